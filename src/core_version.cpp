@@ -1,0 +1,7 @@
+#include "core_version.h"
+
+namespace korvane {
+
+std::string_view Version() { return KORVANE_VERSION; }
+
+}  // namespace korvane

@@ -1,0 +1,90 @@
+#pragma once
+
+// The reference panels and genetic maps of the ten regions, read and checked
+// once per run.
+//
+// Every SNP is biallelic with one allele in each class: class 1 holds the
+// letters A and T, class 2 the letters C and G. Once a file has passed the
+// checks below it holds nothing but those four letters, so the panels are
+// stored as classes (1 or 2, one byte per allele) and every model and every
+// output works on classes.
+
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "refdata/region_catalogue.h"
+
+namespace korvane {
+
+using AlleleClass = std::uint8_t;  // 1: A or T, 2: C or G
+
+// A data file that cannot be used: the message names the file, the line or
+// SNP and what is wrong.
+class DataError : public std::runtime_error {
+ public:
+  explicit DataError(const std::string& what) : std::runtime_error(what) {}
+};
+
+struct MapRecord {
+  double position = 0;              // base pairs
+  double distanceFromPrevious = 0;  // centimorgans from the preceding SNP of the region
+  double third = 0;                 // read and not used
+};
+
+// The haplotypes of one panel file: individual j has haplotypes 0 and 1
+// (lines 2j + 1 and 2j + 2 of the file), one class per SNP of the region.
+struct HaplotypeTable {
+  int individualCount = 0;
+  int snpCount = 0;
+  std::vector<AlleleClass> classes;  // [(2 * individual + haplotype) * snpCount + snp]
+
+  const AlleleClass* Haplotype(int individual, int haplotype) const {
+    return classes.data() + (static_cast<std::size_t>(2 * individual + haplotype) * snpCount);
+  }
+};
+
+struct RegionData {
+  HaplotypeTable yri;     // "HaploBlack.txt"
+  HaplotypeTable second;  // "HaploWhite.txt"
+  std::vector<MapRecord> map;
+
+  const HaplotypeTable& Panel(SourcePopulation population) const {
+    return population == SourcePopulation::kYri ? yri : second;
+  }
+};
+
+// Reads one haplotype file of a region with `snpCount` SNPs. Lines come in
+// pairs, one pair per reference individual; a final unpaired line is ignored.
+// Letters beyond the SNP count are ignored; a trailing carriage return is a
+// line end, not a letter. Throws DataError for a file that cannot be read, a
+// line shorter than the SNP count, a letter other than A, C, G, T among the
+// first `snpCount`, more than 200 lines, or no complete pair.
+HaplotypeTable ReadHaplotypeFile(const std::filesystem::path& path, int snpCount);
+
+// Reads 3 x snpCount numbers (position, distance from the previous SNP in cM,
+// an ignored third) separated by white space. Throws DataError for a file
+// that cannot be read, a token that is not a finite number, too few numbers
+// or a negative distance. Numbers after the last SNP's are not read.
+std::vector<MapRecord> ReadMapRecords(const std::filesystem::path& path, int snpCount);
+
+// All thirty files of a data folder, checked together: besides the checks of
+// each file, every haplotype file must hold the same number of individuals.
+class ReferenceData {
+ public:
+  static ReferenceData Load(const std::filesystem::path& dataDir);
+
+  const std::filesystem::path& Dir() const { return dir_; }
+  const RegionData& Region(int r) const { return regions_[r]; }
+  // The number of reference individuals every panel draw picks from.
+  int PanelSize() const { return panelSize_; }
+
+ private:
+  std::filesystem::path dir_;
+  std::vector<RegionData> regions_;
+  int panelSize_ = 0;
+};
+
+}  // namespace korvane

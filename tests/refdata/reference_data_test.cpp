@@ -1,0 +1,155 @@
+#include "refdata/reference_data.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "refdata/haplotype_store.h"
+#include "refdata/marker_set.h"
+#include "synthetic_data.h"
+#include "test_files.h"
+
+namespace korvane {
+namespace {
+
+using ::testing::HasSubstr;
+using testing::TempDir;
+using testing::WriteFile;
+
+std::string Lines(int count, const std::string& line) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += line + "\n";
+  return text;
+}
+
+// Expects `call` to throw a DataError whose message contains every fragment.
+template <typename Call>
+void ExpectDataError(Call call, std::initializer_list<std::string> fragments) {
+  try {
+    call();
+    ADD_FAILURE() << "no DataError";
+  } catch (const DataError& e) {
+    for (const auto& fragment : fragments) EXPECT_THAT(e.what(), HasSubstr(fragment));
+  }
+}
+
+TEST(PanelPathTest, RegionNameIsFollowedDirectlyByTheFileName) {
+  EXPECT_EQ(PanelPath("data", 0, PanelFileKind::kHaploBlack).string(), "data/ENm010_7p15.2HaploBlack.txt");
+  EXPECT_EQ(PanelPath("/x/d", 9, PanelFileKind::kTheta).string(), "/x/d/ENr321.8q24.11Theta.txt");
+  EXPECT_EQ(PanelPath("data", 3, PanelFileKind::kHaploWhite).string(), "data/ENr112.2p16.3HaploWhite.txt");
+  int total = 0;
+  for (int r = 0; r < RegionCatalogue::Count(); ++r) total += RegionCatalogue::SnpCount(r);
+  EXPECT_EQ(total, RegionCatalogue::TotalSnps());
+}
+
+TEST(HaplotypeFileTest, PairsLinesIntoIndividualsAndKeepsTheRegionsLetters) {
+  TempDir dir;
+  // 121 lines: 60 individuals, the unpaired last line is ignored whatever it holds.
+  std::string text = Lines(120, std::string(627, 'A') + "GGGGXYZ\r");
+  text += "not a haplotype\n";
+  WriteFile(dir / "h.txt", text);
+  const HaplotypeTable table = ReadHaplotypeFile(dir / "h.txt", 627);
+  EXPECT_EQ(table.individualCount, 60);
+  ASSERT_EQ(table.classes.size(), 120u * 627u);
+
+  std::string mixed = std::string("ACGT") + std::string(623, 'T');
+  WriteFile(dir / "m.txt", mixed + "\n" + std::string(627, 'G'));  // last line without a line end
+  const HaplotypeTable two = ReadHaplotypeFile(dir / "m.txt", 627);
+  ASSERT_EQ(two.individualCount, 1);
+  EXPECT_EQ(two.Haplotype(0, 0)[0], 1);
+  EXPECT_EQ(two.Haplotype(0, 0)[1], 2);
+  EXPECT_EQ(two.Haplotype(0, 0)[2], 2);
+  EXPECT_EQ(two.Haplotype(0, 0)[3], 1);
+  EXPECT_EQ(two.Haplotype(0, 1)[626], 2);
+}
+
+TEST(HaplotypeFileTest, MalformedFilesAreReportedWithFileLineAndProblem) {
+  TempDir dir;
+  const auto path = dir / "ENm010_7p15.2HaploBlack.txt";
+  ExpectDataError([&] { ReadHaplotypeFile(path, 627); }, {path.string(), "not found"});
+
+  WriteFile(path, Lines(3, std::string(627, 'C')) + std::string(626, 'C') + "\n");
+  ExpectDataError([&] { ReadHaplotypeFile(path, 627); }, {path.string(), "line 4", "626 letters", "627 SNPs"});
+
+  std::string bad(627, 'A');
+  bad[99] = 'N';
+  WriteFile(path, Lines(2, std::string(627, 'A')) + bad + "\n" + std::string(627, 'A') + "\n");
+  ExpectDataError([&] { ReadHaplotypeFile(path, 627); }, {"line 3, SNP 100", "'N'"});
+  bad[99] = 'a';  // lower case is not one of the letters either
+  WriteFile(path, bad + "\n" + bad + "\n");
+  ExpectDataError([&] { ReadHaplotypeFile(path, 627); }, {"line 1, SNP 100", "'a'"});
+
+  WriteFile(path, Lines(201, std::string(627, 'A')));
+  ExpectDataError([&] { ReadHaplotypeFile(path, 627); }, {"more than 200 lines"});
+  WriteFile(path, Lines(200, std::string(627, 'A')));
+  EXPECT_EQ(ReadHaplotypeFile(path, 627).individualCount, 100);
+
+  WriteFile(path, std::string(627, 'A') + "\n");
+  ExpectDataError([&] { ReadHaplotypeFile(path, 627); }, {"no reference individual"});
+  WriteFile(path, "");
+  ExpectDataError([&] { ReadHaplotypeFile(path, 627); }, {"no reference individual"});
+}
+
+TEST(MapFileTest, ReadsThreeNumbersPerSnpWhateverTheLines) {
+  TempDir dir;
+  WriteFile(dir / "t.txt", "100 0 0\n250\t0.5 0.5 300\r\n1.5e-1 9\n  extra numbers are not read x y\n");
+  const auto records = ReadMapRecords(dir / "t.txt", 3);
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[1].position, 250);
+  EXPECT_EQ(records[1].distanceFromPrevious, 0.5);
+  EXPECT_EQ(records[2].position, 300);
+  EXPECT_EQ(records[2].distanceFromPrevious, 0.15);
+  EXPECT_EQ(records[2].third, 9);
+}
+
+TEST(MapFileTest, MalformedMapsAreReported) {
+  TempDir dir;
+  const auto path = dir / "ENm010_7p15.2Theta.txt";
+  WriteFile(path, "1 0 0\n2 0.1 0.1\n3 0.2\n");
+  ExpectDataError([&] { ReadMapRecords(path, 3); }, {path.string(), "8 numbers", "9 needed"});
+  WriteFile(path, "1 0 0\n2 0.1cM 0.1\n3 0.2 0.3\n");
+  ExpectDataError([&] { ReadMapRecords(path, 3); }, {"line 2, SNP 2", "'0.1cM' is not a number"});
+  WriteFile(path, "1 0 0\n2 0.1 0.1\n3 nan 0.3\n");
+  ExpectDataError([&] { ReadMapRecords(path, 3); }, {"line 3, SNP 3", "not a number"});
+  WriteFile(path, "1 0 0 2 -0.1 0.1 3 0.2 0.3\n");
+  ExpectDataError([&] { ReadMapRecords(path, 3); }, {"line 1, SNP 2", "negative distance"});
+}
+
+TEST(ReferenceDataTest, LoadsAFolderAndRestrictsPanelsToTheChosenLoci) {
+  TempDir dir;
+  testing::WriteSyntheticData(dir.path(), 3);
+  const ReferenceData data = ReferenceData::Load(dir.path());
+  EXPECT_EQ(data.PanelSize(), 3);
+
+  MarkerSet markers;
+  markers.selected[0] = {0, 5, 626};
+  markers.selected[2] = {7};
+  markers.IndexSelection();
+  const ReferencePanel panel = LoadPanels(data, markers);
+  EXPECT_EQ(panel.panelSize, 3);
+  ASSERT_EQ(panel.yri.LociCount(), 4);
+  const HaplotypeTable& region0 = data.Region(0).yri;
+  for (int j = 0; j < 3; ++j) {
+    for (int h = 0; h < 2; ++h) {
+      EXPECT_EQ(panel.yri.Haplotype(j, h)[0], region0.Haplotype(j, h)[0]);
+      EXPECT_EQ(panel.yri.Haplotype(j, h)[1], region0.Haplotype(j, h)[5]);
+      EXPECT_EQ(panel.yri.Haplotype(j, h)[2], region0.Haplotype(j, h)[626]);
+      EXPECT_EQ(panel.second.Haplotype(j, h)[3], data.Region(2).second.Haplotype(j, h)[7]);
+    }
+  }
+}
+
+TEST(ReferenceDataTest, FilesWithDifferentIndividualCountsAreRefused) {
+  TempDir dir;
+  testing::WriteSyntheticData(dir.path(), 3);
+  const auto path = PanelPath(dir.path(), 4, PanelFileKind::kHaploBlack);
+  WriteFile(path, Lines(4, std::string(1803, 'G')));
+  ExpectDataError([&] { ReferenceData::Load(dir.path()); },
+                  {path.string(), "2 reference individuals", "holds 3"});
+  ExpectDataError([&] { ReferenceData::Load(dir / "absent"); }, {"absent", "folder not found"});
+  std::filesystem::remove(PanelPath(dir.path(), 9, PanelFileKind::kTheta));
+  WriteFile(path, Lines(6, std::string(1803, 'G')));
+  ExpectDataError([&] { ReferenceData::Load(dir.path()); }, {"ENr321.8q24.11Theta.txt", "not found"});
+}
+
+}  // namespace
+}  // namespace korvane
