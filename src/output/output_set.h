@@ -1,0 +1,85 @@
+#pragma once
+
+// The files of one replicate attempt and the two run-long causal-locus logs.
+
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "output/format_writer.h"
+#include "output/output_file.h"
+
+namespace korvane {
+
+enum class StudyKind { kQualitative, kQuantitative };
+
+// How Origin.txt prints the ancestry column: "1.0" / "0.0" for an individual
+// of a source pool (discrete model), "%f" of its own ancestry (continuous).
+enum class AncestryFormat { kSourcePool, kExact };
+
+struct FormatSelection {
+  bool eigensoft = true;
+  bool admixmap = true;
+  bool plink = true;
+  bool structureStrat = true;
+  bool gc = true;
+};
+
+// Opens, in this order, Origin.txt (with its header line) and the files of
+// each ticked format: EIGENSOFT, ADMIXMAP, PLINK, STRUCTURE and STRAT, GC,
+// each created empty in `folder`. Fans every event out to the ancestry file
+// and the writers. Close() closes them in the order: Origin.txt, STRUCTURE
+// and STRAT, EIGENSOFT, ADMIXMAP, PLINK, GC. Any failure throws OutputError.
+class OutputSet {
+ public:
+  OutputSet(const std::filesystem::path& folder, const FormatSelection& formats, StudyKind study,
+            AncestryFormat ancestry, LineEnds lineEnds);
+  ~OutputSet();
+  OutputSet(const OutputSet&) = delete;
+  OutputSet& operator=(const OutputSet&) = delete;
+
+  void BeginLoci();
+  void Locus(const MapEntry& entry);
+  void EndLoci();
+  void Individual(const IndividualRecord& individual, const GenotypeRow& row);
+  void Finish(const ReplicateTruth& truth);
+  void Close();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// The two causal-locus logs of a run, opened for appending in the output
+// directory D as D + "/" + name ("Causal_Locus_..." for a qualitative run,
+// "Causal_Loci_..." for a quantitative one): `all` for PLINK, ADMIXMAP and
+// EIGENSOFT positions, `stratGc` for STRAT and GC positions.
+class CausalLogs {
+ public:
+  CausalLogs(const std::string& outputDirectory, StudyKind study, LineEnds lineEnds);
+
+  // "Simu#  Causal locus\n" (qualitative); "Simu#  " + "QTL<k>   " per active
+  // QTL + "\n" (quantitative).
+  void WriteHeader(int activeQtlCount);
+  // "<n>      ": the start of replicate n's line, to both logs.
+  void StartLine(int replicateNumber);
+  // Qualitative entries: "SNP%-3d\n" with each position.
+  void CausalEntry(int positionAll, int positionCandidate);
+  // Quantitative entries, one per active QTL, then "\n": "SNP%-3d " in the
+  // continuous model, "SNP%d " in the discrete model.
+  void QtlEntries(std::span<const int> positionsAll, std::span<const int> positionsCandidate, bool paddedFormat);
+  // Ends a started line that will get no entry (a run stopped early).
+  void EndLine();
+  void Close();
+
+ private:
+  // Hands both logs' text to the system, so that completed lines survive an interrupted run.
+  void FlushBoth();
+
+  OutputFile all_;
+  OutputFile stratGc_;
+  bool qualitative_ = true;
+};
+
+}  // namespace korvane

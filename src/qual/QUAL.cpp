@@ -1,0 +1,79 @@
+#include "qual/QUAL.h"
+
+#include <fmt/format.h>
+
+#include <string>
+#include <vector>
+
+#include "qual/admixture.h"
+#include "qual/case_control.h"
+#include "qual/run_driver.h"
+
+namespace korvane {
+namespace {
+
+// Parameters under which no replicate could ever complete, refused before
+// anything is written, with the fields' form labels.
+std::vector<std::string> QualRefusals(const QualParameters& p) {
+  std::vector<std::string> reasons;
+  if (p.replicateCount == 0 || p.sampleSize == 0) return reasons;
+  const bool discrete = p.modelKind == ModelKind::kDiscrete;
+  if (p.totalLocusCount == 0) {
+    reasons.push_back("Total number of loci: is 0, so no causal locus can exist");
+  }
+  int cases = 0;
+  if (discrete) {
+    const GroupTargets t = ComputeGroupTargets(p);
+    cases = t.casesYri + t.casesSecond;
+  } else {
+    cases = ComputeCaseControlCounts(p).cases;
+  }
+  if (p.prevalence == 0 && cases > 0) {
+    reasons.push_back(fmt::format("Disease prevalence: is 0, so none of the {} cases requested can arise", cases));
+  }
+  if (p.susceptibilityFreqMin > p.susceptibilityFreqMax) {
+    reasons.push_back(fmt::format("Frequency of disease susceptible allele: min {} is above max {}",
+                                  p.susceptibilityFreqMin, p.susceptibilityFreqMax));
+  }
+  if (discrete && p.freqDifferenceMin > p.freqDifferenceMax) {
+    reasons.push_back(fmt::format("Frequency difference: min {} is above max {}", p.freqDifferenceMin,
+                                  p.freqDifferenceMax));
+  }
+  if (!discrete && MigrantCount(p.yriPerGeneration) == 0 && p.yriFinal > 0) {
+    reasons.push_back(fmt::format(
+        "Admixture proportion of YRI per generation: {} gives no migrant in a population of {}, so "
+        "Admixture proportion of YRI in final population: {} can never be reached",
+        p.yriPerGeneration, QualParameters::kPopulationSize, p.yriFinal));
+  }
+  return reasons;
+}
+
+}  // namespace
+
+RunOutcome QualStudy::Run(const RunOptions& options, FormHost& host) {
+  const QualParameters& p = parameters;
+  if (const auto reasons = QualRefusals(p); !reasons.empty()) {
+    RunOutcome outcome;
+    outcome.status = RunOutcome::Status::kRefused;
+    outcome.message = fmt::format("{}", fmt::join(reasons, "; "));
+    return outcome;
+  }
+  DriverPlan plan;
+  plan.study = StudyKind::kQualitative;
+  plan.outputDirectory = p.outputDirectory;
+  plan.replicateCount = p.replicateCount;
+  plan.formats = FormatSelection{p.writeEigensoft == 1, p.writeAdmixmap == 1, p.writePlink == 1,
+                                 p.writeStructureStrat == 1, p.writeGc == 1};
+  plan.statusText = &parameters.statusText;
+  plan.model = [this] { return parameters.modelKind; };
+  plan.simulate = [this](ModelKind model, AttemptContext& ctx) {
+    return model == ModelKind::kDiscrete ? SimulateDiscreteCaseControl(parameters, ctx)
+                                         : SimulateContinuousCaseControl(parameters, ctx);
+  };
+  plan.logEntries = [](CausalLogs& logs, ModelKind, const AttemptResult& result) {
+    logs.CausalEntry(result.positionsAll.at(0), result.positionsCandidate.at(0));
+  };
+  return RunReplicates(plan, options, host);
+}
+
+}  // namespace korvane

@@ -1,0 +1,38 @@
+#pragma once
+
+// The admixed population of the continuous migration model: founders from
+// both source populations, then generations of random mating in which the
+// first MigrantCount children each receive one haplotype from a YRI
+// reference individual, until the mean YRI ancestry reaches its target.
+
+#include <functional>
+#include <vector>
+
+#include "qual/transmission.h"
+#include "refdata/haplotype_store.h"
+
+namespace korvane {
+
+struct AdmixedPopulation {
+  HaplotypeStore current;
+  HaplotypeStore parental;
+  std::vector<double> ancestry;          // expected YRI share of each current individual
+  std::vector<double> parentalAncestry;
+};
+
+// How a migrant child's YRI haplotype picks its reference individual: one
+// for all ten regions (case-control study) or a new one for every region
+// (quantitative study).
+enum class MigrantPick { kPerIndividual, kPerRegion };
+
+// PopulationSize x share, rounded half up.
+int MigrantCount(double yriPerGeneration);
+
+// Builds one population of PopulationSize individuals. Refresh points: after
+// the migrant founders and at the start of every generation. Throws
+// RunFailure when the target is not reached within kMaxGenerations.
+void BuildAdmixedPopulation(RandomGenerator& gen, const MarkerSet& markers, const ReferencePanel& panel,
+                            const IndexPicker& panelPicker, int migrantCount, double target, MigrantPick pick,
+                            AdmixedPopulation& population, const std::function<void()>& refresh);
+
+}  // namespace korvane

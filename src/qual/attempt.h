@@ -1,0 +1,57 @@
+#pragma once
+
+// What a simulation routine gets for one replicate attempt, and how it ends.
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "output/output_set.h"
+#include "random/random_generator.h"
+#include "refdata/reference_data.h"
+
+namespace korvane {
+
+struct AttemptContext {
+  RandomGenerator& gen;
+  std::uint32_t seed;           // seeded into `gen` where the routine starts its stream
+  const ReferenceData& data;
+  OutputSet& output;
+  std::function<void()> refresh;  // a refresh point: the host shows the record; may throw RunStopped
+};
+
+// A routine that gives up (no causal-locus candidate, too few null loci
+// after its retries) returns complete = false with the reason of its last
+// discarded population.
+struct AttemptResult {
+  bool complete = true;
+  std::string reason;
+  // For the causal-locus logs: 1-based positions among all chosen loci and
+  // among the non-null chosen loci, one per causal locus or QTL (0: none).
+  std::vector<int> positionsAll;
+  std::vector<int> positionsCandidate;
+};
+
+// A bound that ends the whole run: a population that can never reach its
+// target, a sample that can never fill.
+class RunFailure : public std::runtime_error {
+ public:
+  explicit RunFailure(const std::string& what) : std::runtime_error(what) {}
+};
+
+// The host asked the run to stop.
+class RunStopped : public std::exception {
+ public:
+  const char* what() const noexcept override { return "run stopped"; }
+};
+
+// Bounds of the routines' loops that the parameters cannot rule out.
+inline constexpr int kMaxGenerations = 100000;
+inline constexpr int kMaxUnproductiveCycles = 10000;
+// A routine discards a population and builds a new one while it has
+// discarded at most this many; it gives up at the twelfth.
+inline constexpr int kRetryLimit = 10;
+
+}  // namespace korvane

@@ -1,0 +1,110 @@
+#include <fmt/format.h>
+
+#include <vector>
+
+#include "qual/admixture.h"
+#include "qual/case_control.h"
+#include "qual/disease_model.h"
+#include "qual/sampling.h"
+
+namespace korvane {
+
+CaseControlCounts ComputeCaseControlCounts(const QualParameters& p) {
+  CaseControlCounts counts;
+  counts.cases = static_cast<int>(p.sampleSize * p.caseProportion);
+  counts.controls = p.sampleSize - counts.cases;
+  return counts;
+}
+
+AttemptResult SimulateContinuousCaseControl(const QualParameters& p, AttemptContext& ctx) {
+  constexpr int n = QualParameters::kPopulationSize;
+  RandomGenerator& gen = ctx.gen;
+  const CaseControlCounts wanted = ComputeCaseControlCounts(p);
+  int cases = 0, controls = 0;
+  gen.Seed(ctx.seed);
+
+  MarkerSet markers = SelectMarkers(gen, p.totalLocusCount);
+  ctx.output.BeginLoci();
+  for (const MapEntry& entry : BuildMarkerMap(markers, ctx.data)) ctx.output.Locus(entry);
+  ctx.output.EndLoci();
+  const ReferencePanel panel = LoadPanels(ctx.data, markers);
+  const int migrants = MigrantCount(p.yriPerGeneration);
+  int attemptCount = 0;
+  ctx.refresh();
+
+  const IndexPicker panelPicker(panel.panelSize);
+  const FrequencyRange susceptibility{p.susceptibilityFreqMin, p.susceptibilityFreqMax};
+  IndividualWriter writer(markers, p.missingRate, ctx.output);
+  DiseaseModel model;
+  AdmixedPopulation population;
+  std::vector<DiseaseStatus> status(n);
+  int unproductive = 0;
+  bool statusesDrawn = false;
+
+  auto drawStatuses = [&] {
+    const HaplotypeStore& pop = population.current;
+    for (int i = 0; i < n; ++i) {
+      status[i] = DiseaseStatusOf(model, pop.Haplotype(i, 0)[model.locus], pop.Haplotype(i, 1)[model.locus],
+                                  DrawThousandths(gen));
+    }
+  };
+
+  while (cases < wanted.cases || controls < wanted.controls) {
+    BuildAdmixedPopulation(gen, markers, panel, panelPicker, migrants, p.yriFinal, MigrantPick::kPerIndividual,
+                           population, ctx.refresh);
+    statusesDrawn = false;
+    if (!model.chosen) {
+      const std::vector<float> freq = ClassOneFrequencies(population.current);
+      std::vector<bool> eligible(markers.total);
+      std::vector<CausalCandidate> candidates;
+      for (int g = 0; g < markers.total; ++g) {
+        eligible[g] = IsNullEligible(freq[g], p.nullMafMin, p.nullMafMax);
+        if (auto c = CandidateByFrequency(freq[g], susceptibility, g)) candidates.push_back(*c);
+      }
+      std::string reason;
+      if (candidates.empty()) {
+        reason = "no causal-locus candidate";
+      } else {
+        model = DerivePenetrances(ChooseCausalLocus(gen, candidates), p.prevalence, p.relativeRisk);
+        writer.SetNeverMissing(model.locus);
+        CheckSampleCanFill(model, cases < wanted.cases, controls < wanted.controls);
+        drawStatuses();
+        statusesDrawn = true;
+        const int causalRegion[] = {markers.RegionOf(model.locus)};
+        const int found = ChooseNullLoci(markers, eligible, p.nullLocusCount, causalRegion);
+        if (found < p.nullLocusCount) reason = fmt::format("too few null loci ({} of {})", found, p.nullLocusCount);
+      }
+      if (!reason.empty()) {
+        if (attemptCount > kRetryLimit) return AttemptResult{false, reason, {}, {}};
+        ++attemptCount;
+        continue;
+      }
+    }
+    if (!statusesDrawn) drawStatuses();
+
+    const int before = writer.Written();
+    for (int i = 0; i < n; ++i) {
+      if (status[i] == kCase && cases < wanted.cases) {
+        ++cases;
+        writer.Write(gen, population.current, i, population.ancestry[i], kCase);
+      } else if (status[i] == kControl && controls < wanted.controls) {
+        ++controls;
+        writer.Write(gen, population.current, i, population.ancestry[i], kControl);
+      }
+    }
+    unproductive = writer.Written() == before ? unproductive + 1 : 0;
+    if ((cases < wanted.cases || controls < wanted.controls) && unproductive >= kMaxUnproductiveCycles) {
+      throw RunFailure(fmt::format("{} consecutive populations added nobody to the sample ({} of {} written)",
+                                   kMaxUnproductiveCycles, writer.Written(), p.sampleSize));
+    }
+  }
+
+  // The positions follow from the chosen model, also when no case was
+  // written; without a model (an empty sample) both are 0.
+  const int all = model.chosen ? model.locus + 1 : 0;
+  const int candidate = model.chosen ? CandidatePosition(markers, model.locus) : 0;
+  ctx.output.Finish(ReplicateTruth{{all}});
+  return AttemptResult{true, {}, {all}, {candidate}};
+}
+
+}  // namespace korvane

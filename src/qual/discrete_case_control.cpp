@@ -1,0 +1,137 @@
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <array>
+
+#include "qual/case_control.h"
+#include "qual/disease_model.h"
+#include "qual/sampling.h"
+#include "qual/source_pools.h"
+
+namespace korvane {
+
+GroupTargets ComputeGroupTargets(const QualParameters& p) {
+  const double n = p.sampleSize;
+  GroupTargets t;
+  t.casesYri = static_cast<int>(n * p.caseProportion * p.yriInCases);
+  t.casesSecond = static_cast<int>(n * p.caseProportion) - t.casesYri;
+  t.controlsYri = static_cast<int>(n * (1 - p.caseProportion) * p.yriInControls);
+  t.controlsSecond = p.sampleSize - t.casesYri - t.casesSecond - t.controlsYri;
+  return t;
+}
+
+int CandidatePosition(const MarkerSet& markers, int global) {
+  int position = 0;
+  for (int g = 0; g <= global; ++g) position += !markers.IsNull(g);
+  return position;
+}
+
+AttemptResult SimulateDiscreteCaseControl(const QualParameters& p, AttemptContext& ctx) {
+  RandomGenerator& gen = ctx.gen;
+  const GroupTargets targets = ComputeGroupTargets(p);
+  std::array<int, 4> written{};  // casesYri, casesSecond, controlsYri, controlsSecond
+  const std::array<int, 4> wanted{targets.casesYri, targets.casesSecond, targets.controlsYri,
+                                  targets.controlsSecond};
+  gen.Seed(ctx.seed);
+
+  MarkerSet markers = SelectMarkers(gen, p.totalLocusCount);
+  ctx.output.BeginLoci();
+  for (const MapEntry& entry : BuildMarkerMap(markers, ctx.data)) ctx.output.Locus(entry);
+  ctx.output.EndLoci();
+  const ReferencePanel panel = LoadPanels(ctx.data, markers);
+  ctx.refresh();
+
+  const IndexPicker panelPicker(panel.panelSize);
+  const FrequencyRange susceptibility{p.susceptibilityFreqMin, p.susceptibilityFreqMax};
+  const FrequencyRange difference{p.freqDifferenceMin, p.freqDifferenceMax};
+  IndividualWriter writer(markers, p.missingRate, ctx.output);
+  DiseaseModel model;
+  SourcePools pools;
+  std::array<DiseaseStatus, QualParameters::kPopulationSize> statusYri{}, statusSecond{};
+  int attemptCount = 0;
+  int unproductive = 0;
+  int causalAll = 0, causalCandidate = 0;
+
+  auto shortOf = [&](int group) { return written[group] < wanted[group]; };
+  auto anyShort = [&] { return shortOf(0) || shortOf(1) || shortOf(2) || shortOf(3); };
+  auto drawStatuses = [&] {
+    for (int i = 0; i < QualParameters::kPopulationSize; ++i) {
+      const auto& y = pools.yri.current;
+      statusYri[i] = DiseaseStatusOf(model, y.Haplotype(i, 0)[model.locus], y.Haplotype(i, 1)[model.locus],
+                                     DrawThousandths(gen));
+      const auto& s = pools.second.current;
+      statusSecond[i] = DiseaseStatusOf(model, s.Haplotype(i, 0)[model.locus], s.Haplotype(i, 1)[model.locus],
+                                        DrawThousandths(gen));
+    }
+  };
+
+  std::string reason;
+  while (anyShort()) {
+    BuildFounders(gen, markers, panel, panelPicker, pools, ctx.refresh);
+    RunGenerations(gen, markers, std::max(1, p.generationCount), pools, ctx.refresh);
+
+    if (!model.chosen) {
+      const std::vector<float> freqYri = ClassOneFrequencies(pools.yri.current);
+      const std::vector<float> freqSecond = ClassOneFrequencies(pools.second.current);
+      std::vector<bool> eligible(markers.total);
+      std::vector<CausalCandidate> candidates;
+      for (int g = 0; g < markers.total; ++g) {
+        const double m = (static_cast<double>(freqYri[g]) + static_cast<double>(freqSecond[g])) / 2;
+        eligible[g] = IsNullEligible(m, p.nullMafMin, p.nullMafMax);
+        if (auto c = IsCausalCandidate(freqYri[g], freqSecond[g], susceptibility, difference, g)) {
+          candidates.push_back(*c);
+        }
+      }
+      bool failed = candidates.empty();
+      if (failed) {
+        reason = "no causal-locus candidate";
+      } else {
+        model = DerivePenetrances(ChooseCausalLocus(gen, candidates), p.prevalence, p.relativeRisk);
+        writer.SetNeverMissing(model.locus);
+        CheckSampleCanFill(model, shortOf(0) || shortOf(1), shortOf(2) || shortOf(3));
+        drawStatuses();
+        const int causalRegion[] = {markers.RegionOf(model.locus)};
+        const int found = ChooseNullLoci(markers, eligible, p.nullLocusCount, causalRegion);
+        if (found < p.nullLocusCount) {
+          failed = true;
+          reason = fmt::format("too few null loci ({} of {})", found, p.nullLocusCount);
+        }
+      }
+      if (failed) {
+        if (attemptCount > kRetryLimit) return AttemptResult{false, reason, {}, {}};
+        ++attemptCount;
+        continue;
+      }
+    } else {
+      drawStatuses();
+    }
+
+    // The sweep: each pool index can give a YRI and a second-population
+    // individual, each as a case or as a control.
+    const int before = writer.Written();
+    auto take = [&](int group, const HaplotypeStore& pool, int i, double ancestry, DiseaseStatus status) {
+      ++written[group];
+      writer.Write(gen, pool, i, ancestry, status);
+      if (status == kCase && causalAll == 0) {
+        causalAll = model.locus + 1;
+        causalCandidate = CandidatePosition(markers, model.locus);
+      }
+    };
+    for (int i = 0; i < QualParameters::kPopulationSize; ++i) {
+      if (statusYri[i] == kCase && shortOf(0)) take(0, pools.yri.current, i, 1.0, kCase);
+      if (statusSecond[i] == kCase && shortOf(1)) take(1, pools.second.current, i, 0.0, kCase);
+      if (statusYri[i] == kControl && shortOf(2)) take(2, pools.yri.current, i, 1.0, kControl);
+      if (statusSecond[i] == kControl && shortOf(3)) take(3, pools.second.current, i, 0.0, kControl);
+    }
+    unproductive = writer.Written() == before ? unproductive + 1 : 0;
+    if (anyShort() && unproductive >= kMaxUnproductiveCycles) {
+      throw RunFailure(fmt::format("{} consecutive cycles added nobody to the sample ({} of {} written)",
+                                   kMaxUnproductiveCycles, writer.Written(), p.sampleSize));
+    }
+  }
+
+  ctx.output.Finish(ReplicateTruth{{causalAll}});
+  return AttemptResult{true, {}, {causalAll}, {causalCandidate}};
+}
+
+}  // namespace korvane

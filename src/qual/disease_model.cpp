@@ -1,0 +1,76 @@
+#include "qual/disease_model.h"
+
+#include <fmt/format.h>
+
+#include <cmath>
+
+#include "qual/attempt.h"
+
+#include "refdata/marker_set.h"
+
+namespace korvane {
+
+std::vector<float> ClassOneFrequencies(const HaplotypeStore& population) {
+  const int loci = population.LociCount();
+  std::vector<int> counts(loci, 0);
+  for (int i = 0; i < population.IndividualCount(); ++i) {
+    for (int h = 0; h < 2; ++h) {
+      const AlleleClass* row = population.Haplotype(i, h);
+      for (int g = 0; g < loci; ++g) counts[g] += row[g] == 1;
+    }
+  }
+  std::vector<float> frequencies(loci);
+  const double alleles = 2.0 * population.IndividualCount();
+  for (int g = 0; g < loci; ++g) frequencies[g] = static_cast<float>(counts[g] / alleles);
+  return frequencies;
+}
+
+std::optional<CausalCandidate> CandidateByFrequency(double m, const FrequencyRange& susceptibility, int locus) {
+  if (susceptibility.Contains(m)) return CausalCandidate{1, static_cast<float>(m), locus};
+  if (susceptibility.Contains(1.0 - m)) return CausalCandidate{2, static_cast<float>(1.0 - m), locus};
+  return std::nullopt;
+}
+
+std::optional<CausalCandidate> IsCausalCandidate(float freqYri, float freqSecond, const FrequencyRange& susceptibility,
+                                                 const FrequencyRange& difference, int locus) {
+  const double d = std::fabs(static_cast<double>(freqYri) - static_cast<double>(freqSecond));
+  if (!difference.Contains(d)) return std::nullopt;
+  const double m = (static_cast<double>(freqYri) + static_cast<double>(freqSecond)) / 2;
+  return CandidateByFrequency(m, susceptibility, locus);
+}
+
+const CausalCandidate& ChooseCausalLocus(RandomGenerator& gen, const std::vector<CausalCandidate>& candidates) {
+  const double u = DrawUnit(gen);
+  const int index = static_cast<int>(u * 100.0) % static_cast<int>(candidates.size());
+  return candidates[index];
+}
+
+DiseaseModel DerivePenetrances(const CausalCandidate& candidate, double prevalence, float relativeRisk) {
+  DiseaseModel model;
+  model.chosen = true;
+  model.locus = candidate.locus;
+  model.riskClass = candidate.riskClass;
+  model.riskFrequency = candidate.riskFrequency;
+  const double p = candidate.riskFrequency;
+  const double gamma = relativeRisk;
+  model.f0 = prevalence / ((1 - 2 * p) + 2 * p * gamma);
+  model.f1 = gamma * model.f0;
+  model.f2 = 2 * gamma * model.f0 - model.f0;
+  // The status compares the draw with the penetrance in single precision.
+  model.t0 = ThousandthsBelow(static_cast<float>(model.f0));
+  model.t1 = ThousandthsBelow(static_cast<float>(model.f1));
+  model.t2 = ThousandthsBelow(static_cast<float>(model.f2));
+  return model;
+}
+
+void CheckSampleCanFill(const DiseaseModel& model, bool casesShort, bool controlsShort) {
+  const char* missing = casesShort && !CasesPossible(model)         ? "case"
+                        : controlsShort && !ControlsPossible(model) ? "control"
+                                                                    : nullptr;
+  if (missing) {
+    throw RunFailure(fmt::format("no {} can ever arise: the penetrances are f0 = {:.6g}, f1 = {:.6g}, f2 = {:.6g}",
+                                 missing, model.f0, model.f1, model.f2));
+  }
+}
+
+}  // namespace korvane

@@ -1,0 +1,42 @@
+#pragma once
+
+// The run driver shared by both studies: the causal-locus logs, the
+// replicate folders, one OutputSet per replicate attempt, the retries of a
+// replicate whose simulation gives up, and the host's refresh points.
+
+#include <functional>
+#include <string>
+
+#include "output/output_set.h"
+#include "qual/attempt.h"
+#include "qual/qual_parameters.h"
+#include "qual/study_run.h"
+
+namespace korvane {
+
+struct DriverPlan {
+  StudyKind study = StudyKind::kQualitative;
+  std::string outputDirectory;
+  int replicateCount = 0;
+  FormatSelection formats;
+  int activeQtlCount = 0;  // columns of a quantitative log header
+  // The record's status line, which the driver sets.
+  std::string* statusText = nullptr;
+  // The model of the next attempt (the form may change it during a run).
+  std::function<ModelKind()> model;
+  // One replicate attempt of the given model.
+  std::function<AttemptResult(ModelKind, AttemptContext&)> simulate;
+  // The causal-locus entries of a successful attempt.
+  std::function<void(CausalLogs&, ModelKind, const AttemptResult&)> logEntries;
+};
+
+// Runs the plan: checks the data folder, creates the output directory, opens
+// the logs for appending, writes their header and then replicate after
+// replicate, each in its own folder D/n. An attempt that gives up is repeated
+// under the same number, with a fresh seed, up to options.maxAttempts times.
+RunOutcome RunReplicates(const DriverPlan& plan, const RunOptions& options, FormHost& host);
+
+// "Simulation %d is running now......."
+std::string RunningStatus(int replicateNumber);
+
+}  // namespace korvane

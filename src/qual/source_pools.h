@@ -1,0 +1,43 @@
+#pragma once
+
+// The two randomly mating source pools of the discrete model, YRI and the
+// second population, each of PopulationSize individuals with a current and a
+// previous generation.
+
+#include <functional>
+
+#include "qual/transmission.h"
+#include "refdata/haplotype_store.h"
+
+namespace korvane {
+
+struct SourcePool {
+  HaplotypeStore current;
+  HaplotypeStore previous;
+};
+
+struct SourcePools {
+  SourcePool yri;
+  SourcePool second;
+};
+
+// Founders of one cycle: for each pool individual and haplotype slot, one
+// reference individual is picked and recombined in every region; the second
+// population's pool is built first, with a refresh point before YRI's. Both
+// pools' founders then become their previous generation.
+void BuildFounders(RandomGenerator& gen, const MarkerSet& markers, const ReferencePanel& panel,
+                   const IndexPicker& panelPicker, SourcePools& pools, const std::function<void()>& refresh);
+
+// One generation of random mating in one pool: the whole parent table is
+// drawn first, then every child's two haplotypes are recombined from its
+// parents' previous-generation haplotypes.
+void MateGeneration(RandomGenerator& gen, const MarkerSet& markers, const IndexPicker& parentPicker,
+                    SourcePool& pool, std::vector<int>& parentTable);
+
+// `matings` generations (at least one) of both pools, second population
+// first, with a refresh point at the start of each. The pools' current
+// generation is the population sampled from.
+void RunGenerations(RandomGenerator& gen, const MarkerSet& markers, int matings, SourcePools& pools,
+                    const std::function<void()>& refresh);
+
+}  // namespace korvane

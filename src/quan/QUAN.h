@@ -1,0 +1,17 @@
+#pragma once
+
+// The quantitative-trait study: its parameter record and its run driver.
+
+#include "qual/study_run.h"
+#include "quan/quan_parameters.h"
+
+namespace korvane {
+
+class QuanStudy {
+ public:
+  QuanParameters parameters;
+
+  RunOutcome Run(const RunOptions& options, FormHost& host);
+};
+
+}  // namespace korvane
