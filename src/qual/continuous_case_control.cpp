@@ -21,16 +21,11 @@ AttemptResult SimulateContinuousCaseControl(const QualParameters& p, AttemptCont
   RandomGenerator& gen = ctx.gen;
   const CaseControlCounts wanted = ComputeCaseControlCounts(p);
   int cases = 0, controls = 0;
-  gen.Seed(ctx.seed);
-
-  MarkerSet markers = SelectMarkers(gen, p.totalLocusCount);
-  ctx.output.BeginLoci();
-  for (const MapEntry& entry : BuildMarkerMap(markers, ctx.data)) ctx.output.Locus(entry);
-  ctx.output.EndLoci();
-  const ReferencePanel panel = LoadPanels(ctx.data, markers);
+  ReplicateLoci loci = PrepareLoci(ctx, p.totalLocusCount);
+  MarkerSet& markers = loci.markers;
+  const ReferencePanel& panel = loci.panel;
   const int migrants = MigrantCount(p.yriPerGeneration);
   int attemptCount = 0;
-  ctx.refresh();
 
   const IndexPicker panelPicker(panel.panelSize);
   const FrequencyRange susceptibility{p.susceptibilityFreqMin, p.susceptibilityFreqMax};

@@ -32,14 +32,9 @@ AttemptResult SimulateDiscreteCaseControl(const QualParameters& p, AttemptContex
   std::array<int, 4> written{};  // casesYri, casesSecond, controlsYri, controlsSecond
   const std::array<int, 4> wanted{targets.casesYri, targets.casesSecond, targets.controlsYri,
                                   targets.controlsSecond};
-  gen.Seed(ctx.seed);
-
-  MarkerSet markers = SelectMarkers(gen, p.totalLocusCount);
-  ctx.output.BeginLoci();
-  for (const MapEntry& entry : BuildMarkerMap(markers, ctx.data)) ctx.output.Locus(entry);
-  ctx.output.EndLoci();
-  const ReferencePanel panel = LoadPanels(ctx.data, markers);
-  ctx.refresh();
+  ReplicateLoci loci = PrepareLoci(ctx, p.totalLocusCount);
+  MarkerSet& markers = loci.markers;
+  const ReferencePanel& panel = loci.panel;
 
   const IndexPicker panelPicker(panel.panelSize);
   const FrequencyRange susceptibility{p.susceptibilityFreqMin, p.susceptibilityFreqMax};

@@ -2,6 +2,18 @@
 
 namespace korvane {
 
+ReplicateLoci PrepareLoci(AttemptContext& ctx, int totalLoci) {
+  ctx.gen.Seed(ctx.seed);
+  ReplicateLoci loci;
+  loci.markers = SelectMarkers(ctx.gen, totalLoci);
+  ctx.output.BeginLoci();
+  for (const MapEntry& entry : BuildMarkerMap(loci.markers, ctx.data)) ctx.output.Locus(entry);
+  ctx.output.EndLoci();
+  loci.panel = LoadPanels(ctx.data, loci.markers);
+  ctx.refresh();
+  return loci;
+}
+
 IndividualWriter::IndividualWriter(const MarkerSet& markers, double missingRate, OutputSet& output)
     : markers_(markers),
       missingBelow_(ThousandthsBelow(missingRate)),

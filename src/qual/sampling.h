@@ -7,11 +7,23 @@
 #include <vector>
 
 #include "output/output_set.h"
+#include "qual/attempt.h"
 #include "random/random_generator.h"
 #include "refdata/haplotype_store.h"
 #include "refdata/marker_set.h"
 
 namespace korvane {
+
+// The loci of an attempt and the reference panels restricted to them.
+struct ReplicateLoci {
+  MarkerSet markers;
+  ReferencePanel panel;
+};
+
+// The start of every simulation routine: seeds the generator, chooses the
+// loci, hands the locus listing to the map writers, keeps the panels' classes
+// of the chosen loci, then a refresh point.
+ReplicateLoci PrepareLoci(AttemptContext& ctx, int totalLoci);
 
 class IndividualWriter {
  public:

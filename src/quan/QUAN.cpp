@@ -1,0 +1,107 @@
+#include "quan/QUAN.h"
+
+#include <fmt/format.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "qual/admixture.h"
+#include "qual/run_driver.h"
+#include "quan/quantitative.h"
+
+namespace korvane {
+namespace {
+
+// Parameters under which a replicate would divide by zero, draw from an
+// empty span or never end, refused before anything is written.
+std::vector<std::string> QuanRefusals(const QuanParameters& p, double residualShare) {
+  std::vector<std::string> reasons;
+  if (p.replicateCount == 0 || p.sampleSize == 0) return reasons;
+  const bool discrete = p.modelKind == ModelKind::kDiscrete;
+  if (residualShare > 0) {
+    if (!NormalDrawHasSpan(residualShare * p.phenotypeVariance, p.phenotypeVariance)) {
+      reasons.push_back(fmt::format(
+          "Phenotype variance: {} with a residual share of {} leaves no values for the residual draw (the variance "
+          "must be at least 0.001 and the residual share x variance at most about 398.94)",
+          p.phenotypeVariance, residualShare));
+    }
+  }
+  if (discrete && p.yriFinalDiscrete == 1) {
+    reasons.push_back("Proportion of YRI in final population: 1 leaves no second population to set the group means");
+  }
+  for (std::size_t k = 0; k < p.qtlRows.size(); ++k) {
+    const QtlRow& row = p.qtlRows[k];
+    if (row.enabled == 0) continue;
+    if (row.freqMin > row.freqMax) {
+      reasons.push_back(fmt::format("QTL{} Frequency of disease susceptible allele: min {} is above max {}", k + 1,
+                                    row.freqMin, row.freqMax));
+    }
+    const QtlDifferenceRow& diff = p.qtlDifferenceRows[k];
+    if (discrete && diff.diffMin > diff.diffMax) {
+      reasons.push_back(
+          fmt::format("QTL{} Frequency difference: min {} is above max {}", k + 1, diff.diffMin, diff.diffMax));
+    }
+  }
+  if (!discrete && MigrantCount(p.yriPerGeneration) == 0 && p.yriFinal > 0) {
+    reasons.push_back(fmt::format(
+        "Admixture proportion of YRI per generation: {} gives no migrant in a population of {}, so "
+        "Admixture proportion of YRI in final population: {} can never be reached",
+        p.yriPerGeneration, QuanParameters::kPopulationSize, p.yriFinal));
+  }
+  return reasons;
+}
+
+RunOutcome Refused(std::string message) {
+  RunOutcome outcome;
+  outcome.status = RunOutcome::Status::kRefused;
+  outcome.message = std::move(message);
+  return outcome;
+}
+
+}  // namespace
+
+RunOutcome QuanStudy::Run(const RunOptions& options, FormHost& host) {
+  const QuanParameters& p = parameters;
+  QuantitativeRun run;
+  run.qtls = ActiveQtls(p);
+  run.residualShare = ResidualVarianceShare(p);
+  if (const auto reasons = QuanRefusals(p, run.residualShare); !reasons.empty()) {
+    return Refused(fmt::format("{}", fmt::join(reasons, "; ")));
+  }
+  if (run.residualShare < 0) {
+    // The variance check opens and closes the logs, writing nothing.
+    if (p.outputDirectory.empty()) return Refused("Output directory: is empty");
+    try {
+      std::error_code ec;
+      std::filesystem::create_directories(p.outputDirectory, ec);
+      CausalLogs logs(p.outputDirectory, StudyKind::kQuantitative, options.lineEnds);
+      logs.Close();
+    } catch (const OutputError& e) {
+      RunOutcome outcome;
+      outcome.status = RunOutcome::Status::kFailed;
+      outcome.message = e.what();
+      return outcome;
+    }
+    return Refused(fmt::format("QTL variance shares add up to {:.15g}, more than 1", 1 - run.residualShare));
+  }
+
+  DriverPlan plan;
+  plan.study = StudyKind::kQuantitative;
+  plan.outputDirectory = p.outputDirectory;
+  plan.replicateCount = p.replicateCount;
+  plan.formats = FormatSelection{p.writeEigensoft != 0, false, p.writePlink != 0, false, p.writeGc != 0};
+  plan.activeQtlCount = static_cast<int>(run.qtls.size());
+  plan.statusText = &parameters.statusText;
+  plan.model = [this] { return parameters.modelKind; };
+  plan.simulate = [this, &run](ModelKind model, AttemptContext& ctx) {
+    return model == ModelKind::kDiscrete ? SimulateDiscreteQuantitative(parameters, run, ctx)
+                                         : SimulateContinuousQuantitative(parameters, run, ctx);
+  };
+  plan.logEntries = [](CausalLogs& logs, ModelKind model, const AttemptResult& result) {
+    logs.QtlEntries(result.positionsAll, result.positionsCandidate, model == ModelKind::kContinuous);
+  };
+  return RunReplicates(plan, options, host);
+}
+
+}  // namespace korvane

@@ -1,0 +1,191 @@
+#include "quan/quantitative.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+#include "qual/admixture.h"
+#include "qual/case_control.h"
+#include "qual/disease_model.h"
+#include "qual/sampling.h"
+#include "qual/source_pools.h"
+
+namespace korvane {
+namespace {
+
+constexpr int kN = QuanParameters::kPopulationSize;
+
+// The QTLs of one attempt: chosen in the first cycle whose candidate check
+// passes, fixed for the rest of the attempt.
+class TraitState {
+ public:
+  TraitState(const QuanParameters& p, const QuantitativeRun& run, ReplicateLoci& loci, IndividualWriter& writer)
+      : p_(p), run_(run), qtls_(run.qtls), markers_(loci.markers), writer_(writer) {}
+
+  bool Chosen() const { return chosen_; }
+  const std::vector<ActiveQtl>& Qtls() const { return qtls_; }
+
+  // The first cycle's trait steps up to the phenotypes: the frequency pass,
+  // the candidate check and the QTL choice. Returns the reason when the
+  // check fails.
+  std::optional<std::string> ChooseFrom(std::span<const double> frequency, const std::vector<double>* difference,
+                                        RandomGenerator& gen) {
+    CollectQtlCandidates(frequency, difference, qtls_);
+    if (!EveryQtlHasCandidates(qtls_)) return std::string("a QTL without candidate locus");
+    ChooseQtls(gen, qtls_);
+    chosen_ = true;
+    for (const ActiveQtl& qtl : qtls_) writer_.SetNeverMissing(qtl.locus);
+    return std::nullopt;
+  }
+
+  // The null-locus choice after the first cycle's phenotypes: the regions of
+  // the QTLs contribute none.
+  std::optional<std::string> ChooseNull(std::span<const double> frequency) {
+    std::vector<int> excluded;
+    for (const ActiveQtl& qtl : qtls_) excluded.push_back(markers_.RegionOf(qtl.locus));
+    const std::vector<bool> eligible = NullEligibility(frequency, p_.nullMafMin, p_.nullMafMax);
+    const int found = ChooseNullLoci(markers_, eligible, p_.nullLocusCount, excluded);
+    if (found < p_.nullLocusCount) return fmt::format("too few null loci ({} of {})", found, p_.nullLocusCount);
+    return std::nullopt;
+  }
+
+  double Phenotype(RandomGenerator& gen, double start, const HaplotypeStore& population, int i) const {
+    return start + Residual{run_.residualShare, p_.phenotypeVariance}.Draw(gen) + QtlSum(qtls_, population, i);
+  }
+
+  // The logs' entries: each QTL's position among all loci and among the
+  // non-null loci, once an individual was written; 0 otherwise.
+  AttemptResult Result(OutputSet& output) const {
+    AttemptResult result;
+    for (const ActiveQtl& qtl : qtls_) {
+      const bool known = chosen_ && writer_.Written() > 0;
+      result.positionsAll.push_back(known ? qtl.locus + 1 : 0);
+      result.positionsCandidate.push_back(known ? CandidatePosition(markers_, qtl.locus) : 0);
+    }
+    output.Finish(ReplicateTruth{result.positionsAll});
+    return result;
+  }
+
+ private:
+  const QuanParameters& p_;
+  const QuantitativeRun& run_;
+  std::vector<ActiveQtl> qtls_;
+  MarkerSet& markers_;
+  IndividualWriter& writer_;
+  bool chosen_ = false;
+};
+
+std::vector<double> Widen(const std::vector<float>& f) { return std::vector<double>(f.begin(), f.end()); }
+
+}  // namespace
+
+GroupQuotas ComputeGroupQuotas(const QuanParameters& p) {
+  GroupQuotas quotas;
+  quotas.yri = static_cast<int>(p.sampleSize * p.yriFinalDiscrete);
+  quotas.second = p.sampleSize - quotas.yri;
+  return quotas;
+}
+
+AttemptResult SimulateDiscreteQuantitative(const QuanParameters& p, const QuantitativeRun& run, AttemptContext& ctx) {
+  RandomGenerator& gen = ctx.gen;
+  const GroupMeans means = DiscreteGroupMeans(p);
+  const GroupQuotas quotas = ComputeGroupQuotas(p);
+  int yriWritten = 0, secondWritten = 0;
+  ReplicateLoci loci = PrepareLoci(ctx, p.totalLocusCount);
+  int attemptCount = 0;
+
+  const IndexPicker panelPicker(loci.panel.panelSize);
+  IndividualWriter writer(loci.markers, p.missingRate, ctx.output);
+  TraitState trait(p, run, loci, writer);
+  SourcePools pools;
+  std::vector<double> phenotypeYri(kN), phenotypeSecond(kN);
+  auto compose = [&] {
+    for (int i = 0; i < kN; ++i) {
+      phenotypeYri[i] = trait.Phenotype(gen, means.yri, pools.yri.current, i);
+      phenotypeSecond[i] = trait.Phenotype(gen, means.other, pools.second.current, i);
+    }
+  };
+
+  while (yriWritten < quotas.yri || secondWritten < quotas.second) {
+    BuildFounders(gen, loci.markers, loci.panel, panelPicker, pools, ctx.refresh);
+    RunGenerations(gen, loci.markers, std::max(1, p.generationCount - 1), pools, ctx.refresh);
+    if (!trait.Chosen()) {
+      const std::vector<float> fYri = ClassOneFrequencies(pools.yri.current);
+      const std::vector<float> fOther = ClassOneFrequencies(pools.second.current);
+      std::vector<double> pooled(loci.markers.total), difference(loci.markers.total);
+      for (int g = 0; g < loci.markers.total; ++g) {
+        pooled[g] = (static_cast<double>(fYri[g]) + static_cast<double>(fOther[g])) / 2;
+        difference[g] = std::fabs(static_cast<double>(fYri[g]) - static_cast<double>(fOther[g]));
+      }
+      std::optional<std::string> reason = trait.ChooseFrom(pooled, &difference, gen);
+      if (!reason) {
+        compose();
+        reason = trait.ChooseNull(pooled);
+      }
+      if (reason) {
+        if (attemptCount > kRetryLimit) return AttemptResult{false, *reason, {}, {}};
+        ++attemptCount;
+        continue;
+      }
+    } else {
+      compose();
+    }
+    // The two groups alternate until the smaller quota is full.
+    for (int i = 0; i < kN; ++i) {
+      if (yriWritten < quotas.yri) {
+        ++yriWritten;
+        writer.Write(gen, pools.yri.current, i, 1.0, 0, phenotypeYri[i]);
+      }
+      if (secondWritten < quotas.second) {
+        ++secondWritten;
+        writer.Write(gen, pools.second.current, i, 0.0, 0, phenotypeSecond[i]);
+      }
+    }
+  }
+  return trait.Result(ctx.output);
+}
+
+AttemptResult SimulateContinuousQuantitative(const QuanParameters& p, const QuantitativeRun& run,
+                                             AttemptContext& ctx) {
+  RandomGenerator& gen = ctx.gen;
+  ReplicateLoci loci = PrepareLoci(ctx, p.totalLocusCount);
+  const int migrants = MigrantCount(p.yriPerGeneration);
+  int attemptCount = 0;
+
+  const IndexPicker panelPicker(loci.panel.panelSize);
+  IndividualWriter writer(loci.markers, p.missingRate, ctx.output);
+  TraitState trait(p, run, loci, writer);
+  AdmixedPopulation population;
+  std::vector<double> phenotype(kN);
+  auto compose = [&] {
+    for (int i = 0; i < kN; ++i) phenotype[i] = trait.Phenotype(gen, p.phenotypeMean, population.current, i);
+  };
+
+  while (writer.Written() < p.sampleSize) {
+    BuildAdmixedPopulation(gen, loci.markers, loci.panel, panelPicker, migrants, p.yriFinal, MigrantPick::kPerRegion,
+                           population, ctx.refresh);
+    if (!trait.Chosen()) {
+      const std::vector<double> f = Widen(ClassOneFrequencies(population.current));
+      std::optional<std::string> reason = trait.ChooseFrom(f, nullptr, gen);
+      if (!reason) {
+        compose();
+        reason = trait.ChooseNull(f);
+      }
+      if (reason) {
+        if (attemptCount > kRetryLimit) return AttemptResult{false, *reason, {}, {}};
+        ++attemptCount;
+        continue;
+      }
+    } else {
+      compose();
+    }
+    for (int s = 0; s < kN && writer.Written() < p.sampleSize; ++s) {
+      writer.Write(gen, population.current, s, population.ancestry[s], 0, phenotype[s]);
+    }
+  }
+  return trait.Result(ctx.output);
+}
+
+}  // namespace korvane

@@ -1,0 +1,283 @@
+// End-to-end runs of the case-control study on a small synthetic data set:
+// the driver's folder and log sequence, bounds and refusals, and the
+// invariants that tie the files of a replicate together.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+
+#include "qual/QUAL.h"
+#include "recording_host.h"
+#include "synthetic_data.h"
+#include "test_files.h"
+
+namespace korvane {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using testing::ReadFile;
+using testing::RecordingHost;
+using testing::TempDir;
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> Fields(const std::string& line) {
+  std::vector<std::string> fields;
+  std::istringstream in(line);
+  for (std::string f; in >> f;) fields.push_back(f);
+  return fields;
+}
+
+class QualRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::WriteSyntheticData(tmp_ / "data", 20);
+    study_.parameters.outputDirectory = (tmp_ / "out").string();
+    study_.parameters.totalLocusCount = 120;
+    study_.parameters.nullLocusCount = 10;
+    study_.parameters.sampleSize = 60;
+    study_.parameters.prevalence = 0.2;
+    options_.dataDir = tmp_ / "data";
+    options_.seed = 42;
+  }
+  RunOutcome Run() {
+    RecordingHost host(&study_.parameters.statusText);
+    RunOutcome outcome = study_.Run(options_, host);
+    host_ = host;
+    return outcome;
+  }
+  fs::path Out(const std::string& name) const { return tmp_ / "out" / name; }
+  std::string LogAll() const { return ReadFile(Out("Causal_Locus_Plink&Admixmap&Eigensoft.txt")); }
+  std::string LogStrat() const { return ReadFile(Out("Causal_Locus_Strat&GC.txt")); }
+
+  TempDir tmp_;
+  QualStudy study_;
+  RunOptions options_;
+  RecordingHost host_;
+};
+
+TEST_F(QualRunTest, FoldersAndLogLinesFollowTheReplicates) {
+  study_.parameters.replicateCount = 3;
+  const RunOutcome outcome = Run();
+  ASSERT_EQ(outcome.status, RunOutcome::Status::kCompleted) << outcome.message;
+  EXPECT_EQ(outcome.replicatesCompleted, 3);
+  for (int n : {1, 2, 3}) EXPECT_TRUE(fs::exists(Out(std::to_string(n) + "/Origin.txt")));
+  EXPECT_FALSE(fs::exists(Out("4")));
+  const std::regex lineAll(R"(Simu#  Causal locus\n1      SNP\d+ *\n2      SNP\d+ *\n3      SNP\d+ *\n)");
+  EXPECT_TRUE(std::regex_match(LogAll(), lineAll)) << LogAll();
+  EXPECT_TRUE(std::regex_match(LogStrat(), lineAll)) << LogStrat();
+  EXPECT_EQ(host_.running, (std::vector<bool>{true, false}));
+  EXPECT_EQ(host_.statuses.front(), "Simulation 1 is running now.......");
+  EXPECT_EQ(study_.parameters.statusText, "Press OK to start simulation.");
+
+  // A second run of one replicate appends its own header and line.
+  study_.parameters.replicateCount = 1;
+  ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
+  EXPECT_EQ(SplitLines(LogAll()).size(), 6u);
+  EXPECT_EQ(SplitLines(LogAll())[4], "Simu#  Causal locus");
+  EXPECT_TRUE(fs::exists(Out("3/Plink.ped")));  // left from the first run
+}
+
+TEST_F(QualRunTest, NoReplicateLeavesAnOpenLineAndAnEmptyFolder) {
+  study_.parameters.replicateCount = 0;
+  ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
+  EXPECT_EQ(LogAll(), "Simu#  Causal locus\n1      ");
+  EXPECT_TRUE(fs::is_directory(Out("1")));
+  EXPECT_TRUE(fs::is_empty(Out("1")));
+}
+
+TEST_F(QualRunTest, FirstReplicateNumbersFoldersAndLines) {
+  options_.firstReplicate = 7;
+  study_.parameters.replicateCount = 2;
+  ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
+  EXPECT_TRUE(fs::exists(Out("7/GC.txt")));
+  EXPECT_TRUE(fs::exists(Out("8/GC.txt")));
+  EXPECT_FALSE(fs::exists(Out("1")));
+  EXPECT_THAT(LogAll(), HasSubstr("\n7      SNP"));
+
+  // Replicate 8 of the same seed alone gives the same files.
+  const std::string ped = ReadFile(Out("8/Plink.ped"));
+  options_.firstReplicate = 8;
+  study_.parameters.replicateCount = 1;
+  study_.parameters.outputDirectory = (tmp_ / "again").string();
+  ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
+  EXPECT_EQ(ReadFile(tmp_ / "again" / "8" / "Plink.ped"), ped);
+}
+
+TEST_F(QualRunTest, RefusesParametersThatCanNeverSucceed) {
+  study_.parameters.totalLocusCount = 0;
+  RunOutcome outcome = Run();
+  EXPECT_EQ(outcome.status, RunOutcome::Status::kRefused);
+  EXPECT_THAT(outcome.message, HasSubstr("Total number of loci:"));
+  EXPECT_FALSE(fs::exists(Out("")));
+
+  study_.parameters.totalLocusCount = 100;
+  study_.parameters.prevalence = 0;
+  EXPECT_THAT(Run().message, HasSubstr("Disease prevalence:"));
+  study_.parameters.prevalence = 0.1;
+  study_.parameters.susceptibilityFreqMin = 0.4;
+  EXPECT_THAT(Run().message, HasSubstr("Frequency of disease susceptible allele: min 0.4 is above max 0.3"));
+  study_.parameters.susceptibilityFreqMin = 0.1;
+  study_.parameters.freqDifferenceMin = 0.5;
+  EXPECT_THAT(Run().message, HasSubstr("Frequency difference:"));
+  study_.parameters.modelKind = ModelKind::kContinuous;  // the difference belongs to the discrete model
+  study_.parameters.yriPerGeneration = 0.0004;
+  outcome = Run();
+  EXPECT_EQ(outcome.status, RunOutcome::Status::kRefused);
+  EXPECT_THAT(outcome.message, HasSubstr("no migrant"));
+  EXPECT_THAT(outcome.message, Not(HasSubstr("Frequency difference")));
+  study_.parameters.outputDirectory = "";
+  study_.parameters.yriPerGeneration = 0.04;
+  EXPECT_THAT(Run().message, HasSubstr("Output directory:"));
+}
+
+TEST_F(QualRunTest, BadDataIsReportedBeforeAnythingIsWritten) {
+  fs::remove(tmp_ / "data" / "ENr113.4q26Theta.txt");
+  const RunOutcome outcome = Run();
+  EXPECT_EQ(outcome.status, RunOutcome::Status::kFailed);
+  EXPECT_THAT(outcome.message, HasSubstr("ENr113.4q26Theta.txt"));
+  EXPECT_FALSE(fs::exists(Out("")));
+}
+
+TEST_F(QualRunTest, AttemptBoundEndsTheRunWithItsReason) {
+  // Few loci and ranges they cannot meet: never a candidate.
+  study_.parameters.totalLocusCount = 5;
+  study_.parameters.nullLocusCount = 0;
+  study_.parameters.susceptibilityFreqMin = 0.5;
+  study_.parameters.susceptibilityFreqMax = 0.5;
+  study_.parameters.freqDifferenceMin = 0.99;
+  study_.parameters.freqDifferenceMax = 1.0;
+  study_.parameters.replicateCount = 2;
+  options_.maxAttempts = 2;
+  const RunOutcome outcome = Run();
+  EXPECT_EQ(outcome.status, RunOutcome::Status::kFailed);
+  EXPECT_THAT(outcome.message, HasSubstr("replicate 1: gave up after 2 attempts"));
+  EXPECT_THAT(outcome.message, HasSubstr("no causal-locus candidate"));
+  // The started line is ended; the folder holds only the headers and map.
+  EXPECT_EQ(LogAll(), "Simu#  Causal locus\n1      \n");
+  EXPECT_EQ(SplitLines(ReadFile(Out("1/Origin.txt"))).size(), 1u);
+  EXPECT_EQ(SplitLines(ReadFile(Out("1/Plink.map"))).size(), 5u);
+  EXPECT_EQ(ReadFile(Out("1/Plink.ped")), "");
+  EXPECT_EQ(host_.running, (std::vector<bool>{true, false}));
+}
+
+TEST_F(QualRunTest, StopRequestEndsTheRunAtARefreshPoint) {
+  study_.parameters.replicateCount = 5;
+  RecordingHost host(&study_.parameters.statusText);
+  host.stopAfter = 40;
+  const RunOutcome outcome = study_.Run(options_, host);
+  EXPECT_EQ(outcome.status, RunOutcome::Status::kStopped);
+  const auto lines = SplitLines(LogAll());
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(static_cast<int>(lines.size()), 1 + outcome.replicatesCompleted + 1);
+  EXPECT_EQ(LogAll().back(), '\n');
+  EXPECT_EQ(study_.parameters.statusText, "Press OK to start simulation.");
+}
+
+// The invariants that tie the files of one replicate together.
+void CheckReplicate(const fs::path& dir, const QualParameters& p, bool discrete, int causalAll, int causalCandidate) {
+  const auto origin = SplitLines(ReadFile(dir / "Origin.txt"));
+  ASSERT_EQ(static_cast<int>(origin.size()), p.sampleSize + 1);
+  EXPECT_EQ(origin[0], "IndID    Proportion of YRI");
+  const auto ped = SplitLines(ReadFile(dir / "Plink.ped"));
+  const auto strat = SplitLines(ReadFile(dir / "Strat.txt"));
+  const auto structure = SplitLines(ReadFile(dir / "Structure.txt"));
+  const auto gc = SplitLines(ReadFile(dir / "GC.txt"));
+  const auto ind = SplitLines(ReadFile(dir / "Eigensoft_Pca.ind"));
+  const auto map = SplitLines(ReadFile(dir / "Plink.map"));
+  const std::string phen = ReadFile(dir / "Eigensoft.phen");
+  ASSERT_EQ(static_cast<int>(ped.size()), p.sampleSize);
+  ASSERT_EQ(static_cast<int>(phen.size()), p.sampleSize);
+  ASSERT_EQ(static_cast<int>(map.size()), p.totalLocusCount);
+  int nullCount = -1;
+  for (int i = 0; i < p.sampleSize; ++i) {
+    const auto o = Fields(origin[i + 1]);
+    const auto pd = Fields(ped[i]);
+    const auto st = Fields(strat[i]);
+    const auto sr = Fields(structure[i]);
+    const auto g = Fields(gc[i]);
+    const auto e = Fields(ind[i]);
+    const std::string id = std::to_string(i + 1);
+    ASSERT_EQ(o[0], id);
+    ASSERT_EQ(pd[0], id);
+    ASSERT_EQ(st[0], id);
+    ASSERT_EQ(sr[0], id);
+    ASSERT_EQ(g[0], id);
+    ASSERT_EQ(e[0], id);
+    if (discrete) {
+      ASSERT_TRUE(o[1] == "1.0" || o[1] == "0.0");
+    }
+    const bool isCase = pd[5] == "2";
+    ASSERT_EQ(st[1], isCase ? "2" : "1");
+    ASSERT_EQ(g[1], isCase ? "1" : "0");
+    ASSERT_EQ(e[2], isCase ? "Case" : "Control");
+    ASSERT_EQ(phen[i], isCase ? '1' : '0');
+    ASSERT_EQ(e[1], pd[4] == "1" ? "M" : "F");
+    // The split: STRUCTURE holds the null loci, STRAT the others.
+    const int nulls = static_cast<int>(sr.size() - 1) / 2;
+    if (nullCount < 0) nullCount = nulls;
+    ASSERT_EQ(nulls, nullCount);
+    ASSERT_EQ(static_cast<int>(st.size() - 2) / 2 + nulls, p.totalLocusCount);
+    ASSERT_EQ(static_cast<int>(pd.size()) - 6, 2 * p.totalLocusCount);
+    // The causal locus is never missing.
+    if (causalAll > 0) {
+      ASSERT_NE(pd[6 + 2 * (causalAll - 1)], "0");
+      ASSERT_NE(st[2 + 2 * (causalCandidate - 1)], "-9");
+      ASSERT_EQ(pd[6 + 2 * (causalAll - 1)] == "1" ? "1" : "2", st[2 + 2 * (causalCandidate - 1)]);
+    }
+  }
+  EXPECT_LE(nullCount, p.nullLocusCount);
+  const auto pcaGeno = SplitLines(ReadFile(dir / "Eigensoft_Pca.geno"));
+  const auto stratGeno = SplitLines(ReadFile(dir / "Eigensoft_Strat.geno"));
+  EXPECT_EQ(pcaGeno.size() + stratGeno.size(), map.size());
+  ASSERT_EQ(stratGeno.size(), causalAll > 0 ? 1u : 0u);
+  if (causalAll > 0) {
+    EXPECT_EQ(stratGeno[0].find('9'), std::string::npos);
+    EXPECT_EQ(static_cast<int>(stratGeno[0].size()), p.sampleSize);
+  }
+  EXPECT_EQ(SplitLines(ReadFile(dir / "Eigensoft_Pca.snp")).size(), pcaGeno.size());
+}
+
+TEST_F(QualRunTest, FilesOfBothModelsAgree) {
+  study_.parameters.missingRate = 1.0;  // every genotype missing but the causal locus's
+  for (ModelKind model : {ModelKind::kDiscrete, ModelKind::kContinuous}) {
+    study_.parameters.modelKind = model;
+    study_.parameters.outputDirectory = (tmp_ / (model == ModelKind::kDiscrete ? "d" : "c")).string();
+    ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
+    const auto log = Fields(SplitLines(ReadFile(fs::path(study_.parameters.outputDirectory) /
+                                                "Causal_Locus_Plink&Admixmap&Eigensoft.txt"))[1]);
+    const auto logStrat = Fields(SplitLines(ReadFile(fs::path(study_.parameters.outputDirectory) /
+                                                     "Causal_Locus_Strat&GC.txt"))[1]);
+    const int causalAll = std::stoi(log[1].substr(3));
+    const int causalCandidate = std::stoi(logStrat[1].substr(3));
+    EXPECT_GT(causalAll, 0);
+    EXPECT_LE(causalCandidate, causalAll);
+    CheckReplicate(fs::path(study_.parameters.outputDirectory) / "1", study_.parameters,
+                   model == ModelKind::kDiscrete, causalAll, causalCandidate);
+    const std::string pedText = ReadFile(fs::path(study_.parameters.outputDirectory) / "1" / "Plink.ped");
+    // Missing rate 1: exactly one genotype per individual is not "0 0".
+    const auto first = Fields(SplitLines(pedText)[0]);
+    int present = 0;
+    for (std::size_t k = 6; k < first.size(); k += 2) present += first[k] != "0";
+    EXPECT_EQ(present, 1);
+  }
+}
+
+TEST_F(QualRunTest, AnEmptySampleChoosesNoCausalLocus) {
+  study_.parameters.sampleSize = 0;
+  ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
+  EXPECT_EQ(LogAll(), "Simu#  Causal locus\n1      SNP0  \n");
+  EXPECT_EQ(ReadFile(Out("1/Eigensoft.phen")), "");
+  EXPECT_EQ(SplitLines(ReadFile(Out("1/Eigensoft_Pca.snp"))).size(), 120u);
+}
+
+}  // namespace
+}  // namespace korvane
