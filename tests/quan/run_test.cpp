@@ -1,0 +1,178 @@
+// End-to-end runs of the quantitative study on a small synthetic data set.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+
+#include "quan/QUAN.h"
+#include "recording_host.h"
+#include "synthetic_data.h"
+#include "test_files.h"
+
+namespace korvane {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using testing::ReadFile;
+using testing::RecordingHost;
+using testing::TempDir;
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> Fields(const std::string& line) {
+  std::vector<std::string> fields;
+  std::istringstream in(line);
+  for (std::string f; in >> f;) fields.push_back(f);
+  return fields;
+}
+
+class QuanRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::WriteSyntheticData(tmp_ / "data", 20);
+    study_.parameters.outputDirectory = (tmp_ / "out").string();
+    study_.parameters.totalLocusCount = 150;
+    study_.parameters.nullLocusCount = 10;
+    options_.dataDir = tmp_ / "data";
+    options_.seed = 7;
+  }
+  RunOutcome Run() {
+    RecordingHost host(&study_.parameters.statusText);
+    return study_.Run(options_, host);
+  }
+  fs::path Out(const std::string& name) const { return tmp_ / "out" / name; }
+  std::string LogAll() const { return ReadFile(Out("Causal_Loci_Plink&Admixmap&Eigensoft.txt")); }
+  std::string LogStrat() const { return ReadFile(Out("Causal_Loci_Strat&GC.txt")); }
+
+  TempDir tmp_;
+  QuanStudy study_;
+  RunOptions options_;
+};
+
+TEST_F(QuanRunTest, LogFormatsOfBothModels) {
+  study_.parameters.replicateCount = 2;
+  ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
+  EXPECT_TRUE(std::regex_match(LogAll(), std::regex(R"(Simu#  QTL1   QTL2   QTL3   \n(\d      (SNP\d+ ){3}\n){2})")))
+      << LogAll();
+  study_.parameters.modelKind = ModelKind::kContinuous;
+  study_.parameters.replicateCount = 1;
+  ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
+  const auto lines = SplitLines(LogStrat());
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_TRUE(std::regex_match(lines[4], std::regex(R"(1      (SNP[0-9 ]{3} ){3})"))) << lines[4];
+  // Only the formats of the quantitative form are written.
+  EXPECT_TRUE(fs::exists(Out("1/GC.txt")));
+  EXPECT_FALSE(fs::exists(Out("1/Strat.txt")));
+  EXPECT_FALSE(fs::exists(Out("1/Admixmap_geno.txt")));
+}
+
+TEST_F(QuanRunTest, VarianceSharesAboveOneAreRefusedWithTheSum) {
+  study_.parameters.qtlRows[0].varianceExplained = 0.6;
+  study_.parameters.qtlRows[1].varianceExplained = 0;
+  study_.parameters.qtlRows[2].varianceExplained = 0;
+  study_.parameters.qtlRows[3].varianceExplained = 0.6;  // cleared, still counted
+  const RunOutcome outcome = Run();
+  EXPECT_EQ(outcome.status, RunOutcome::Status::kRefused);
+  EXPECT_EQ(outcome.message, "QTL variance shares add up to 1.2, more than 1");
+  EXPECT_EQ(LogAll(), "");
+  EXPECT_TRUE(fs::exists(Out("Causal_Loci_Strat&GC.txt")));
+  EXPECT_FALSE(fs::exists(Out("1")));
+}
+
+TEST_F(QuanRunTest, RefusesResidualDrawsWithoutValues) {
+  study_.parameters.phenotypeVariance = 0.0005;
+  EXPECT_THAT(Run().message, HasSubstr("Phenotype variance:"));
+  study_.parameters.phenotypeVariance = 1000;
+  study_.parameters.qtlRows[0].varianceExplained = 0.1;  // residual share 0.885: sd 885
+  EXPECT_EQ(Run().status, RunOutcome::Status::kRefused);
+  study_.parameters.phenotypeVariance = 10;
+  study_.parameters.yriFinalDiscrete = 1;
+  EXPECT_THAT(Run().message, HasSubstr("Proportion of YRI in final population: "));
+  study_.parameters.yriFinalDiscrete = 0.3;
+  study_.parameters.qtlRows[2].freqMin = 0.5;
+  EXPECT_THAT(Run().message, HasSubstr("QTL3 Frequency of disease susceptible allele: min 0.5 is above max 0.3"));
+  study_.parameters.qtlRows[2].enabled = 0;  // a cleared row is not checked
+  study_.parameters.qtlDifferenceRows[0].diffMin = 0.9;
+  EXPECT_THAT(Run().message, HasSubstr("QTL1 Frequency difference:"));
+  study_.parameters.modelKind = ModelKind::kContinuous;
+  EXPECT_EQ(Run().status, RunOutcome::Status::kCompleted);
+  // The refusals wrote nothing; the completed run has the two ticked QTLs.
+  EXPECT_EQ(SplitLines(LogAll())[0], "Simu#  QTL1   QTL2   ");
+}
+
+TEST_F(QuanRunTest, DiscreteSampleAlternatesTheGroups) {
+  study_.parameters.missingRate = 1.0;
+  ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
+  const auto origin = SplitLines(ReadFile(Out("1/Origin.txt")));
+  ASSERT_EQ(origin.size(), 201u);
+  for (int i = 0; i < 200; ++i) {
+    const std::string expected = i < 120 ? (i % 2 == 0 ? "1.0" : "0.0") : "0.0";
+    ASSERT_EQ(Fields(origin[i + 1])[1], expected) << i;
+  }
+  const auto ped = SplitLines(ReadFile(Out("1/Plink.ped")));
+  const auto phen = SplitLines(ReadFile(Out("1/Eigensoft.phen")));
+  const auto ind = SplitLines(ReadFile(Out("1/Eigensoft_Pca.ind")));
+  const auto gc = SplitLines(ReadFile(Out("1/GC.txt")));
+  ASSERT_EQ(ped.size(), 200u);
+  ASSERT_EQ(phen.size(), 200u);
+  const auto log = Fields(SplitLines(LogAll())[1]);
+  ASSERT_EQ(log.size(), 4u);
+  for (int i = 0; i < 200; ++i) {
+    const auto pd = Fields(ped[i]);
+    ASSERT_TRUE(std::regex_match(pd[5], std::regex(R"(-?\d+\.\d\d)")));
+    ASSERT_EQ(pd[5], phen[i]);
+    ASSERT_EQ(Fields(gc[i])[1], phen[i]);
+    ASSERT_EQ(Fields(ind[i])[2], "Null");
+    // Missing rate 1: only the three QTL genotypes are present.
+    int present = 0;
+    for (std::size_t k = 6; k < pd.size(); k += 2) present += pd[k] != "0";
+    ASSERT_LE(present, 3);
+    for (int q = 1; q <= 3; ++q) ASSERT_NE(pd[6 + 2 * (std::stoi(log[q].substr(3)) - 1)], "0");
+  }
+  const auto stratGeno = SplitLines(ReadFile(Out("1/Eigensoft_Strat.geno")));
+  EXPECT_GE(stratGeno.size(), 1u);
+  EXPECT_LE(stratGeno.size(), 3u);
+}
+
+TEST_F(QuanRunTest, ContinuousSamplesInIndexOrderAcrossPopulations) {
+  study_.parameters.modelKind = ModelKind::kContinuous;
+  for (int size : {1, 1001}) {
+    study_.parameters.sampleSize = size;
+    study_.parameters.outputDirectory = (tmp_ / std::to_string(size)).string();
+    ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
+    const fs::path dir = tmp_ / std::to_string(size) / "1";
+    const auto origin = SplitLines(ReadFile(dir / "Origin.txt"));
+    ASSERT_EQ(static_cast<int>(origin.size()), size + 1);
+    // The first 40 individuals of a population are the migrants' children.
+    EXPECT_GE(std::stod(Fields(origin[1])[1]), 0.5);
+    if (size == 1001) {
+      EXPECT_LT(std::stod(Fields(origin[1000])[1]), 0.5);
+      EXPECT_GE(std::stod(Fields(origin[1001])[1]), 0.5);  // index 0 of the second population
+    }
+  }
+}
+
+TEST_F(QuanRunTest, EmptySampleAndNoQtl) {
+  study_.parameters.sampleSize = 0;
+  ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
+  EXPECT_EQ(SplitLines(LogAll())[1], "1      SNP0 SNP0 SNP0 ");
+  EXPECT_EQ(SplitLines(ReadFile(Out("1/Eigensoft_Pca.snp"))).size(), 150u);
+
+  for (auto& row : study_.parameters.qtlRows) row.enabled = 0;
+  study_.parameters.sampleSize = 20;
+  ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
+  EXPECT_EQ(SplitLines(LogAll())[2], "Simu#  ");
+  EXPECT_EQ(SplitLines(LogAll())[3], "1      ");
+  EXPECT_EQ(ReadFile(Out("1/Eigensoft_Strat.geno")), "");
+}
+
+}  // namespace
+}  // namespace korvane
