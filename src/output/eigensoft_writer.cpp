@@ -1,0 +1,98 @@
+#include "output/eigensoft_writer.h"
+
+#include <stdexcept>
+
+namespace korvane {
+
+using namespace output_detail;
+
+EigensoftWriter::EigensoftWriter(const std::filesystem::path& folder, LineEnds lineEnds)
+    : snp_(CreateIn(folder, "Eigensoft_Pca.snp", lineEnds)),
+      phen_(CreateIn(folder, "Eigensoft.phen", lineEnds)),
+      pcaGeno_(CreateIn(folder, "Eigensoft_Pca.geno", lineEnds)),
+      stratGeno_(CreateIn(folder, "Eigensoft_Strat.geno", lineEnds)),
+      ind_(CreateIn(folder, "Eigensoft_Pca.ind", lineEnds)) {}
+
+void EigensoftWriter::Locus(const MapEntry& entry) {
+  if (columns_.IndividualCount() != 0) throw std::logic_error("EIGENSOFT: a locus after the first individual");
+  entries_.push_back(entry);
+}
+
+void EigensoftWriter::Individual(const IndividualRecord& individual, const GenotypeRow& row) {
+  if (columns_.IndividualCount() == 0) {
+    // The loci are those of the map listing; without one, those of the rows.
+    columns_.SetLocusCount(entries_.empty() ? row.genotypes.size() : entries_.size());
+  }
+  columns_.Append(row.genotypes);
+
+  AppendInt(line_, individual.id);
+  Append(line_, individual.sex == Sex::kFemale ? " F " : " M ");
+  if (individual.phenotype) {
+    Append(line_, "Null\n");
+  } else {
+    Append(line_, individual.status == 2 ? "Case\n" : "Control\n");
+  }
+  WriteOut(ind_, line_);
+
+  if (individual.phenotype) {
+    AppendFixed2(line_, *individual.phenotype);
+    Append(line_, "\n");
+  } else {
+    // One character per individual and no line end: the file is one line.
+    AppendInt(line_, individual.status - 1);
+  }
+  WriteOut(phen_, line_);
+}
+
+void EigensoftWriter::Finish(const ReplicateTruth& truth) {
+  if (columns_.IndividualCount() == 0) columns_.SetLocusCount(entries_.size());
+  const std::vector<bool> causal = CausalFlags(truth);
+  WriteGenotypes(causal);
+  WriteLoci(causal);
+}
+
+std::vector<bool> EigensoftWriter::CausalFlags(const ReplicateTruth& truth) const {
+  const std::size_t locusCount = columns_.LocusCount();
+  std::vector<bool> causal(locusCount, false);
+  for (int position : truth.causalPositionsAll) {
+    if (position == 0) continue;
+    if (position < 0 || static_cast<std::size_t>(position) > locusCount) {
+      throw std::invalid_argument(
+          fmt::format("EIGENSOFT: causal position {} outside the replicate's {} loci", position, locusCount));
+    }
+    causal[static_cast<std::size_t>(position - 1)] = true;
+  }
+  return causal;
+}
+
+void EigensoftWriter::WriteGenotypes(const std::vector<bool>& causal) {
+  for (std::size_t j = 0; j < columns_.LocusCount(); ++j) {
+    columns_.AppendColumn(j, line_);
+    Append(line_, "\n");
+    WriteOut(causal[j] ? stratGeno_ : pcaGeno_, line_);
+  }
+}
+
+void EigensoftWriter::WriteLoci(const std::vector<bool>& causal) {
+  // A left-out causal locus keeps its place in the map: its successor's
+  // distance, as listed, is measured from it.
+  for (std::size_t j = 0; j < entries_.size(); ++j) {
+    if (j < causal.size() && causal[j]) continue;
+    const MapEntry& entry = entries_[j];
+    Append(line_, "snp");
+    AppendInt(line_, entry.snpNumber);
+    Append(line_, "  ");
+    AppendInt(line_, entry.regionNumber);
+    Append(line_, " ");
+    AppendFixed6(line_, entry.distance.value_or(0.0));
+    Append(line_, " ");
+    AppendFixed0(line_, entry.position);
+    Append(line_, " 1 2\n");
+    if (line_.size() >= 64 * 1024) WriteOut(snp_, line_);
+  }
+  WriteOut(snp_, line_);
+}
+
+void EigensoftWriter::Close() { CloseInOrder({&pcaGeno_, &stratGeno_, &phen_, &snp_, &ind_}); }
+
+}  // namespace korvane

@@ -1,0 +1,59 @@
+#pragma once
+
+// EIGENSOFT (EIGENSTRAT layout): Eigensoft_Pca.ind and Eigensoft.phen grow
+// with each accepted individual; the genotype files and the locus file are
+// written by Finish, when the causal loci are known:
+//
+// - Eigensoft_Pca.geno: one line per non-causal locus, in catalogue order,
+//   one genotype character per individual ('0', '1', '2' = the number of
+//   class-1 alleles, '9' = missing);
+// - Eigensoft_Strat.geno: the same for the causal loci;
+// - Eigensoft_Pca.snp: one line per non-causal locus, from the map entries
+//   as received, followed by the allele columns " 1 2" that EIGENSOFT 8
+//   requires (allele 1 is class 1, the allele the genotype digit counts).
+//
+// A locus is causal when its 1-based position is one of the truth's causal
+// positions (0 names no locus; a repeated position is still one locus). An
+// attempt that never reaches Finish leaves the three files empty. The
+// genotypes are kept in GenotypeColumns (2 bits each) until then.
+
+#include <filesystem>
+#include <vector>
+
+#include "output/format_writer.h"
+#include "output/genotype_columns.h"
+#include "output/output_file.h"
+#include "output/writer_support.h"
+
+namespace korvane {
+
+class EigensoftWriter : public FormatWriter {
+ public:
+  // Creates Eigensoft_Pca.snp, Eigensoft.phen, Eigensoft_Pca.geno,
+  // Eigensoft_Strat.geno and Eigensoft_Pca.ind, in this order.
+  EigensoftWriter(const std::filesystem::path& folder, LineEnds lineEnds);
+
+  void Locus(const MapEntry& entry) override;
+  void Individual(const IndividualRecord& individual, const GenotypeRow& row) override;
+  void Finish(const ReplicateTruth& truth) override;
+  // Closes Eigensoft_Pca.geno, Eigensoft_Strat.geno, Eigensoft.phen,
+  // Eigensoft_Pca.snp, Eigensoft_Pca.ind.
+  void Close() override;
+
+ private:
+  // Per locus, whether it is causal; throws for a position beyond the loci.
+  std::vector<bool> CausalFlags(const ReplicateTruth& truth) const;
+  void WriteGenotypes(const std::vector<bool>& causal);
+  void WriteLoci(const std::vector<bool>& causal);
+
+  OutputFile snp_;
+  OutputFile phen_;
+  OutputFile pcaGeno_;
+  OutputFile stratGeno_;
+  OutputFile ind_;
+  std::vector<MapEntry> entries_;
+  GenotypeColumns columns_;
+  output_detail::TextBuffer line_;
+};
+
+}  // namespace korvane

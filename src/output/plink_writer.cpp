@@ -1,0 +1,56 @@
+#include "output/plink_writer.h"
+
+namespace korvane {
+
+using namespace output_detail;
+
+PlinkWriter::PlinkWriter(const std::filesystem::path& folder, LineEnds lineEnds)
+    : map_(CreateIn(folder, "Plink.map", lineEnds)), ped_(CreateIn(folder, "Plink.ped", lineEnds)) {}
+
+void PlinkWriter::Locus(const MapEntry& entry) {
+  // Chromosome, name, distance from the previous chosen locus of the region
+  // (0 for the first of a region), base-pair position.
+  AppendInt(line_, entry.regionNumber);
+  Append(line_, " snp");
+  AppendInt(line_, entry.snpNumber);
+  Append(line_, "  ");
+  AppendFixed6(line_, entry.distance.value_or(0.0));
+  Append(line_, " ");
+  AppendFixed0(line_, entry.position);
+  Append(line_, "\n");
+  WriteOut(map_, line_);
+}
+
+void PlinkWriter::Individual(const IndividualRecord& individual, const GenotypeRow& row) {
+  // Family and individual identifiers, no parents, sex, then the status or
+  // the phenotype value.
+  AppendInt(line_, individual.id);
+  Append(line_, " ");
+  AppendInt(line_, individual.id);
+  Append(line_, " 0 0 ");
+  AppendInt(line_, static_cast<int>(individual.sex));
+  Append(line_, " ");
+  if (individual.phenotype) {
+    AppendFixed2(line_, *individual.phenotype);
+  } else {
+    AppendInt(line_, individual.status);
+  }
+  Append(line_, " ");
+  char* out = Extend(line_, 4 * row.genotypes.size());
+  for (const Genotype& genotype : row.genotypes) {
+    // "%d " per allele, haplotype 1 first; 0 0 when missing.
+    const bool missing = genotype.Missing();
+    out[0] = missing ? '0' : AlleleCode(genotype.first);
+    out[1] = ' ';
+    out[2] = missing ? '0' : AlleleCode(genotype.second);
+    out[3] = ' ';
+    out += 4;
+  }
+  EndAt(line_, out);
+  Append(line_, "\n");
+  WriteOut(ped_, line_);
+}
+
+void PlinkWriter::Close() { CloseInOrder({&map_, &ped_}); }
+
+}  // namespace korvane

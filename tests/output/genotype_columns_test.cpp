@@ -1,0 +1,66 @@
+#include "output/genotype_columns.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace korvane {
+namespace {
+
+// The columns as plain strings, one character appended per individual.
+struct NaiveColumns {
+  std::vector<std::string> columns;
+  void Append(const std::vector<Genotype>& row) {
+    columns.resize(row.size());
+    for (std::size_t j = 0; j < row.size(); ++j) {
+      columns[j] += row[j].Missing() ? '9' : static_cast<char>('0' + row[j].ClassOneCount());
+    }
+  }
+};
+
+TEST(GenotypeColumnsTest, MatchesPlainStringsAtAwkwardSizes) {
+  unsigned state = 7;
+  auto next = [&state] {
+    state = state * 1664525u + 1013904223u;
+    return state >> 16;
+  };
+  for (std::size_t loci : {0, 1, 7, 70}) {
+    for (int individuals : {0, 1, 31, 32, 33, 63, 64, 65, 100}) {
+      GenotypeColumns packed;
+      packed.SetLocusCount(loci);
+      NaiveColumns naive;
+      naive.columns.resize(loci);
+      for (int t = 0; t < individuals; ++t) {
+        std::vector<Genotype> row(loci);
+        for (Genotype& g : row) {
+          const unsigned pick = next() % 5;
+          g = pick == 4 ? Genotype{0, 0}
+                        : Genotype{static_cast<std::uint8_t>(1 + pick / 2), static_cast<std::uint8_t>(1 + pick % 2)};
+        }
+        packed.Append(row);
+        naive.Append(row);
+      }
+      EXPECT_EQ(packed.IndividualCount(), static_cast<std::size_t>(individuals));
+      for (std::size_t j = 0; j < loci; ++j) {
+        output_detail::TextBuffer text;
+        packed.AppendColumn(j, text);
+        EXPECT_EQ(fmt::to_string(text), naive.columns[j]) << loci << " loci, " << individuals << " individuals";
+      }
+    }
+  }
+}
+
+TEST(GenotypeColumnsTest, RowsMustHaveTheLocusCount) {
+  GenotypeColumns columns;
+  columns.SetLocusCount(3);
+  const std::vector<Genotype> row(2);
+  EXPECT_THROW(columns.Append(row), std::invalid_argument);
+  columns.Append(std::vector<Genotype>(3, Genotype{1, 1}));
+  EXPECT_THROW(columns.SetLocusCount(4), std::logic_error);
+  output_detail::TextBuffer text;
+  EXPECT_THROW(columns.AppendColumn(3, text), std::out_of_range);
+}
+
+}  // namespace
+}  // namespace korvane
