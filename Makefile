@@ -24,7 +24,7 @@ build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	@$(BUILD)/src/cli/korvane info
+	@$(BUILD)/src/cli/korvane qual
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -23,7 +23,7 @@ std::string TakeOne(Record& record, FieldTable<Record> table, const std::string&
   if (!index) return "no field " + key;
   const TakeResult result = TakeFields<Record>(
       record, table,
-      [&](std::size_t i, const FieldSpec&) -> std::optional<std::string> {
+      [&](std::size_t i, const FieldInfo&) -> std::optional<std::string> {
         if (i == *index) return text;
         return std::nullopt;
       },
@@ -128,26 +128,43 @@ TEST(FieldExchangeTest, RangesAndParseRules) {
 TEST(FieldExchangeTest, TakingStopsAtTheFirstFailure) {
   const FieldTable<QualParameters> table = QualFields();
   ASSERT_EQ(table.size(), 26u);
-  ASSERT_EQ(table[8].spec.key, "sample-size");  // field 9
+  ASSERT_EQ(table[8].info.key, "sample-size");  // field 9
 
   // New texts for every field: each differs from the default.
   std::map<std::string, std::string> texts = {
-      {"write-eigensoft", "0"},          {"generation-count", "7"},        {"susceptibility-freq-min", "0.2"},
-      {"freq-difference-min", "0.15"},   {"output-directory", "out"},      {"write-plink", "0"},
-      {"prevalence", "0.02"},            {"yri-per-generation", "0.05"},   {"sample-size", "many"},
-      {"replicate-count", "3"},          {"write-structure-strat", "0"},   {"susceptibility-freq-max", "0.4"},
-      {"freq-difference-max", "0.35"},   {"yri-final", "0.2"},             {"case-proportion", "0.6"},
-      {"write-gc", "0"},                 {"write-admixmap", "0"},          {"null-locus-count", "40"},
-      {"total-locus-count", "300"},      {"yri-in-cases", "0.45"},         {"yri-in-controls", "0.65"},
-      {"status-text", "typed"},          {"missing-rate", "0.01"},         {"null-maf-max", "0.45"},
-      {"null-maf-min", "0.15"},          {"relative-risk", "2"},
+      {"write-eigensoft", "0"},
+      {"generation-count", "7"},
+      {"susceptibility-freq-min", "0.2"},
+      {"freq-difference-min", "0.15"},
+      {"output-directory", "out"},
+      {"write-plink", "0"},
+      {"prevalence", "0.02"},
+      {"yri-per-generation", "0.05"},
+      {"sample-size", "many"},
+      {"replicate-count", "3"},
+      {"write-structure-strat", "0"},
+      {"susceptibility-freq-max", "0.4"},
+      {"freq-difference-max", "0.35"},
+      {"yri-final", "0.2"},
+      {"case-proportion", "0.6"},
+      {"write-gc", "0"},
+      {"write-admixmap", "0"},
+      {"null-locus-count", "40"},
+      {"total-locus-count", "300"},
+      {"yri-in-cases", "0.45"},
+      {"yri-in-controls", "0.65"},
+      {"status-text", "typed"},
+      {"missing-rate", "0.01"},
+      {"null-maf-max", "0.45"},
+      {"null-maf-min", "0.15"},
+      {"relative-risk", "2"},
   };
-  const auto source = [&](std::size_t, const FieldSpec& spec) -> std::optional<std::string> {
-    return texts.at(spec.key);
+  const auto source = [&](std::size_t, const FieldInfo& info) -> std::optional<std::string> {
+    return texts.at(info.key);
   };
   const QualParameters defaults;
   std::map<std::string, std::string> defaultShown;
-  ShowFields(defaults, table, [&](std::size_t, const FieldSpec& s, const std::string& t) { defaultShown[s.key] = t; });
+  ShowFields(defaults, table, [&](std::size_t, const FieldInfo& s, const std::string& t) { defaultShown[s.key] = t; });
 
   // A text that is not a number in field 9: fields 1 to 8 new, 9 to 26 as before.
   QualParameters p;
@@ -156,7 +173,7 @@ TEST(FieldExchangeTest, TakingStopsAtTheFirstFailure) {
   EXPECT_EQ(result.fieldIndex, 8u);
   EXPECT_EQ(result.failure, ExchangeFailure::kNotInteger);
   EXPECT_EQ(result.message, "Please enter an integer.");
-  ShowFields(p, table, [&](std::size_t i, const FieldSpec& s, const std::string& shown) {
+  ShowFields(p, table, [&](std::size_t i, const FieldInfo& s, const std::string& shown) {
     EXPECT_EQ(shown, i < 8 ? texts.at(s.key) : defaultShown.at(s.key)) << s.key;
   });
 
@@ -173,7 +190,7 @@ TEST(FieldExchangeTest, TakingStopsAtTheFirstFailure) {
   p = QualParameters{};
   result = TakeFields(p, table, source, MessageLanguage::kEnglish);
   EXPECT_TRUE(result);
-  ShowFields(p, table, [&](std::size_t, const FieldSpec& s, const std::string& shown) {
+  ShowFields(p, table, [&](std::size_t, const FieldInfo& s, const std::string& shown) {
     EXPECT_EQ(shown, texts.at(s.key)) << s.key;
   });
   EXPECT_EQ(p.modelKind, ModelKind::kDiscrete);  // not a field
@@ -182,7 +199,7 @@ TEST(FieldExchangeTest, TakingStopsAtTheFirstFailure) {
 TEST(FieldExchangeTest, ShowsTheFormsFormats) {
   QualParameters p;
   std::map<std::string, std::string> shown;
-  ShowFields(p, QualFields(), [&](std::size_t, const FieldSpec& s, const std::string& t) { shown[s.key] = t; });
+  ShowFields(p, QualFields(), [&](std::size_t, const FieldInfo& s, const std::string& t) { shown[s.key] = t; });
   EXPECT_EQ(shown["susceptibility-freq-min"], "0.1");
   EXPECT_EQ(shown["relative-risk"], "1.5");
   EXPECT_EQ(shown["null-maf-min"], "0.1");  // 0.1f is 0.100000001 as a double
@@ -217,10 +234,10 @@ TEST(FieldExchangeTest, ShowThenTakeKeepsEveryField) {
   p.outputDirectory = "a dir";
   const FieldTable<QualParameters> table = QualFields();
   std::vector<std::string> shown(table.size());
-  ShowFields(p, table, [&](std::size_t i, const FieldSpec&, const std::string& t) { shown[i] = t; });
+  ShowFields(p, table, [&](std::size_t i, const FieldInfo&, const std::string& t) { shown[i] = t; });
   QualParameters q;
   ASSERT_TRUE(TakeFields(
-      q, table, [&](std::size_t i, const FieldSpec&) -> std::optional<std::string> { return shown[i]; },
+      q, table, [&](std::size_t i, const FieldInfo&) -> std::optional<std::string> { return shown[i]; },
       MessageLanguage::kEnglish));
   EXPECT_EQ(q.prevalence, p.prevalence);
   EXPECT_EQ(q.nullMafMax, p.nullMafMax);
@@ -233,15 +250,15 @@ TEST(FieldExchangeTest, QualitativeTableHoldsTheFormsFields) {
   std::set<std::string> keys;
   std::set<int> controls;
   for (const auto& field : table) {
-    EXPECT_TRUE(keys.insert(field.spec.key).second) << field.spec.key;
-    EXPECT_TRUE(controls.insert(field.spec.controlId).second) << field.spec.key;
-    EXPECT_EQ(field.spec.isOption, field.spec.key != "status-text");
+    EXPECT_TRUE(keys.insert(field.info.key).second) << field.info.key;
+    EXPECT_TRUE(controls.insert(field.info.controlId).second) << field.info.key;
+    EXPECT_EQ(field.info.isOption, field.info.key != "status-text");
   }
-  EXPECT_EQ(table.front().spec.key, "write-eigensoft");
-  EXPECT_EQ(table.back().spec.key, "relative-risk");
-  EXPECT_EQ(table[21].spec.controlId, 1076);  // the status line, field 22
-  EXPECT_EQ(table[2].spec.label, "Frequency of disease susceptible allele: min");
-  EXPECT_EQ(table[9].spec.label, "Simulating times:");
+  EXPECT_EQ(table.front().info.key, "write-eigensoft");
+  EXPECT_EQ(table.back().info.key, "relative-risk");
+  EXPECT_EQ(table[21].info.controlId, 1076);  // the status line, field 22
+  EXPECT_EQ(table[2].info.label, "Frequency of disease susceptible allele: min");
+  EXPECT_EQ(table[9].info.label, "Simulating times:");
 }
 
 // Sets an environment variable for one scope.
@@ -292,9 +309,9 @@ TEST(FieldExchangeTest, MessagesInBothLanguages) {
   }
 
   const FieldTable<QualParameters> table = QualFields();
-  const FieldSpec& freqMin = table[*FindField(table, "susceptibility-freq-min")].spec;
-  const FieldSpec& sampleSize = table[*FindField(table, "sample-size")].spec;
-  const FieldSpec& risk = table[*FindField(table, "relative-risk")].spec;
+  const FieldInfo& freqMin = table[*FindField(table, "susceptibility-freq-min")].info;
+  const FieldInfo& sampleSize = table[*FindField(table, "sample-size")].info;
+  const FieldInfo& risk = table[*FindField(table, "relative-risk")].info;
   const auto zh = MessageLanguage::kChinese;
   EXPECT_EQ(ExchangeMessage(ExchangeFailure::kNotInteger, sampleSize, zh), "请键入一个整数。");
   EXPECT_EQ(ExchangeMessage(ExchangeFailure::kNotNumber, freqMin, zh), "请键入一个数。");

@@ -12,7 +12,7 @@ namespace {
 
 std::vector<std::string> Keys(FieldTable<QuanParameters> table) {
   std::vector<std::string> keys;
-  for (const auto& field : table) keys.push_back(field.spec.key);
+  for (const auto& field : table) keys.push_back(field.info.key);
   return keys;
 }
 
@@ -21,10 +21,10 @@ TEST(QuanFieldsTest, ExchangeOrderTakesTheRowsFieldByField) {
   ASSERT_EQ(table.size(), 54u);  // 56 fields less the two without a control
   const std::vector<std::string> keys = Keys(table);
   const std::vector<std::string> head(keys.begin(), keys.begin() + 12);
-  EXPECT_EQ(head, (std::vector<std::string>{"write-eigensoft", "write-gc", "generation-count", "phenotype-mean",
-                                            "null-locus-count", "output-directory", "write-plink",
-                                            "yri-per-generation", "qtl1-enabled", "qtl1-freq-max", "qtl1-freq-min",
-                                            "qtl1-variance-explained"}));
+  EXPECT_EQ(head,
+            (std::vector<std::string>{"write-eigensoft", "write-gc", "generation-count", "phenotype-mean",
+                                      "null-locus-count", "output-directory", "write-plink", "yri-per-generation",
+                                      "qtl1-enabled", "qtl1-freq-max", "qtl1-freq-min", "qtl1-variance-explained"}));
   EXPECT_EQ(keys[24], "qtl5-enabled");
   EXPECT_EQ(keys[28], "sample-size");
   EXPECT_EQ(keys[31], "yri-final");
@@ -40,7 +40,7 @@ TEST(QuanFieldsTest, ExchangeOrderTakesTheRowsFieldByField) {
   std::set<std::string> unique(keys.begin(), keys.end());
   EXPECT_EQ(unique.size(), keys.size());
   std::set<int> controls;
-  for (const auto& field : table) EXPECT_TRUE(controls.insert(field.spec.controlId).second) << field.spec.key;
+  for (const auto& field : table) EXPECT_TRUE(controls.insert(field.info.controlId).second) << field.info.key;
 }
 
 TEST(QuanFieldsTest, AccessorsReachTheirOwnRow) {
@@ -61,8 +61,8 @@ TEST(QuanFieldsTest, AccessorsReachTheirOwnRow) {
   }
   ASSERT_TRUE(TakeFields(
       p, table,
-      [&](std::size_t, const FieldSpec& spec) -> std::optional<std::string> {
-        const auto it = texts.find(spec.key);
+      [&](std::size_t, const FieldInfo& info) -> std::optional<std::string> {
+        const auto it = texts.find(info.key);
         if (it == texts.end()) return std::nullopt;
         return it->second;
       },
@@ -86,7 +86,7 @@ TEST(QuanFieldsTest, AccessorsReachTheirOwnRow) {
 TEST(QuanFieldsTest, DefaultsShowAsTheNewForm) {
   const QuanParameters p;
   std::map<std::string, std::string> shown;
-  ShowFields(p, QuanFields(), [&](std::size_t, const FieldSpec& s, const std::string& t) { shown[s.key] = t; });
+  ShowFields(p, QuanFields(), [&](std::size_t, const FieldInfo& s, const std::string& t) { shown[s.key] = t; });
   EXPECT_EQ(shown["qtl1-variance-explained"], "0.02");
   EXPECT_EQ(shown["qtl2-variance-explained"], "0.01");
   EXPECT_EQ(shown["qtl3-variance-explained"], "0.005");
@@ -102,9 +102,9 @@ TEST(QuanFieldsTest, DefaultsShowAsTheNewForm) {
   EXPECT_EQ(shown["status-text"], "Press OK to start simulation.");
 
   const FieldTable<QuanParameters> table = QuanFields();
-  const FieldSpec& discrete = table[*FindField(table, "yri-final-discrete")].spec;
+  const FieldInfo& discrete = table[*FindField(table, "yri-final-discrete")].info;
   EXPECT_EQ(discrete.label, "Proportion of YRI in final population: ");  // ends in a blank, as on the form
-  EXPECT_FALSE(table[*FindField(table, "phenotype-mean")].spec.range.has_value());
+  EXPECT_FALSE(table[*FindField(table, "phenotype-mean")].info.range.has_value());
 }
 
 }  // namespace

@@ -1,0 +1,92 @@
+// Time per replicate of whole studies on the shipped data: the default
+// studies of both models and the large ones.
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+
+#include "qual/QUAL.h"
+#include "quan/QUAN.h"
+
+namespace korvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SilentHost : public FormHost {
+ public:
+  void Refresh(const RunProgress&) override {}
+  void SetRunning(bool) override {}
+};
+
+fs::path BenchOutput() {
+  const fs::path dir = fs::temp_directory_path() / "korvane-bench";
+  fs::create_directories(dir);
+  return dir;
+}
+
+RunOptions Options() {
+  RunOptions options;
+  options.dataDir = fs::path(KORVANE_SOURCE_DIR) / "data";
+  options.seed = 20261209;
+  return options;
+}
+
+template <typename Study>
+void RunStudy(benchmark::State& state, Study& study) {
+  study.parameters.outputDirectory = BenchOutput().string();
+  RunOptions options = Options();
+  SilentHost host;
+  std::uint64_t seed = options.seed;
+  for (auto _ : state) {
+    options.seed = seed++;
+    const RunOutcome outcome = study.Run(options, host);
+    if (outcome.status != RunOutcome::Status::kCompleted) state.SkipWithError(outcome.message.c_str());
+  }
+  state.SetLabel("one replicate");
+}
+
+void BM_QualDiscreteDefault(benchmark::State& state) {
+  QualStudy study;
+  RunStudy(state, study);
+}
+void BM_QualContinuousDefault(benchmark::State& state) {
+  QualStudy study;
+  study.parameters.modelKind = ModelKind::kContinuous;
+  RunStudy(state, study);
+}
+void BM_QualDiscreteLarge(benchmark::State& state) {
+  QualStudy study;
+  study.parameters.totalLocusCount = 12867;
+  study.parameters.sampleSize = 2000;
+  study.parameters.prevalence = 0.05;
+  RunStudy(state, study);
+}
+void BM_QuanDiscreteDefault(benchmark::State& state) {
+  QuanStudy study;
+  RunStudy(state, study);
+}
+void BM_QuanContinuousDefault(benchmark::State& state) {
+  QuanStudy study;
+  study.parameters.modelKind = ModelKind::kContinuous;
+  RunStudy(state, study);
+}
+void BM_QuanContinuousLarge(benchmark::State& state) {
+  QuanStudy study;
+  study.parameters.modelKind = ModelKind::kContinuous;
+  study.parameters.totalLocusCount = 12867;
+  study.parameters.sampleSize = 5000;
+  RunStudy(state, study);
+}
+
+BENCHMARK(BM_QualDiscreteDefault)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QualContinuousDefault)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QualDiscreteLarge)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_QuanDiscreteDefault)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QuanContinuousDefault)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QuanContinuousLarge)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+}  // namespace korvane
+
+BENCHMARK_MAIN();

@@ -1,0 +1,106 @@
+#include "cli/terminal_host.h"
+
+#include <fmt/format.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <csignal>
+
+namespace korvane::cli {
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void OnInterrupt(int) { interrupted = 1; }
+
+// Redraws at most this often; a run may refresh thousands of times a second.
+constexpr std::chrono::milliseconds kRedrawInterval{250};
+
+// The columns of the terminal behind `out`, 80 when it cannot be told.
+std::size_t TerminalColumns(std::FILE* out) {
+  winsize size{};
+  if (::ioctl(::fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return 80;
+}
+
+}  // namespace
+
+std::string FormatDuration(std::chrono::seconds duration) {
+  const long long total = duration.count() < 0 ? 0 : duration.count();
+  const long long hours = total / 3600;
+  const long long minutes = total / 60 % 60;
+  const long long seconds = total % 60;
+  if (hours > 0) return fmt::format("{}:{:02}:{:02}", hours, minutes, seconds);
+  return fmt::format("{}:{:02}", minutes, seconds);
+}
+
+std::string FormatProgressLine(const std::string& statusText, const RunProgress& progress,
+                               std::chrono::seconds elapsed) {
+  std::string line = statusText;
+  if (progress.replicateCount > 0 && progress.replicateNumber > 0) {
+    const int inRun = progress.replicateNumber - progress.firstReplicate + 1;
+    line += fmt::format(" {}/{}", inRun, progress.replicateCount);
+  }
+  if (progress.attempt > 0) line += fmt::format(", attempt {}", progress.attempt);
+  line += fmt::format(", {} elapsed", FormatDuration(elapsed));
+  if (progress.completed > 0 && progress.completed < progress.replicateCount) {
+    const auto left = elapsed * (progress.replicateCount - progress.completed) / progress.completed;
+    line += fmt::format(", ~{} left", FormatDuration(left));
+  }
+  return line;
+}
+
+TerminalHost::TerminalHost(const std::string& statusText, std::FILE* out, bool showProgress)
+    : statusText_(statusText), out_(out), showProgress_(showProgress), start_(Clock::now()) {}
+
+TerminalHost::~TerminalHost() { ClearLine(); }
+
+void TerminalHost::Refresh(const RunProgress& progress) {
+  if (!showProgress_) return;
+  const Clock::time_point now = Clock::now();
+  if (drawn_ && now - lastDrawn_ < kRedrawInterval) return;
+  std::string line =
+      FormatProgressLine(statusText_, progress, std::chrono::duration_cast<std::chrono::seconds>(now - start_));
+  // A line longer than the terminal would wrap, and "\r" would then only go
+  // back to the start of its last row.
+  const std::size_t columns = TerminalColumns(out_);
+  if (line.size() >= columns) line.resize(columns - 1);
+  const std::size_t width = line.size();
+  if (width < shownWidth_) line.append(shownWidth_ - width, ' ');
+  std::fputc('\r', out_);
+  std::fputs(line.c_str(), out_);
+  std::fflush(out_);
+  shownWidth_ = width;
+  lastDrawn_ = now;
+  drawn_ = true;
+}
+
+void TerminalHost::SetRunning(bool running) {
+  if (running) {
+    start_ = Clock::now();
+    drawn_ = false;
+  } else {
+    ClearLine();
+  }
+}
+
+bool TerminalHost::StopRequested() const { return interrupted != 0; }
+
+void TerminalHost::ClearLine() {
+  if (!showProgress_ || shownWidth_ == 0) return;
+  std::fputc('\r', out_);
+  std::fputs(std::string(shownWidth_, ' ').c_str(), out_);
+  std::fputc('\r', out_);
+  std::fflush(out_);
+  shownWidth_ = 0;
+}
+
+void TerminalHost::CatchInterrupt() {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESETHAND;  // the second Ctrl-C takes the default action
+  ::sigaction(SIGINT, &action, nullptr);
+}
+
+}  // namespace korvane::cli

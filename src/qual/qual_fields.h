@@ -1,0 +1,14 @@
+#pragma once
+
+// The fields of the qualitative study's record in the form's exchange order.
+
+#include "qual/exchange.h"
+#include "qual/qual_parameters.h"
+
+namespace korvane {
+
+// The 26 fields, from writeEigensoft to relativeRisk; the status line
+// (statusText) is among them but is not an option.
+FieldTable<QualParameters> QualFields();
+
+}  // namespace korvane

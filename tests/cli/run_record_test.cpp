@@ -1,0 +1,181 @@
+#include "cli/run_record.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <toml++/toml.h>
+
+#include "cli/command_line.h"
+#include "qual/qual_fields.h"
+#include "quan/quan_fields.h"
+#include "test_files.h"
+
+namespace korvane::cli {
+namespace {
+
+using korvane::testing::ReadFile;
+using korvane::testing::TempDir;
+using korvane::testing::WriteFile;
+
+template <class Record>
+std::vector<std::string> OptionKeys(FieldTable<Record> table) {
+  std::vector<std::string> keys;
+  for (const auto& field : table) {
+    if (field.info.isOption) keys.push_back(field.info.key);
+  }
+  return keys;
+}
+
+// Takes a stored run's texts into a fresh record.
+template <class Record>
+Record Retake(const StoredRun& stored, FieldTable<Record> table) {
+  Record record;
+  const TakeResult taken = TakeFields<Record>(
+      record, table,
+      [&](std::size_t, const FieldInfo& info) -> std::optional<std::string> {
+        const auto it = stored.fieldTexts.find(info.key);
+        if (it == stored.fieldTexts.end()) return std::nullopt;
+        return it->second;
+      },
+      MessageLanguage::kEnglish);
+  EXPECT_TRUE(taken) << taken.message;
+  return record;
+}
+
+RunRecord QualRecord(const QualParameters& p) {
+  RunRecord r;
+  r.start = IsoUtc(1796820773);
+  r.version = "1.0.0";
+  r.study = "qual";
+  r.model = p.modelKind;
+  r.seed = 42;
+  r.firstReplicate = 3;
+  r.dataDir = "/data/dir";
+  r.lineEnds = LineEnds::kCrlf;
+  r.maxAttempts = 9;
+  r.outcome = "failed";
+  r.replicatesCompleted = 1;
+  r.message = "replicate 4: too few null loci";
+  r.fields = RecordFields(p, QualFields());
+  return r;
+}
+
+TEST(RunRecordTest, RecordReadsBackToTheSameRecord) {
+  QualParameters p;
+  p.modelKind = ModelKind::kContinuous;
+  p.sampleSize = 1234;
+  p.prevalence = 0.1 + 0.2;   // 0.30000000000000004: more digits than the form shows
+  p.yriFinal = 1e-5;          // an exponent
+  p.caseProportion = 1;       // integral: written as a float
+  p.nullMafMax = 0.1234567f;  // more digits than a short real shows
+  p.relativeRisk = 2;
+  p.writeGc = 0;
+  p.outputDirectory = "out \"dir\"\\\tx\xc3\xa9";  // quotes, a backslash, a tab and UTF-8
+  p.statusText = "Simulation 3 is running now.......";
+
+  TempDir dir;
+  const std::filesystem::path file = dir / "new" / "korvane-runs.toml";  // the folder does not exist yet
+  const RunRecord first = QualRecord(QualParameters{});
+  AppendRunRecord(file, first);
+  const std::string firstText = ReadFile(file);
+  AppendRunRecord(file, QualRecord(p));
+
+  // Earlier runs are untouched; the file is TOML with two runs.
+  const std::string text = ReadFile(file);
+  EXPECT_EQ(text.substr(0, firstText.size()), firstText);
+  EXPECT_EQ(text.substr(firstText.size(), 9), "\n[[run]]\n");
+  toml::table parsed;
+  ASSERT_NO_THROW(parsed = toml::parse(text));
+  const toml::array* runs = parsed["run"].as_array();
+  ASSERT_NE(runs, nullptr);
+  ASSERT_EQ(runs->size(), 2u);
+  const toml::table& last = *runs->back().as_table();
+  EXPECT_TRUE(last["start"].is_date_time());
+  EXPECT_EQ(last["start"].as_date_time()->get().date.year, 2026);
+  EXPECT_EQ(last["study"].value<std::string>(), "qual");
+  EXPECT_EQ(last["model"].value<std::string>(), "continuous");
+  EXPECT_EQ(last["seed"].value<std::int64_t>(), 42);
+  EXPECT_EQ(last["first-replicate"].value<std::int64_t>(), 3);
+  EXPECT_EQ(last["data"].value<std::string>(), "/data/dir");
+  EXPECT_EQ(last["sample-size"].value<std::int64_t>(), 1234);
+  EXPECT_TRUE(last["case-proportion"].is_floating_point());
+  EXPECT_TRUE(last["missing-rate"].is_floating_point());
+  EXPECT_EQ(last["output-directory"].value<std::string>(), p.outputDirectory);
+  EXPECT_FALSE(last.contains("status-text"));
+  EXPECT_THAT(text, ::testing::HasSubstr("\nrelative-risk = 2.0\n"));
+  EXPECT_THAT(text, ::testing::HasSubstr("\nsusceptibility-freq-min = 0.1\n"));  // as the form shows it
+
+  // Read back through the exchange: every value exactly as it was.
+  const StoredRun stored = ReadStoredRun(file, "qual", OptionKeys(QualFields()));
+  EXPECT_EQ(stored.model, ModelKind::kContinuous);
+  EXPECT_EQ(stored.seed, 42u);
+  EXPECT_EQ(stored.firstReplicate, 3);
+  EXPECT_EQ(stored.dataDir, "/data/dir");
+  EXPECT_EQ(stored.lineEnds, LineEnds::kCrlf);
+  EXPECT_EQ(stored.maxAttempts, 9);
+  const QualParameters back = Retake(stored, QualFields());
+  std::vector<std::string> want, got;
+  ShowFields(p, QualFields(), [&](std::size_t, const FieldInfo& s, const std::string& t) {
+    if (s.isOption) want.push_back(s.key + "=" + t);
+  });
+  ShowFields(back, QualFields(), [&](std::size_t, const FieldInfo& s, const std::string& t) {
+    if (s.isOption) got.push_back(s.key + "=" + t);
+  });
+  EXPECT_EQ(got, want);
+  EXPECT_EQ(back.prevalence, p.prevalence);  // bit for bit, beyond what the form shows
+  EXPECT_EQ(back.yriFinal, p.yriFinal);
+  EXPECT_EQ(back.nullMafMax, p.nullMafMax);
+  EXPECT_EQ(back.outputDirectory, p.outputDirectory);
+}
+
+TEST(RunRecordTest, QuantitativeRecordKeepsItsRows) {
+  QuanParameters p;
+  p.qtlRows[3].enabled = 1;
+  p.qtlRows[3].varianceExplained = 0.125;
+  p.qtlDifferenceRows[1].diffMin = 0.05;
+  p.phenotypeMean = -5;
+  RunRecord r;
+  r.start = IsoUtc(0);
+  r.study = "quan";
+  r.seed = 18446744073709551615u;  // beyond TOML's signed integers
+  r.fields = RecordFields(p, QuanFields());
+  ASSERT_EQ(r.fields.size(), 53u);  // every field but the status line
+
+  TempDir dir;
+  WriteFile(dir / "runs.toml", "# written by hand, no line end at the end");
+  AppendRunRecord(dir / "runs.toml", r);
+  const std::string text = ReadFile(dir / "runs.toml");
+  EXPECT_THAT(text, ::testing::HasSubstr("at the end\n\n[[run]]\nstart = 1970-01-01T00:00:00Z\n"));
+  EXPECT_THAT(text, ::testing::HasSubstr("\nseed = \"18446744073709551615\"\n"));
+  EXPECT_THAT(text, ::testing::HasSubstr("\nphenotype-mean = -5.0\n"));
+
+  const StoredRun stored = ReadStoredRun(dir / "runs.toml", "quan", OptionKeys(QuanFields()));
+  EXPECT_EQ(stored.seed, 18446744073709551615u);
+  const QuanParameters back = Retake(stored, QuanFields());
+  EXPECT_EQ(back.qtlRows[3].enabled, 1);
+  EXPECT_EQ(back.qtlRows[3].varianceExplained, 0.125);
+  EXPECT_EQ(back.qtlDifferenceRows[1].diffMin, 0.05);
+  EXPECT_EQ(back.phenotypeMean, -5);
+}
+
+TEST(RunRecordTest, RecordTextIsTheShownTextWhenThatIsExact) {
+  const FieldTable<QualParameters> table = QualFields();
+  QualParameters p;
+  const auto text = [&](const char* key) {
+    const auto& field = table[*FindField(table, key)];
+    return RecordText(field.info, field.access(p));
+  };
+  p.prevalence = 0.01;
+  EXPECT_EQ(text("prevalence"), "0.01");
+  p.prevalence = 0.1 + 0.2;
+  EXPECT_EQ(text("prevalence"), "0.30000000000000004");
+  p.relativeRisk = 1.5f;
+  EXPECT_EQ(text("relative-risk"), "1.5");
+  p.relativeRisk = 1.0f / 3.0f;
+  EXPECT_EQ(text("relative-risk"), "0.33333334");
+  EXPECT_EQ(text("sample-size"), "200");
+
+  EXPECT_EQ(IsoUtc(1796820773), "2026-12-09T12:52:53Z");
+}
+
+}  // namespace
+}  // namespace korvane::cli
