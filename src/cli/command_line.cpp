@@ -109,7 +109,7 @@ class FieldOptions {
 
 // The options of a run that are not fields of the form.
 struct RunSettings {
-  std::string model, seed, data, firstReplicate, maxAttempts, lineEnds, params;
+  std::string model, seed, data, firstReplicate, maxAttempts, lineEnds, params, threads;
   bool quiet = false;
   CLI::Option* modelOption = nullptr;
   CLI::Option* seedOption = nullptr;
@@ -118,6 +118,7 @@ struct RunSettings {
   CLI::Option* maxAttemptsOption = nullptr;
   CLI::Option* lineEndsOption = nullptr;
   CLI::Option* paramsOption = nullptr;
+  CLI::Option* threadsOption = nullptr;
 
   void Add(CLI::App& command, const fs::path& shippedDataDir) {
     const auto add = [&command](const std::string& name, std::string& text, const std::string& type,
@@ -140,6 +141,8 @@ struct RunSettings {
         add("--max-attempts", maxAttempts, "N", "100", "attempts of one replicate before the run fails");
     lineEndsOption = add("--line-ends", lineEnds, "lf|crlf", "lf",
                          "line ends of the output files (crlf: the bytes of a Windows run)");
+    threadsOption = add("--threads", threads, "N", "the number of cores",
+                        "replicates simulated at once; the files are the same whatever the number");
     command.add_flag("--quiet", quiet, "no progress line")->group(kRunGroup);
     paramsOption = add("--params", params, "FILE", "",
                        "starting values: the last [[run]] of a run record (korvane-runs.toml) or a table of option "
@@ -217,6 +220,7 @@ void Configure(const FieldOptions<Record>& fields, const RunSettings& settings, 
     run.firstReplicate = ParsePositive("first-replicate", settings.firstReplicate);
   }
   if (Given(settings.maxAttemptsOption)) run.maxAttempts = ParsePositive("max-attempts", settings.maxAttempts);
+  if (Given(settings.threadsOption)) run.threads = ParsePositive("threads", settings.threads);
   if (Given(settings.lineEndsOption)) {
     const std::optional<LineEnds> given = ParseLineEndsName(settings.lineEnds);
     if (!given) throw UsageError("--line-ends: expected lf or crlf");

@@ -2,10 +2,17 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <optional>
+#include <thread>
+#include <vector>
 
 #include "random/random_generator.h"
 #include "refdata/reference_data.h"
@@ -28,6 +35,63 @@ void CreateFolder(const std::string& path, bool withParents) {
 
 std::string ReplicateFolder(const std::string& outputDirectory, int n) {
   return fmt::format("{}/{}", outputDirectory, n);
+}
+
+// How one replicate ended.
+struct ReplicateEnd {
+  bool done = false;       // finished, one way or the other
+  bool complete = false;   // its files hold the whole replicate
+  ModelKind model = ModelKind::kDiscrete;
+  AttemptResult result;    // the successful attempt's log entries
+  RunOutcome::Status failure = RunOutcome::Status::kFailed;
+  std::string message;     // why it did not complete
+};
+
+// Runs the attempts of replicate n until one succeeds or the attempt bound
+// is reached. Bounds, data-draw errors and output errors end the replicate
+// with a message; RunStopped passes through.
+ReplicateEnd SimulateReplicate(const DriverPlan& plan, const RunOptions& options, const ReferenceData& data, int n,
+                               RandomGenerator& gen, const std::function<ModelKind()>& modelOf,
+                               const std::function<void(int attempt)>& startAttempt,
+                               const std::function<void()>& refresh) {
+  ReplicateEnd end;
+  try {
+    for (int attempt = 1;; ++attempt) {
+      startAttempt(attempt);
+      const ModelKind model = modelOf();
+      OutputSet files(ReplicateFolder(plan.outputDirectory, n), plan.formats, plan.study,
+                      model == ModelKind::kDiscrete ? AncestryFormat::kSourcePool : AncestryFormat::kExact,
+                      options.lineEnds);
+      AttemptContext ctx{gen, AttemptSeed(options.seed, static_cast<std::uint32_t>(n), attempt), data, files,
+                         refresh};
+      AttemptResult result = plan.simulate(model, ctx);
+      files.Close();
+      if (result.complete) {
+        end.done = end.complete = true;
+        end.model = model;
+        end.result = std::move(result);
+        return end;
+      }
+      if (attempt >= options.maxAttempts) {
+        throw RunFailure(fmt::format("gave up after {} attempts; the last population was discarded for {}",
+                                     attempt, result.reason));
+      }
+    }
+  } catch (const RunFailure& e) {
+    end.message = fmt::format("replicate {}: {}", n, e.what());
+  } catch (const DrawSpanError& e) {
+    end.message = fmt::format("replicate {}: {}", n, e.what());
+  } catch (const OutputError& e) {
+    end.message = e.what();
+  }
+  end.done = true;
+  return end;
+}
+
+int WorkerCount(const RunOptions& options, int replicates) {
+  int threads = options.threads;
+  if (threads <= 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  return std::max(1, std::min(threads, replicates));
 }
 
 }  // namespace
@@ -57,95 +121,201 @@ RunOutcome RunReplicates(const DriverPlan& plan, const RunOptions& options, Form
   progress.firstReplicate = options.firstReplicate;
   progress.replicateCount = plan.replicateCount;
   progress.replicateNumber = options.firstReplicate;
-  auto refresh = [&] {
-    host.Refresh(progress);
-    if (host.StopRequested()) throw RunStopped();
-  };
+  const int first = options.firstReplicate;
+  const int last = first + plan.replicateCount - 1;
 
   std::optional<CausalLogs> logs;
   bool lineOpen = false;  // a replicate line was started and has no entry yet
   bool running = false;
-  const int last = options.firstReplicate + plan.replicateCount - 1;
-  int n = options.firstReplicate;
-  RandomGenerator gen;
+  // Ends the run: the logs keep the lines of the completed replicates in
+  // order, and a started line without an entry is ended.
+  auto finish = [&]() {
+    outcome.replicatesCompleted = progress.completed;
+    try {
+      if (logs) {
+        if (lineOpen && outcome.status != RunOutcome::Status::kCompleted) logs->EndLine();
+        logs->Close();
+      }
+    } catch (const OutputError& e) {
+      if (outcome.status != RunOutcome::Status::kFailed) {
+        outcome.status = RunOutcome::Status::kFailed;
+        outcome.message = e.what();
+      }
+    }
+    *plan.statusText = kIdleStatus;
+    if (running) {
+      host.Refresh(progress);
+      host.SetRunning(false);
+    }
+    return outcome;
+  };
+  // Writes the log entries of replicate n and starts the next line.
+  auto logCompleted = [&](int n, const ReplicateEnd& end) {
+    plan.logEntries(*logs, end.model, end.result);
+    lineOpen = false;
+    ++progress.completed;
+    if (n < last) {
+      logs->StartLine(n + 1);
+      lineOpen = true;
+    }
+  };
+
   try {
     CreateFolder(plan.outputDirectory, true);
     logs.emplace(plan.outputDirectory, plan.study, options.lineEnds);
     logs->WriteHeader(plan.activeQtlCount);
     host.SetRunning(true);
     running = true;
-    logs->StartLine(n);
+    logs->StartLine(first);
     lineOpen = true;
-    CreateFolder(ReplicateFolder(plan.outputDirectory, n), false);
-    int attempt = 0;
-    while (n <= last) {
-      ++attempt;
-      progress.replicateNumber = n;
-      progress.attempt = attempt;
-      *plan.statusText = RunningStatus(n);
-      refresh();
-      const ModelKind model = plan.model();
-      OutputSet files(ReplicateFolder(plan.outputDirectory, n), plan.formats, plan.study,
-                      model == ModelKind::kDiscrete ? AncestryFormat::kSourcePool : AncestryFormat::kExact,
-                      options.lineEnds);
-      AttemptContext ctx{gen, AttemptSeed(options.seed, static_cast<std::uint32_t>(n), attempt), *data, files,
-                         refresh};
-      AttemptResult result = plan.simulate(model, ctx);
-      if (result.complete) {
-        plan.logEntries(*logs, model, result);
-        lineOpen = false;
-        ++n;
-        ++progress.completed;
-        attempt = 0;
-        if (n <= last) {
-          logs->StartLine(n);
-          lineOpen = true;
-          CreateFolder(ReplicateFolder(plan.outputDirectory, n), false);
+    CreateFolder(ReplicateFolder(plan.outputDirectory, first), false);
+  } catch (const OutputError& e) {
+    outcome.status = RunOutcome::Status::kFailed;
+    outcome.message = e.what();
+    return finish();
+  }
+
+  const int workers = WorkerCount(options, plan.replicateCount);
+  if (workers <= 1) {
+    // One replicate after the other on the host's thread, which the refresh
+    // points keep responsive.
+    RandomGenerator gen;
+    auto refresh = [&] {
+      host.Refresh(progress);
+      if (host.StopRequested()) throw RunStopped();
+    };
+    try {
+      for (int n = first; n <= last; ++n) {
+        if (n > first) CreateFolder(ReplicateFolder(plan.outputDirectory, n), false);
+        progress.replicateNumber = n;
+        const ReplicateEnd end = SimulateReplicate(
+            plan, options, *data, n, gen, plan.model,
+            [&](int attempt) {
+              progress.attempt = attempt;
+              *plan.statusText = RunningStatus(n);
+              refresh();
+            },
+            refresh);
+        if (!end.complete) {
+          outcome.status = end.failure;
+          outcome.message = end.message;
+          return finish();
         }
+        logCompleted(n, end);
       }
-      files.Close();
-      if (!result.complete && attempt >= options.maxAttempts) {
-        throw RunFailure(fmt::format("gave up after {} attempts; the last population was discarded for {}",
-                                     attempt, result.reason));
-      }
+    } catch (const RunStopped&) {
+      outcome.status = RunOutcome::Status::kStopped;
+      outcome.message = fmt::format("stopped during replicate {}", progress.replicateNumber);
+    } catch (const OutputError& e) {
+      outcome.status = RunOutcome::Status::kFailed;
+      outcome.message = e.what();
     }
-    outcome.replicatesCompleted = progress.completed;
-    *plan.statusText = kIdleStatus;
-    host.Refresh(progress);
-    host.SetRunning(false);
-    running = false;
-    logs->Close();
-    return outcome;
-  } catch (const RunStopped&) {
-    outcome.status = RunOutcome::Status::kStopped;
-    outcome.message = fmt::format("stopped during replicate {}", n);
-  } catch (const RunFailure& e) {
+    return finish();
+  }
+
+  // Several workers, each simulating whole replicates with its own
+  // generator: every attempt is seeded by AttemptSeed, so the files do not
+  // depend on which worker made them. The host's thread refreshes the host,
+  // publishes the model and writes the log lines in replicate order.
+  std::vector<ReplicateEnd> ends(plan.replicateCount);
+  std::vector<std::atomic<int>> attempts(plan.replicateCount);
+  std::atomic<int> next{first};
+  // Replicates above this number stop at their next refresh point: all of
+  // them when the host asks to stop, those after a failed one otherwise, so
+  // that every replicate before the failure completes as it would alone.
+  std::atomic<int> cancelAbove{last};
+  std::atomic<ModelKind> model{plan.model()};
+  std::mutex mutex;
+  std::condition_variable changed;
+  auto lower = [](std::atomic<int>& bound, int value) {
+    for (int seen = bound.load(); value < seen && !bound.compare_exchange_weak(seen, value);) {
+    }
+  };
+
+  auto work = [&] {
+    RandomGenerator gen;
+    for (;;) {
+      const int n = next.fetch_add(1);
+      if (n > cancelAbove.load()) return;
+      auto refresh = [&] {
+        if (n > cancelAbove.load(std::memory_order_relaxed)) throw RunStopped();
+      };
+      ReplicateEnd end;
+      try {
+        CreateFolder(ReplicateFolder(plan.outputDirectory, n), false);
+        end = SimulateReplicate(
+            plan, options, *data, n, gen, [&] { return model.load(); },
+            [&](int attempt) {
+              attempts[n - first].store(attempt);
+              refresh();
+            },
+            refresh);
+      } catch (const RunStopped&) {
+        end.done = true;
+        end.failure = RunOutcome::Status::kStopped;
+        end.message = fmt::format("stopped during replicate {}", n);
+      } catch (const OutputError& e) {
+        end.done = true;
+        end.message = e.what();
+      }
+      if (!end.complete && end.failure == RunOutcome::Status::kFailed) lower(cancelAbove, n);
+      {
+        std::lock_guard lock(mutex);
+        ends[n - first] = std::move(end);
+      }
+      changed.notify_all();
+    }
+  };
+
+  std::vector<std::thread> pool;
+  for (int w = 0; w < workers; ++w) pool.emplace_back(work);
+
+  int logged = first;  // the next replicate whose log line is due
+  auto logInOrder = [&] {
+    while (logged <= last && ends[logged - first].done && ends[logged - first].complete) {
+      logCompleted(logged, ends[logged - first]);
+      ++logged;
+    }
+  };
+  try {
+    for (;;) {
+      {
+        std::lock_guard lock(mutex);
+        logInOrder();
+        // Done, or the next replicate in order ended without completing.
+        if (logged > last || ends[logged - first].done) break;
+      }
+      progress.replicateNumber = logged;
+      progress.attempt = std::max(1, attempts[logged - first].load());
+      *plan.statusText = RunningStatus(logged);
+      host.Refresh(progress);
+      model.store(plan.model());
+      if (host.StopRequested()) lower(cancelAbove, first - 1);
+      std::unique_lock lock(mutex);
+      changed.wait_for(lock, std::chrono::milliseconds(100));
+    }
+  } catch (const OutputError& e) {
     outcome.status = RunOutcome::Status::kFailed;
-    outcome.message = fmt::format("replicate {}: {}", n, e.what());
-  } catch (const DrawSpanError& e) {
-    outcome.status = RunOutcome::Status::kFailed;
-    outcome.message = fmt::format("replicate {}: {}", n, e.what());
+    outcome.message = e.what();
+    lower(cancelAbove, first - 1);
+  }
+  for (std::thread& t : pool) t.join();
+
+  try {
+    logInOrder();
   } catch (const OutputError& e) {
     outcome.status = RunOutcome::Status::kFailed;
     outcome.message = e.what();
   }
-  // A run that ends early keeps its completed replicates and their log lines;
-  // a started line without an entry is ended so the logs stay line-aligned.
-  outcome.replicatesCompleted = progress.completed;
-  try {
-    if (logs) {
-      if (lineOpen) logs->EndLine();
-      logs->Close();
-    }
-  } catch (const OutputError& e) {
-    if (outcome.status != RunOutcome::Status::kFailed) {
-      outcome.status = RunOutcome::Status::kFailed;
-      outcome.message = e.what();
-    }
+  if (logged <= last && outcome.status == RunOutcome::Status::kCompleted) {
+    // The first replicate that failed says why; otherwise the run was stopped.
+    const auto failed = std::find_if(ends.begin(), ends.end(), [](const ReplicateEnd& e) {
+      return e.done && !e.complete && e.failure == RunOutcome::Status::kFailed;
+    });
+    outcome.status = failed != ends.end() ? RunOutcome::Status::kFailed : RunOutcome::Status::kStopped;
+    outcome.message = failed != ends.end() ? failed->message : fmt::format("stopped during replicate {}", logged);
   }
-  *plan.statusText = kIdleStatus;
-  if (running) host.SetRunning(false);
-  return outcome;
+  return finish();
 }
 
 }  // namespace korvane

@@ -39,6 +39,9 @@ struct RunOptions {
   int firstReplicate = 1;              // number the run's replicates N, N + 1, ...
   int maxAttempts = 100;               // attempts of one replicate before the run fails
   LineEnds lineEnds = LineEnds::kLf;
+  // Replicates simulated at once, each by its own worker; 0 means one per
+  // processor core. The files are the same whatever the number.
+  int threads = 0;
 };
 
 struct RunOutcome {

@@ -77,6 +77,8 @@ TEST(CommandLineTest, OptionsFillTheRecordAndTheRunOptions) {
                                    "5",
                                    "--max-attempts",
                                    "3",
+                                   "--threads",
+                                   "3",
                                    "--line-ends",
                                    "crlf",
                                    "--quiet",
@@ -93,6 +95,7 @@ TEST(CommandLineTest, OptionsFillTheRecordAndTheRunOptions) {
   EXPECT_EQ(inv.run.dataDir, "/d");
   EXPECT_EQ(inv.run.firstReplicate, 5);
   EXPECT_EQ(inv.run.maxAttempts, 3);
+  EXPECT_EQ(inv.run.threads, 3);
   EXPECT_EQ(inv.run.lineEnds, LineEnds::kCrlf);
   EXPECT_TRUE(inv.quiet);
   EXPECT_EQ(inv.qual.writePlink, 0);

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <regex>
 #include <sstream>
 
@@ -171,6 +172,7 @@ TEST_F(QualRunTest, AttemptBoundEndsTheRunWithItsReason) {
 
 TEST_F(QualRunTest, StopRequestEndsTheRunAtARefreshPoint) {
   study_.parameters.replicateCount = 5;
+  options_.threads = 1;
   RecordingHost host(&study_.parameters.statusText);
   host.stopAfter = 40;
   const RunOutcome outcome = study_.Run(options_, host);
@@ -180,6 +182,47 @@ TEST_F(QualRunTest, StopRequestEndsTheRunAtARefreshPoint) {
   EXPECT_EQ(static_cast<int>(lines.size()), 1 + outcome.replicatesCompleted + 1);
   EXPECT_EQ(LogAll().back(), '\n');
   EXPECT_EQ(study_.parameters.statusText, "Press OK to start simulation.");
+}
+
+TEST_F(QualRunTest, FilesAreTheSameWhateverTheNumberOfWorkers) {
+  study_.parameters.replicateCount = 5;
+  std::map<int, std::map<std::string, std::string>> runs;
+  for (int threads : {1, 2, 3}) {
+    options_.threads = threads;
+    const fs::path out = tmp_ / ("threads" + std::to_string(threads));
+    study_.parameters.outputDirectory = out.string();
+    ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
+    for (const auto& entry : fs::recursive_directory_iterator(out)) {
+      if (entry.is_regular_file()) runs[threads][fs::relative(entry.path(), out).string()] = ReadFile(entry.path());
+    }
+  }
+  EXPECT_EQ(runs[1].size(), 2u + 5u * 14u);
+  EXPECT_TRUE(runs[1] == runs[2]);
+  EXPECT_TRUE(runs[1] == runs[3]);
+}
+
+TEST_F(QualRunTest, AFailedReplicateEndsAParallelRunAfterTheOnesBeforeIt) {
+  study_.parameters.replicateCount = 4;
+  options_.threads = 2;
+  options_.maxAttempts = 1;
+  // Five loci and a narrow range: some replicates find no candidate.
+  study_.parameters.totalLocusCount = 5;
+  study_.parameters.nullLocusCount = 0;
+  study_.parameters.susceptibilityFreqMin = 0.49;
+  study_.parameters.susceptibilityFreqMax = 0.5;
+  study_.parameters.freqDifferenceMin = 0.0;
+  study_.parameters.freqDifferenceMax = 1.0;
+  const RunOutcome parallel = Run();
+  const std::string parallelLog = LogAll();
+  options_.threads = 1;
+  study_.parameters.outputDirectory = (tmp_ / "one").string();
+  const RunOutcome single = Run();
+  EXPECT_EQ(single.status, RunOutcome::Status::kFailed) << single.message;
+  EXPECT_GT(single.replicatesCompleted, 0);
+  EXPECT_EQ(parallel.status, single.status);
+  EXPECT_EQ(parallel.message, single.message);
+  EXPECT_EQ(parallel.replicatesCompleted, single.replicatesCompleted);
+  EXPECT_EQ(parallelLog, ReadFile(tmp_ / "one" / "Causal_Locus_Plink&Admixmap&Eigensoft.txt"));
 }
 
 // The invariants that tie the files of one replicate together.
