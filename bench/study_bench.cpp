@@ -3,6 +3,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <sys/resource.h>
+
 #include <filesystem>
 
 #include "qual/QUAL.h"
@@ -32,10 +34,18 @@ RunOptions Options() {
   return options;
 }
 
+// The process's peak resident memory so far, in MB.
+double PeakMegabytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss / 1024.0;
+}
+
 template <typename Study>
-void RunStudy(benchmark::State& state, Study& study) {
+void RunStudy(benchmark::State& state, Study& study, int threads = 1) {
   study.parameters.outputDirectory = BenchOutput().string();
   RunOptions options = Options();
+  options.threads = threads;
   SilentHost host;
   std::uint64_t seed = options.seed;
   for (auto _ : state) {
@@ -43,7 +53,7 @@ void RunStudy(benchmark::State& state, Study& study) {
     const RunOutcome outcome = study.Run(options, host);
     if (outcome.status != RunOutcome::Status::kCompleted) state.SkipWithError(outcome.message.c_str());
   }
-  state.SetLabel("one replicate");
+  state.counters["peak_MB"] = PeakMegabytes();
 }
 
 void BM_QualDiscreteDefault(benchmark::State& state) {
@@ -79,12 +89,20 @@ void BM_QuanContinuousLarge(benchmark::State& state) {
   RunStudy(state, study);
 }
 
+// 40 default case-control replicates on one worker and on two.
+void BM_Qual40Replicates(benchmark::State& state) {
+  QualStudy study;
+  study.parameters.replicateCount = 40;
+  RunStudy(state, study, static_cast<int>(state.range(0)));
+}
+
 BENCHMARK(BM_QualDiscreteDefault)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QualContinuousDefault)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QualDiscreteLarge)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_QuanDiscreteDefault)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QuanContinuousDefault)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QuanContinuousLarge)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_Qual40Replicates)->Arg(1)->Arg(2)->ArgName("threads")->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 }  // namespace
 }  // namespace korvane
