@@ -1,0 +1,254 @@
+#include "app/study_form.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <algorithm>
+#include <ctime>
+#include <exception>
+#include <system_error>
+
+namespace korvane {
+namespace {
+
+// The width of the sunken edge around the client area, in pixels.
+constexpr int kEdgeWidth = 2;
+
+QFrame* MakeEdge(QDialog* dialog, int pointSize) {
+  dialog->setFont(DialogFont(pointSize));
+  auto* edge = new QFrame(dialog);
+  edge->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+  edge->setLineWidth(kEdgeWidth);
+  return edge;
+}
+
+QWidget* MakeClient(QFrame* edge, int width, int height) {
+  auto* client = new QWidget(edge);
+  const DialogUnits units(client->font());
+  const QSize size = units.Size(width, height);
+  client->setGeometry(kEdgeWidth, kEdgeWidth, size.width(), size.height());
+  edge->setGeometry(0, 0, size.width() + 2 * kEdgeWidth, size.height() + 2 * kEdgeWidth);
+  return client;
+}
+
+QString ReplicateText(int completed, int count) {
+  return QStringLiteral("%1 of %2 replicates written").arg(completed).arg(count);
+}
+
+}  // namespace
+
+std::filesystem::path DefaultDataDir() {
+  std::error_code ec;
+  if (std::filesystem::is_directory("data", ec)) return "data";
+  return KORVANE_SHIPPED_DATA_DIR;
+}
+
+StudyForm::Prompts StudyForm::DefaultPrompts() {
+  Prompts prompts;
+  prompts.warn = [](QWidget* parent, const QString& message) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("KORVANE"), message, QMessageBox::Ok, parent);
+    box.exec();
+  };
+  prompts.chooseDirectory = [](QWidget* parent, const QString& current) {
+    return QFileDialog::getExistingDirectory(parent, QStringLiteral("Output directory"), current);
+  };
+  return prompts;
+}
+
+StudyForm::StudyForm(const QString& caption, int pointSize, int width, int height, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      edge_(MakeEdge(this, pointSize)),
+      client_(MakeClient(edge_, width, height)),
+      builder_(client_),
+      prompts_(DefaultPrompts()) {
+  setWindowTitle(caption);
+  setFixedSize(edge_->size());
+}
+
+StudyForm::~StudyForm() = default;
+
+void StudyForm::SetPrompts(Prompts prompts) { prompts_ = std::move(prompts); }
+
+void StudyForm::SetDataDir(std::filesystem::path dir) { dataDir_ = std::move(dir); }
+
+void StudyForm::SetThreads(int threads) { threads_ = threads; }
+
+QWidget* StudyForm::Control(int id) const { return builder_.Control(id); }
+QPushButton* StudyForm::OkButton() const { return qobject_cast<QPushButton*>(Control(controls::kOk)); }
+QPushButton* StudyForm::CancelButton() const { return qobject_cast<QPushButton*>(Control(controls::kCancel)); }
+QLabel* StudyForm::StatusLine() const { return qobject_cast<QLabel*>(Control(controls::kStatusLine)); }
+
+void StudyForm::FinishForm(const std::vector<int>& keyboardOrder, QRect progressUnits, QRect browseUnits) {
+  const DialogUnits& units = builder_.Units();
+
+  progress_ = new QProgressBar(client_);
+  progress_->setGeometry(
+      units.Rect(progressUnits.x(), progressUnits.y(), progressUnits.width(), progressUnits.height()));
+  QFont small = font();
+  small.setPixelSize(std::max(8, progress_->height() * 2 / 3));
+  progress_->setFont(small);
+  progress_->setRange(0, 1);
+  progress_->setValue(0);
+  progress_->setTextVisible(false);
+  progress_->setAlignment(Qt::AlignCenter);
+
+  browse_ = new QPushButton(QStringLiteral("…"), client_);
+  browse_->setObjectName(QStringLiteral("browseOutputDirectory"));
+  browse_->setGeometry(units.Rect(browseUnits.x(), browseUnits.y(), browseUnits.width(), browseUnits.height()));
+  browse_->setAutoDefault(false);
+  browse_->setToolTip(QStringLiteral("Choose the output directory"));
+  connect(browse_, &QPushButton::clicked, this, &StudyForm::ChooseOutputDirectory);
+
+  QPushButton* ok = OkButton();
+  ok->setDefault(true);
+  connect(ok, &QPushButton::clicked, this, &StudyForm::Start);
+  connect(CancelButton(), &QPushButton::clicked, this, &StudyForm::reject);
+
+  // The radio buttons set the record's model directly, also during a run;
+  // they are reached with the mouse, not with the Tab key.
+  for (const auto& [id, model] : {std::pair{controls::kContinuousModel, ModelKind::kContinuous},
+                                  {controls::kDiscreteModel, ModelKind::kDiscrete}}) {
+    auto* radio = qobject_cast<QRadioButton*>(Control(id));
+    radio->setFocusPolicy(Qt::ClickFocus);
+    connect(radio, &QRadioButton::clicked, this, [this, model = model] { SetModel(model); });
+  }
+
+  std::vector<QWidget*> order;
+  for (int id : keyboardOrder) {
+    order.push_back(Control(id));
+    if (id == controls::kOutputDirectory) order.push_back(browse_);
+  }
+  for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+  ok->setFocus(Qt::OtherFocusReason);
+  ShowRecord();
+}
+
+void StudyForm::Refresh(const RunProgress& progress) {
+  lastProgress_ = progress;
+  ShowRecord();
+  if (progress.replicateCount > 0) {
+    progress_->setRange(0, progress.replicateCount);
+    progress_->setValue(progress.completed);
+    const int inRun = std::min(progress.replicateNumber - progress.firstReplicate + 1, progress.replicateCount);
+    progress_->setFormat(QStringLiteral("Replicate %1 of %2").arg(inRun).arg(progress.replicateCount));
+    progress_->setTextVisible(true);
+  }
+  emit refreshed(progress);
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void StudyForm::SetRunning(bool running) {
+  if (running) {
+    const QWidget* focused = focusWidget();
+    focusOnButtons_ = focused == OkButton() || focused == CancelButton();
+  }
+  OkButton()->setEnabled(!running);
+  CancelButton()->setEnabled(!running);
+  browse_->setEnabled(!running);
+  // Disabling OK moved the focus on to a field; it comes back once OK can
+  // take it again.
+  if (!running && focusOnButtons_) {
+    OkButton()->setFocus(Qt::OtherFocusReason);
+    focusOnButtons_ = false;
+  }
+  if (running) {
+    progress_->setRange(0, 1);
+    progress_->setValue(0);
+    progress_->setTextVisible(false);
+  }
+}
+
+void StudyForm::Start() {
+  if (inRun_) return;
+  if (std::optional<FieldFailure> failure = TakeRecord(MessageLanguageFromEnvironment())) {
+    prompts_.warn(this, failure->message);
+    failure->control->setFocus(Qt::OtherFocusReason);
+    if (auto* edit = qobject_cast<QLineEdit*>(failure->control)) edit->selectAll();
+    return;
+  }
+
+  RunOptions options;
+  options.seed = static_cast<std::uint64_t>(std::time(nullptr));
+  options.dataDir = dataDir_.value_or(DefaultDataDir());
+  options.threads = threads_;
+  const std::int64_t start = std::time(nullptr);
+
+  inRun_ = true;
+  stopRequested_ = false;
+  lastProgress_ = RunProgress{};
+  const RunOutcome outcome = RunStudy(options);
+  inRun_ = false;
+  SetRunning(false);
+  ShowRecord();
+
+  std::optional<QString> recordError;
+  if (outcome.status != RunOutcome::Status::kRefused) recordError = RecordRun(options, outcome, start);
+
+  if (closeRequested_) {
+    QDialog::reject();
+    return;
+  }
+  ShowOutcome(outcome);
+  if (recordError) prompts_.warn(this, *recordError);
+}
+
+void StudyForm::ShowOutcome(const RunOutcome& outcome) {
+  const int count = lastProgress_.replicateCount;
+  if (outcome.status != RunOutcome::Status::kRefused && count > 0) {
+    progress_->setRange(0, count);
+    progress_->setValue(outcome.replicatesCompleted);
+    progress_->setFormat(ReplicateText(outcome.replicatesCompleted, count));
+    progress_->setTextVisible(true);
+  }
+  switch (outcome.status) {
+    case RunOutcome::Status::kCompleted:
+    case RunOutcome::Status::kStopped:
+      return;
+    case RunOutcome::Status::kRefused:
+      prompts_.warn(this, QString::fromStdString(outcome.message));
+      return;
+    case RunOutcome::Status::kFailed:
+      break;
+  }
+  QString message = QString::fromStdString(outcome.message);
+  if (outcome.replicatesCompleted > 0) {
+    message += QStringLiteral("\n\n%1 of %2 replicates were written and are complete.")
+                   .arg(outcome.replicatesCompleted)
+                   .arg(count);
+  }
+  prompts_.warn(this, message);
+}
+
+void StudyForm::ChooseOutputDirectory() {
+  auto* field = qobject_cast<QLineEdit*>(Control(controls::kOutputDirectory));
+  const QString chosen = prompts_.chooseDirectory(this, field->text());
+  if (!chosen.isEmpty()) field->setText(chosen);
+}
+
+void StudyForm::reject() {
+  if (inRun_) return;
+  QDialog::reject();
+}
+
+void StudyForm::closeEvent(QCloseEvent* event) {
+  if (inRun_) {
+    // The one way out of a long run: it ends at its next refresh point, with
+    // its completed replicates and logs intact, and the form closes then.
+    stopRequested_ = true;
+    closeRequested_ = true;
+    event->ignore();
+    return;
+  }
+  QDialog::closeEvent(event);
+}
+
+}  // namespace korvane
