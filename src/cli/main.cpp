@@ -47,20 +47,6 @@ int DescribeData(const fs::path& dataDir) {
   return 0;
 }
 
-std::string_view OutcomeName(RunOutcome::Status status) {
-  switch (status) {
-    case RunOutcome::Status::kCompleted:
-      return "completed";
-    case RunOutcome::Status::kFailed:
-      return "failed";
-    case RunOutcome::Status::kStopped:
-      return "stopped";
-    case RunOutcome::Status::kRefused:
-      break;
-  }
-  return "refused";
-}
-
 template <class Study, class Record>
 int RunStudy(const Invocation& invocation, const Record& parameters, FieldTable<Record> table) {
   Study study;
@@ -89,31 +75,16 @@ int RunStudy(const Invocation& invocation, const Record& parameters, FieldTable<
 
   const fs::path outputDir = study.parameters.outputDirectory;
   RunRecord record;
-  record.start = IsoUtc(start);
-  record.version = std::string(Version());
   record.study = std::string(StudyName(invocation.command));
   record.model = study.parameters.modelKind;
-  record.seed = invocation.run.seed;
-  record.firstReplicate = invocation.run.firstReplicate;
-  record.dataDir = fs::absolute(invocation.run.dataDir).lexically_normal();
-  record.lineEnds = invocation.run.lineEnds;
-  record.maxAttempts = invocation.run.maxAttempts;
-  record.outcome = std::string(OutcomeName(outcome.status));
-  record.replicatesCompleted = outcome.replicatesCompleted;
-  record.message = outcome.message;
   record.fields = RecordFields(study.parameters, table);
-  // A run that failed before writing anything (its data folder failed the
-  // checks, say) leaves no output directory, and gets none for its record.
-  std::error_code ec;
-  const bool wroteNothing = outcome.status == RunOutcome::Status::kFailed && !fs::is_directory(outputDir, ec);
+  bool wroteNothing = false;
   int status = 0;
-  if (!wroteNothing) {
-    try {
-      AppendRunRecord(outputDir / kRunRecordFile, record);
-    } catch (const std::exception& e) {
-      fmt::print(stderr, "korvane: {}\n", e.what());
-      status = kExitFailed;
-    }
+  try {
+    wroteNothing = !RecordRun(std::move(record), outputDir, invocation.run, outcome, start);
+  } catch (const std::exception& e) {
+    fmt::print(stderr, "korvane: {}\n", e.what());
+    status = kExitFailed;
   }
 
   const std::string where = fs::absolute(outputDir).lexically_normal().string();

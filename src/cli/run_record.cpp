@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "cli/command_line.h"
+#include "core_version.h"
 
 namespace korvane::cli {
 namespace {
@@ -267,6 +268,36 @@ StoredRun ReadStoredRun(const fs::path& file, std::string_view study, const std:
     }
   }
   return stored;
+}
+
+std::string_view OutcomeName(RunOutcome::Status status) {
+  switch (status) {
+    case RunOutcome::Status::kCompleted: return "completed";
+    case RunOutcome::Status::kFailed: return "failed";
+    case RunOutcome::Status::kStopped: return "stopped";
+    case RunOutcome::Status::kRefused: break;
+  }
+  return "refused";
+}
+
+bool RecordRun(RunRecord record, const std::filesystem::path& outputDirectory, const RunOptions& options,
+               const RunOutcome& outcome, std::int64_t startSeconds) {
+  std::error_code ec;
+  if (outcome.status == RunOutcome::Status::kFailed && !std::filesystem::is_directory(outputDirectory, ec)) {
+    return false;
+  }
+  record.start = IsoUtc(startSeconds);
+  record.version = std::string(Version());
+  record.seed = options.seed;
+  record.firstReplicate = options.firstReplicate;
+  record.dataDir = std::filesystem::absolute(options.dataDir).lexically_normal();
+  record.lineEnds = options.lineEnds;
+  record.maxAttempts = options.maxAttempts;
+  record.outcome = std::string(OutcomeName(outcome.status));
+  record.replicatesCompleted = outcome.replicatesCompleted;
+  record.message = outcome.message;
+  AppendRunRecord(outputDirectory / kRunRecordFile, record);
+  return true;
 }
 
 }  // namespace korvane::cli

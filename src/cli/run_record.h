@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "qual/exchange.h"
@@ -64,6 +65,18 @@ std::string FormatRunRecord(const RunRecord& record);
 // needed), after a blank line when the file already holds text. Throws
 // std::runtime_error naming the path and the system's reason.
 void AppendRunRecord(const std::filesystem::path& file, const RunRecord& record);
+
+// "completed", "failed", "stopped" or "refused".
+std::string_view OutcomeName(RunOutcome::Status status);
+
+// Completes `record` (study, model and fields already set) with the run's
+// start, the version, the run options and the outcome, and appends it to
+// korvane-runs.toml in `outputDirectory`. A run that failed before it wrote
+// anything (its data folder failed the checks, say) leaves no output
+// directory and gets no record: returns false then. Throws what
+// AppendRunRecord throws.
+bool RecordRun(RunRecord record, const std::filesystem::path& outputDirectory, const RunOptions& options,
+               const RunOutcome& outcome, std::int64_t startSeconds);
 
 // The starting values of --params: the last [[run]] table of a TOML file, or
 // the file's top-level table when it has no [[run]].
