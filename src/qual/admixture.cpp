@@ -15,6 +15,25 @@ int MigrantCount(double yriPerGeneration) {
   return t + 0.5 <= product ? t + 1 : t;
 }
 
+void MateAdmixedGeneration(RandomGenerator& gen, HaplotypeTransmitter& transmitter, const ReferencePanel& panel,
+                           const IndexPicker& panelPicker, int migrantCount, MigrantPick pick,
+                           const std::vector<int>& parents, const HaplotypeStore& parental, HaplotypeStore& current) {
+  for (int i = 0; i < current.IndividualCount(); ++i) {
+    transmitter.Transmit(gen, parental, parents[2 * i], current, i, 0);
+    if (i >= migrantCount) {
+      transmitter.Transmit(gen, parental, parents[2 * i + 1], current, i, 1);
+    } else if (pick == MigrantPick::kPerIndividual) {
+      transmitter.Transmit(gen, panel.yri, panelPicker.Pick(gen), current, i, 1);
+    } else {
+      std::uint64_t* out = current.Row(i, 1);
+      for (int r = 0; r < MarkerSet::kRegions; ++r) {
+        const int j = panelPicker.Pick(gen);
+        transmitter.TransmitRegions(gen, r, r + 1, panel.yri.Row(j, 0), panel.yri.Row(j, 1), out);
+      }
+    }
+  }
+}
+
 void BuildAdmixedPopulation(RandomGenerator& gen, const MarkerSet& markers, const ReferencePanel& panel,
                             const IndexPicker& panelPicker, int migrantCount, double target, MigrantPick pick,
                             AdmixedPopulation& population, const std::function<void()>& refresh) {
@@ -26,17 +45,18 @@ void BuildAdmixedPopulation(RandomGenerator& gen, const MarkerSet& markers, cons
   population.ancestry.assign(n, 0.0);
   population.parentalAncestry.assign(n, 0.0);
   HaplotypeStore& current = population.current;
+  HaplotypeTransmitter transmitter(markers);
 
   // Migrant founders: a YRI haplotype and a second-population haplotype.
   for (int i = 0; i < migrantCount; ++i) {
-    TransmitAllRegions(gen, markers, panel.yri, panelPicker.Pick(gen), current, i, 0);
-    TransmitAllRegions(gen, markers, panel.second, panelPicker.Pick(gen), current, i, 1);
+    transmitter.Transmit(gen, panel.yri, panelPicker.Pick(gen), current, i, 0);
+    transmitter.Transmit(gen, panel.second, panelPicker.Pick(gen), current, i, 1);
     population.ancestry[i] = 0.5;
   }
   refresh();
   for (int i = migrantCount; i < n; ++i) {
     for (int slot = 0; slot < 2; ++slot) {
-      TransmitAllRegions(gen, markers, panel.second, panelPicker.Pick(gen), current, i, slot);
+      transmitter.Transmit(gen, panel.second, panelPicker.Pick(gen), current, i, slot);
     }
   }
   population.parental.CopyFrom(current);
@@ -66,23 +86,8 @@ void BuildAdmixedPopulation(RandomGenerator& gen, const MarkerSet& markers, cons
     population.ancestry = childAncestry;
     population.parentalAncestry = childAncestry;
 
-    const HaplotypeStore& parental = population.parental;
-    for (int i = 0; i < n; ++i) {
-      TransmitAllRegions(gen, markers, parental, parents[2 * i], current, i, 0);
-      if (i < migrantCount) {
-        if (pick == MigrantPick::kPerIndividual) {
-          TransmitAllRegions(gen, markers, panel.yri, panelPicker.Pick(gen), current, i, 1);
-        } else {
-          AlleleClass* out = current.Haplotype(i, 1);
-          for (int r = 0; r < MarkerSet::kRegions; ++r) {
-            const int j = panelPicker.Pick(gen);
-            RecombineHaplotype(gen, markers, r, panel.yri.Haplotype(j, 0), panel.yri.Haplotype(j, 1), out);
-          }
-        }
-      } else {
-        TransmitAllRegions(gen, markers, parental, parents[2 * i + 1], current, i, 1);
-      }
-    }
+    MateAdmixedGeneration(gen, transmitter, panel, panelPicker, migrantCount, pick, parents, population.parental,
+                          current);
     if (last) break;
     std::swap(population.current, population.parental);
   }

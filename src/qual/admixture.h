@@ -28,6 +28,15 @@ enum class MigrantPick { kPerIndividual, kPerRegion };
 // PopulationSize x share, rounded half up.
 int MigrantCount(double yriPerGeneration);
 
+// The haplotypes of one generation from the parent table `parents` (two
+// entries per child): child i < migrantCount gets haplotype 1 from its first
+// parent and haplotype 2 from a YRI reference individual, picked once for
+// all regions or once per region; every other child gets one haplotype from
+// each parent. Within a child, haplotype 1 takes its draws before haplotype 2.
+void MateAdmixedGeneration(RandomGenerator& gen, HaplotypeTransmitter& transmitter, const ReferencePanel& panel,
+                           const IndexPicker& panelPicker, int migrantCount, MigrantPick pick,
+                           const std::vector<int>& parents, const HaplotypeStore& parental, HaplotypeStore& current);
+
 // Builds one population of PopulationSize individuals. Refresh points: after
 // the migrant founders and at the start of every generation. Throws
 // RunFailure when the target is not reached within kMaxGenerations.

@@ -39,7 +39,7 @@ AttemptResult SimulateContinuousCaseControl(const QualParameters& p, AttemptCont
   auto drawStatuses = [&] {
     const HaplotypeStore& pop = population.current;
     for (int i = 0; i < n; ++i) {
-      status[i] = DiseaseStatusOf(model, pop.Haplotype(i, 0)[model.locus], pop.Haplotype(i, 1)[model.locus],
+      status[i] = DiseaseStatusOf(model, pop.Allele(i, 0, model.locus), pop.Allele(i, 1, model.locus),
                                   DrawThousandths(gen));
     }
   };

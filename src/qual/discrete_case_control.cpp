@@ -52,10 +52,10 @@ AttemptResult SimulateDiscreteCaseControl(const QualParameters& p, AttemptContex
   auto drawStatuses = [&] {
     for (int i = 0; i < QualParameters::kPopulationSize; ++i) {
       const auto& y = pools.yri.current;
-      statusYri[i] = DiseaseStatusOf(model, y.Haplotype(i, 0)[model.locus], y.Haplotype(i, 1)[model.locus],
+      statusYri[i] = DiseaseStatusOf(model, y.Allele(i, 0, model.locus), y.Allele(i, 1, model.locus),
                                      DrawThousandths(gen));
       const auto& s = pools.second.current;
-      statusSecond[i] = DiseaseStatusOf(model, s.Haplotype(i, 0)[model.locus], s.Haplotype(i, 1)[model.locus],
+      statusSecond[i] = DiseaseStatusOf(model, s.Allele(i, 0, model.locus), s.Allele(i, 1, model.locus),
                                         DrawThousandths(gen));
     }
   };

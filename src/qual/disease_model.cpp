@@ -11,17 +11,10 @@
 namespace korvane {
 
 std::vector<float> ClassOneFrequencies(const HaplotypeStore& population) {
-  const int loci = population.LociCount();
-  std::vector<int> counts(loci, 0);
-  for (int i = 0; i < population.IndividualCount(); ++i) {
-    for (int h = 0; h < 2; ++h) {
-      const AlleleClass* row = population.Haplotype(i, h);
-      for (int g = 0; g < loci; ++g) counts[g] += row[g] == 1;
-    }
-  }
-  std::vector<float> frequencies(loci);
+  const std::vector<int> counts = population.ClassOneCounts();
+  std::vector<float> frequencies(counts.size());
   const double alleles = 2.0 * population.IndividualCount();
-  for (int g = 0; g < loci; ++g) frequencies[g] = static_cast<float>(counts[g] / alleles);
+  for (std::size_t g = 0; g < counts.size(); ++g) frequencies[g] = static_cast<float>(counts[g] / alleles);
   return frequencies;
 }
 

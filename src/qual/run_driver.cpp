@@ -267,6 +267,10 @@ RunOutcome RunReplicates(const DriverPlan& plan, const RunOptions& options, Form
     }
   };
 
+  // The host sees the run's first replicate before any worker can finish it.
+  progress.attempt = 1;
+  *plan.statusText = RunningStatus(first);
+  host.Refresh(progress);
   std::vector<std::thread> pool;
   for (int w = 0; w < workers; ++w) pool.emplace_back(work);
 

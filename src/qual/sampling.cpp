@@ -1,5 +1,9 @@
 #include "qual/sampling.h"
 
+#include <cstddef>
+
+#include "qual/bulk_draws.h"
+
 namespace korvane {
 
 ReplicateLoci PrepareLoci(AttemptContext& ctx, int totalLoci) {
@@ -16,10 +20,13 @@ ReplicateLoci PrepareLoci(AttemptContext& ctx, int totalLoci) {
 
 IndividualWriter::IndividualWriter(const MarkerSet& markers, double missingRate, OutputSet& output)
     : markers_(markers),
-      missingBelow_(ThousandthsBelow(missingRate)),
+      missingBelow_(ScaledThreshold(ThousandthsBelow(missingRate))),
       output_(output),
-      neverMissing_(markers.total, 0),
+      neverMissing_(WordsForLoci(markers.total), 0),
+      missing_(WordsForLoci(markers.total), 0),
       row_(markers.total) {}
+
+void IndividualWriter::SetNeverMissing(int global) { SetClassAt(neverMissing_.data(), global, 1); }
 
 void IndividualWriter::Write(RandomGenerator& gen, const HaplotypeStore& population, int index, double ancestry,
                              int status, std::optional<double> phenotype) {
@@ -29,12 +36,13 @@ void IndividualWriter::Write(RandomGenerator& gen, const HaplotypeStore& populat
   record.phenotype = phenotype;
   record.ancestry = ancestry;
   record.sex = DrawThousandths(gen) >= 500 ? Sex::kFemale : Sex::kMale;
-  const AlleleClass* first = population.Haplotype(index, 0);
-  const AlleleClass* second = population.Haplotype(index, 1);
-  for (int g = 0; g < markers_.total; ++g) {
-    const bool missing = DrawThousandths(gen) < missingBelow_ && !neverMissing_[g];
-    row_[g] = missing ? Genotype{} : Genotype{first[g], second[g]};
-  }
+  // One missingness draw per chosen locus, also where the genotype is never
+  // missing.
+  DrawBelowBits(gen, missingBelow_, markers_.total, missing_.data());
+  for (std::size_t w = 0; w < missing_.size(); ++w) missing_[w] &= ~neverMissing_[w];
+  static_assert(sizeof(Genotype) == 2 && offsetof(Genotype, first) == 0 && offsetof(Genotype, second) == 1);
+  UnpackGenotypePairs(population.Row(index, 0), population.Row(index, 1), missing_.data(), markers_.total,
+                      reinterpret_cast<std::uint8_t*>(row_.data()));
   output_.Individual(record, GenotypeRow{row_, markers_.isNull});
 }
 

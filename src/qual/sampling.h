@@ -31,7 +31,7 @@ class IndividualWriter {
 
   // Loci whose genotype is never missing (the causal locus, the QTLs). Their
   // missingness draw is still made.
-  void SetNeverMissing(int global) { neverMissing_[global] = 1; }
+  void SetNeverMissing(int global);
 
   // The IndividualId the next individual gets.
   int NextId() const { return nextId_; }
@@ -45,9 +45,10 @@ class IndividualWriter {
 
  private:
   const MarkerSet& markers_;
-  int missingBelow_;
+  std::int32_t missingBelow_;                // scaled threshold of the missingness draw
   OutputSet& output_;
-  std::vector<std::uint8_t> neverMissing_;
+  std::vector<std::uint64_t> neverMissing_;  // packed by locus, like a haplotype row
+  std::vector<std::uint64_t> missing_;       // the current individual's missing loci
   std::vector<Genotype> row_;
   int nextId_ = 1;
 };

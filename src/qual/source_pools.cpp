@@ -7,12 +7,12 @@
 namespace korvane {
 namespace {
 
-void Founders(RandomGenerator& gen, const MarkerSet& markers, const HaplotypeStore& reference,
+void Founders(RandomGenerator& gen, HaplotypeTransmitter& transmitter, const HaplotypeStore& reference,
               const IndexPicker& panelPicker, HaplotypeStore& pool) {
   for (int i = 0; i < pool.IndividualCount(); ++i) {
     for (int slot = 0; slot < 2; ++slot) {
       const int j = panelPicker.Pick(gen);
-      TransmitAllRegions(gen, markers, reference, j, pool, i, slot);
+      transmitter.Transmit(gen, reference, j, pool, i, slot);
     }
   }
 }
@@ -28,21 +28,22 @@ void BuildFounders(RandomGenerator& gen, const MarkerSet& markers, const Referen
       pool->previous = HaplotypeStore(n, markers.total);
     }
   }
-  Founders(gen, markers, panel.second, panelPicker, pools.second.current);
+  HaplotypeTransmitter transmitter(markers);
+  Founders(gen, transmitter, panel.second, panelPicker, pools.second.current);
   refresh();
-  Founders(gen, markers, panel.yri, panelPicker, pools.yri.current);
+  Founders(gen, transmitter, panel.yri, panelPicker, pools.yri.current);
   pools.second.previous.CopyFrom(pools.second.current);
   pools.yri.previous.CopyFrom(pools.yri.current);
 }
 
-void MateGeneration(RandomGenerator& gen, const MarkerSet& markers, const IndexPicker& parentPicker,
+void MateGeneration(RandomGenerator& gen, HaplotypeTransmitter& transmitter, const IndexPicker& parentPicker,
                     SourcePool& pool, std::vector<int>& parentTable) {
   const int n = pool.current.IndividualCount();
   parentTable.resize(2 * static_cast<std::size_t>(n));
   for (int& parent : parentTable) parent = parentPicker.Pick(gen);
   for (int i = 0; i < n; ++i) {
     for (int slot = 0; slot < 2; ++slot) {
-      TransmitAllRegions(gen, markers, pool.previous, parentTable[2 * i + slot], pool.current, i, slot);
+      transmitter.Transmit(gen, pool.previous, parentTable[2 * i + slot], pool.current, i, slot);
     }
   }
 }
@@ -50,12 +51,13 @@ void MateGeneration(RandomGenerator& gen, const MarkerSet& markers, const IndexP
 void RunGenerations(RandomGenerator& gen, const MarkerSet& markers, int matings, SourcePools& pools,
                     const std::function<void()>& refresh) {
   const IndexPicker parentPicker(QualParameters::kPopulationSize);
+  HaplotypeTransmitter transmitter(markers);
   std::vector<int> parentTable;
   for (int mating = 1;; ++mating) {
     refresh();
     const bool last = mating >= matings;
-    MateGeneration(gen, markers, parentPicker, pools.second, parentTable);
-    MateGeneration(gen, markers, parentPicker, pools.yri, parentTable);
+    MateGeneration(gen, transmitter, parentPicker, pools.second, parentTable);
+    MateGeneration(gen, transmitter, parentPicker, pools.yri, parentTable);
     if (last) break;
     // The children become the parents: every child haplotype is rebuilt in
     // the next mating, so exchanging the generations equals copying.

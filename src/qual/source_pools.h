@@ -31,7 +31,7 @@ void BuildFounders(RandomGenerator& gen, const MarkerSet& markers, const Referen
 // One generation of random mating in one pool: the whole parent table is
 // drawn first, then every child's two haplotypes are recombined from its
 // parents' previous-generation haplotypes.
-void MateGeneration(RandomGenerator& gen, const MarkerSet& markers, const IndexPicker& parentPicker,
+void MateGeneration(RandomGenerator& gen, HaplotypeTransmitter& transmitter, const IndexPicker& parentPicker,
                     SourcePool& pool, std::vector<int>& parentTable);
 
 // `matings` generations (at least one) of both pools, second population

@@ -36,11 +36,14 @@ class IndexPicker {
   std::array<int, 1000> table_;
 };
 
-// Builds region r of `target` from two source haplotypes of that region
-// (rows in the layout of HaplotypeStore, each pointing at the whole row):
-// one U(0,1) picks the starting source (the second when u >= 0.5), then one
-// U(0,1) per further chosen locus switches sources when it is below the
-// recombination fraction between the locus and its predecessor.
+// The per-locus statement of the transmission, on unpacked classes: builds
+// region r of `target` from two source haplotypes of that region (rows of
+// one class per chosen locus, each pointing at the whole row): one U(0,1)
+// picks the starting source (the second when u >= 0.5), then one U(0,1) per
+// further chosen locus switches sources when it is below the recombination
+// fraction between the locus and its predecessor. A region without loci
+// still makes its first draw. HaplotypeTransmitter makes the same draws and
+// the same copies on packed rows; this form is the reference it is held to.
 inline void RecombineHaplotype(RandomGenerator& gen, const MarkerSet& markers, int region,
                                const AlleleClass* source1, const AlleleClass* source2, AlleleClass* target) {
   const int begin = markers.offset[region];
@@ -56,14 +59,60 @@ inline void RecombineHaplotype(RandomGenerator& gen, const MarkerSet& markers, i
   }
 }
 
-// Haplotype `slot` of individual `target` gets, in every region, a
-// recombinant of the two haplotypes of individual `source` of `from`.
-inline void TransmitAllRegions(RandomGenerator& gen, const MarkerSet& markers, const HaplotypeStore& from,
-                               int source, HaplotypeStore& to, int target, int slot) {
-  const AlleleClass* a = from.Haplotype(source, 0);
-  const AlleleClass* b = from.Haplotype(source, 1);
-  AlleleClass* out = to.Haplotype(target, slot);
-  for (int r = 0; r < MarkerSet::kRegions; ++r) RecombineHaplotype(gen, markers, r, a, b, out);
-}
+// Transmission of packed haplotypes (refdata/haplotype_store.h), region
+// after region, with exactly the draws of RecombineHaplotype.
+//
+// The draws of a haplotype are known in advance: region r takes
+// max(1, count_r) of them, the first picking the starting source, each
+// further one deciding a switch before its locus, so a haplotype's regions
+// take DrawsPerHaplotype() draws in one run. They are drawn in bulk as bits
+// (qual/bulk_draws.h): for the first draw of a region "u below 0.5", for a
+// switch draw "u below the recombination fraction". Inverting the first bit
+// turns it into "start on the second source", and then every bit of the
+// region is a change of strand: the strand at a locus is the parity of the
+// region's bits up to it, a prefix XOR within each word carried from word to
+// word. With the strand mask m, the child's word is
+// (second & m) | (first & ~m), merged under the region's bits into the
+// words it shares with its neighbours. A whole row is composed in one pass
+// instead, with a prefix parity that restarts at each region's first locus.
+class HaplotypeTransmitter {
+ public:
+  explicit HaplotypeTransmitter(const MarkerSet& markers);
+
+  int DrawsPerHaplotype() const { return firstDraw_[MarkerSet::kRegions]; }
+  // Draws of regions [firstRegion, endRegion).
+  int Draws(int firstRegion, int endRegion) const { return firstDraw_[endRegion] - firstDraw_[firstRegion]; }
+
+  // Regions [firstRegion, endRegion) of the packed row `target`, recombined
+  // from the packed rows `first` and `second`, in region order.
+  void TransmitRegions(RandomGenerator& gen, int firstRegion, int endRegion, const std::uint64_t* first,
+                       const std::uint64_t* second, std::uint64_t* target);
+
+  void TransmitAll(RandomGenerator& gen, const std::uint64_t* first, const std::uint64_t* second,
+                   std::uint64_t* target) {
+    TransmitRegions(gen, 0, MarkerSet::kRegions, first, second, target);
+  }
+
+  // Haplotype `slot` of individual `target` of `to` gets, in every region, a
+  // recombinant of the two haplotypes of individual `source` of `from`.
+  void Transmit(RandomGenerator& gen, const HaplotypeStore& from, int source, HaplotypeStore& to, int target,
+                int slot) {
+    TransmitAll(gen, from.Row(source, 0), from.Row(source, 1), to.Row(target, slot));
+  }
+
+ private:
+  std::array<int, MarkerSet::kRegions> begin_{};
+  std::array<int, MarkerSet::kRegions> count_{};
+  std::array<int, MarkerSet::kRegions + 1> firstDraw_{};
+  std::vector<std::int32_t> scaled_;  // per draw of a haplotype, its scaled threshold
+  std::vector<std::uint64_t> drawBits_;  // the bits of one run of draws, and one spare word
+  // For whole rows: the bits of the regions' first loci, and whether every
+  // region's draws sit on its loci' bits.
+  std::vector<std::uint64_t> heads_;
+  int rowWords_ = 0;
+  bool drawsOnLoci_ = true;
+
+  void ComposeRow(const std::uint64_t* first, const std::uint64_t* second, std::uint64_t* target) const;
+};
 
 }  // namespace korvane

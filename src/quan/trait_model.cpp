@@ -94,9 +94,10 @@ GroupMeans DiscreteGroupMeans(const QuanParameters& p) {
 
 double QtlSum(const std::vector<ActiveQtl>& qtls, const HaplotypeStore& population, int i) {
   double sum = 0;
-  const AlleleClass* first = population.Haplotype(i, 0);
-  const AlleleClass* second = population.Haplotype(i, 1);
-  for (const ActiveQtl& qtl : qtls) sum += QtlEffect(qtl.effectClass, qtl.effect, first[qtl.locus], second[qtl.locus]);
+  for (const ActiveQtl& qtl : qtls) {
+    sum += QtlEffect(qtl.effectClass, qtl.effect, population.Allele(i, 0, qtl.locus),
+                     population.Allele(i, 1, qtl.locus));
+  }
   return sum;
 }
 

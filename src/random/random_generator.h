@@ -35,9 +35,42 @@ class RandomGenerator {
 
   std::uint32_t State() const { return state_; }
 
+  // Puts the generator where a bulk draw kernel, which runs the same stream
+  // outside the object, has taken it.
+  void SetState(std::uint32_t state) { state_ = state; }
+
+  // Skips `steps` outputs in O(log steps).
+  void Advance(std::uint64_t steps);
+
  private:
   std::uint32_t state_;
 };
+
+// The generator is affine, so k steps are one affine map as well:
+// state(n + k) = multiplier * state(n) + increment (mod 2^32). Bulk draw
+// kernels use these maps to compute many consecutive states side by side.
+struct LcgJump {
+  std::uint32_t multiplier = 1;
+  std::uint32_t increment = 0;
+
+  std::uint32_t Apply(std::uint32_t state) const { return multiplier * state + increment; }
+};
+
+// The map of `steps` steps, by repeated squaring of the one-step map.
+constexpr LcgJump JumpOf(std::uint64_t steps) {
+  LcgJump result;
+  LcgJump power{RandomGenerator::kMultiplier, RandomGenerator::kIncrement};
+  while (steps != 0) {
+    if (steps & 1u) {
+      result = {power.multiplier * result.multiplier, power.multiplier * result.increment + power.increment};
+    }
+    power = {power.multiplier * power.multiplier, power.multiplier * power.increment + power.increment};
+    steps >>= 1;
+  }
+  return result;
+}
+
+inline void RandomGenerator::Advance(std::uint64_t steps) { state_ = JumpOf(steps).Apply(state_); }
 
 // A uniform draw whose bounds truncate to the same number of thousandths has
 // no values to draw from. Front ends refuse the parameters that lead to it

@@ -1,6 +1,100 @@
 #include "refdata/haplotype_store.h"
 
+#include <array>
+#include <bit>
+#include <cstring>
+
 namespace korvane {
+
+std::vector<int> HaplotypeStore::ClassOneCounts() const {
+  // Bit-sliced counters: for every word column w, plane p holds bit p of the
+  // running count of each of the column's 64 loci. Adding a row is a ripple
+  // of half adders that stops as soon as no carry is left, about two steps
+  // per word on average.
+  const int rows = 2 * individualCount_;
+  const int planes = std::bit_width(static_cast<unsigned>(rows));  // a count is at most `rows`
+  std::vector<std::uint64_t> counters(static_cast<std::size_t>(wordsPerRow_) * planes, 0);
+  for (int row = 0; row < rows; ++row) {
+    const std::uint64_t* words = words_.data() + static_cast<std::size_t>(row) * wordsPerRow_;
+    for (int w = 0; w < wordsPerRow_; ++w) {
+      std::uint64_t* plane = counters.data() + static_cast<std::size_t>(w) * planes;
+      std::uint64_t carry = words[w];
+      for (int p = 0; carry != 0 && p < planes; ++p) {
+        const std::uint64_t next = plane[p] & carry;
+        plane[p] ^= carry;
+        carry = next;
+      }
+    }
+  }
+  std::vector<int> counts(lociCount_, 0);
+  for (int g = 0; g < lociCount_; ++g) {
+    const std::uint64_t* plane = counters.data() + static_cast<std::size_t>(g / kLociPerWord) * planes;
+    const int bit = g % kLociPerWord;
+    int count = 0;
+    for (int p = 0; p < planes; ++p) count |= static_cast<int>((plane[p] >> bit) & 1u) << p;
+    counts[g] = count;
+  }
+  return counts;
+}
+
+namespace {
+
+// Four loci at a time: the eight bytes (first, second) x 4 of a nibble of
+// each row, and the byte mask that clears the pairs of missing loci.
+struct UnpackTables {
+  std::array<std::uint64_t, 256> pairs{};
+  std::array<std::uint64_t, 16> missing{};
+};
+
+constexpr UnpackTables MakeUnpackTables() {
+  UnpackTables tables;
+  for (int index = 0; index < 256; ++index) {
+    std::uint64_t value = 0;
+    for (int k = 0; k < 4; ++k) {
+      const std::uint64_t first = (index >> k) & 1 ? 1 : 2;
+      const std::uint64_t second = (index >> (4 + k)) & 1 ? 1 : 2;
+      value |= (first << (16 * k)) | (second << (16 * k + 8));
+    }
+    tables.pairs[index] = value;
+  }
+  for (int index = 0; index < 16; ++index) {
+    std::uint64_t mask = 0;
+    for (int k = 0; k < 4; ++k) {
+      if ((index >> k) & 1) mask |= std::uint64_t{0xFFFF} << (16 * k);
+    }
+    tables.missing[index] = mask;
+  }
+  return tables;
+}
+
+constexpr UnpackTables kUnpack = MakeUnpackTables();
+
+}  // namespace
+
+void UnpackGenotypePairs(const std::uint64_t* first, const std::uint64_t* second, const std::uint64_t* missing,
+                         int lociCount, std::uint8_t* pairs) {
+  auto fourPairs = [&](int g, std::uint8_t* bytes) {
+    const int w = g / kLociPerWord;
+    const int shift = g % kLociPerWord;  // a multiple of 4: nibbles never straddle words
+    const unsigned a = (first[w] >> shift) & 0xFu;
+    const unsigned b = (second[w] >> shift) & 0xFu;
+    std::uint64_t value = kUnpack.pairs[a | (b << 4)];
+    if (missing) value &= ~kUnpack.missing[(missing[w] >> shift) & 0xFu];
+    // The pairs in locus order are the bytes of value from the lowest up.
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(bytes, &value, sizeof value);
+    } else {
+      for (int k = 0; k < 8; ++k) bytes[k] = static_cast<std::uint8_t>(value >> (8 * k));
+    }
+  };
+  const int whole = lociCount - lociCount % 4;
+  for (int g = 0; g < whole; g += 4) fourPairs(g, pairs + 2 * static_cast<std::size_t>(g));
+  if (whole < lociCount) {
+    std::uint8_t bytes[8];
+    fourPairs(whole, bytes);
+    std::memcpy(pairs + 2 * static_cast<std::size_t>(whole), bytes, 2 * static_cast<std::size_t>(lociCount - whole));
+  }
+}
 
 ReferencePanel LoadPanels(const ReferenceData& data, const MarkerSet& markers) {
   ReferencePanel panel;
@@ -13,8 +107,11 @@ ReferencePanel LoadPanels(const ReferenceData& data, const MarkerSet& markers) {
       for (int j = 0; j < store.IndividualCount(); ++j) {
         for (int h = 0; h < 2; ++h) {
           const AlleleClass* source = table.Haplotype(j, h);
-          AlleleClass* target = store.Haplotype(j, h) + markers.offset[r];
-          for (std::size_t k = 0; k < chosen.size(); ++k) target[k] = source[chosen[k]];
+          std::uint64_t* target = store.Row(j, h);  // all class 2 so far
+          for (std::size_t k = 0; k < chosen.size(); ++k) {
+            const int g = markers.offset[r] + static_cast<int>(k);
+            target[g / kLociPerWord] |= static_cast<std::uint64_t>(source[chosen[k]] == 1) << (g % kLociPerWord);
+          }
         }
       }
     }

@@ -225,6 +225,22 @@ TEST_F(QualRunTest, AFailedReplicateEndsAParallelRunAfterTheOnesBeforeIt) {
   EXPECT_EQ(parallelLog, ReadFile(tmp_ / "one" / "Causal_Locus_Plink&Admixmap&Eigensoft.txt"));
 }
 
+TEST_F(QualRunTest, EveryGenerationIsAMating) {
+  // A sample filled in one cycle: one refresh point per generation of mating.
+  options_.threads = 1;
+  study_.parameters.prevalence = 0.5;
+  study_.parameters.sampleSize = 20;
+  auto refreshes = [&](int generations) {
+    study_.parameters.generationCount = generations;
+    RecordingHost host;
+    EXPECT_EQ(study_.Run(options_, host).status, RunOutcome::Status::kCompleted);
+    return host.refreshes;
+  };
+  const int one = refreshes(1);
+  EXPECT_EQ(refreshes(0), one);
+  EXPECT_EQ(refreshes(5), one + 4);
+}
+
 // The invariants that tie the files of one replicate together.
 void CheckReplicate(const fs::path& dir, const QualParameters& p, bool discrete, int causalAll, int causalCandidate) {
   const auto origin = SplitLines(ReadFile(dir / "Origin.txt"));

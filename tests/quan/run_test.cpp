@@ -160,6 +160,22 @@ TEST_F(QuanRunTest, ContinuousSamplesInIndexOrderAcrossPopulations) {
   }
 }
 
+TEST_F(QuanRunTest, TheFoundersCountAsTheFirstGeneration) {
+  // One refresh point per generation of mating: max(1, G - 1) of them here,
+  // max(1, G) in the case-control study.
+  options_.threads = 1;
+  auto refreshes = [&](int generations) {
+    study_.parameters.generationCount = generations;
+    RecordingHost host;
+    EXPECT_EQ(study_.Run(options_, host).status, RunOutcome::Status::kCompleted);
+    return host.refreshes;
+  };
+  const int one = refreshes(1);
+  EXPECT_EQ(refreshes(0), one);
+  EXPECT_EQ(refreshes(2), one);
+  EXPECT_EQ(refreshes(5), one + 3);
+}
+
 TEST_F(QuanRunTest, EmptySampleAndNoQtl) {
   study_.parameters.sampleSize = 0;
   ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
