@@ -9,6 +9,7 @@
 
 #include "qual/QUAL.h"
 #include "quan/QUAN.h"
+#include "refdata/reference_data.h"
 
 namespace korvane {
 namespace {
@@ -89,6 +90,12 @@ void BM_QuanContinuousLarge(benchmark::State& state) {
   RunStudy(state, study);
 }
 
+// Reading and checking the thirty reference files, once per run.
+void BM_LoadReferenceData(benchmark::State& state) {
+  const RunOptions options = Options();
+  for (auto _ : state) benchmark::DoNotOptimize(ReferenceData::Load(options.dataDir));
+}
+
 // 40 default case-control replicates on one worker and on two.
 void BM_Qual40Replicates(benchmark::State& state) {
   QualStudy study;
@@ -96,6 +103,7 @@ void BM_Qual40Replicates(benchmark::State& state) {
   RunStudy(state, study, static_cast<int>(state.range(0)));
 }
 
+BENCHMARK(BM_LoadReferenceData)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QualDiscreteDefault)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QualContinuousDefault)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QualDiscreteLarge)->Unit(benchmark::kMillisecond)->Iterations(1);

@@ -3,11 +3,14 @@
 #include <fmt/format.h>
 #include <fmt/std.h>
 
+#include <array>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <string_view>
 
 namespace korvane {
 namespace {
@@ -18,22 +21,44 @@ constexpr int kMaxLines = 200;
   throw DataError(fmt::format("{}: {}", path.string(), what));
 }
 
-std::ifstream OpenForReading(const std::filesystem::path& path) {
+// The whole file, read at once: the panels are a few megabytes in all.
+std::string ReadWholeFile(const std::filesystem::path& path) {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) Fail(path, "file not found");
   if (std::filesystem::is_directory(path, ec)) Fail(path, "is a directory, not a file");
   std::ifstream in(path, std::ios::binary);
   if (!in) Fail(path, fmt::format("cannot be opened: {}", std::strerror(errno)));
-  return in;
+  std::string text;
+  char buffer[1 << 16];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) text.append(buffer, static_cast<std::size_t>(in.gcount()));
+  if (in.bad()) Fail(path, fmt::format("read error: {}", std::strerror(errno)));
+  return text;
 }
 
-AlleleClass ClassOfLetter(char c) {
-  switch (c) {
-    case 'A': case 'T': return 1;
-    case 'C': case 'G': return 2;
-    default: return 0;
+// The lines of a text: split at line feeds, a carriage return before one
+// dropped; a last line needs no line end, and nothing after the last line
+// end is a line.
+template <typename Visit>
+void ForEachLine(std::string_view text, Visit&& visit) {
+  int number = 0;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    visit(++number, line);
   }
 }
+
+// The class of each byte: 1 for A and T, 2 for C and G, 0 for anything else.
+constexpr std::array<AlleleClass, 256> kClassOfByte = [] {
+  std::array<AlleleClass, 256> table{};
+  table['A'] = table['T'] = 1;
+  table['C'] = table['G'] = 2;
+  return table;
+}();
+
+AlleleClass ClassOfLetter(char c) { return kClassOfByte[static_cast<unsigned char>(c)]; }
 
 std::string Printable(char c) {
   const auto u = static_cast<unsigned char>(c);
@@ -44,36 +69,31 @@ std::string Printable(char c) {
 }  // namespace
 
 HaplotypeTable ReadHaplotypeFile(const std::filesystem::path& path, int snpCount) {
-  std::ifstream in = OpenForReading(path);
-  HaplotypeTable table;
-  table.snpCount = snpCount;
-  std::vector<std::string> lines;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (static_cast<int>(lines.size()) == kMaxLines) {
-      Fail(path, fmt::format("more than {} lines (at most 100 reference individuals)", kMaxLines));
-    }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-  }
-  if (in.bad()) Fail(path, fmt::format("read error: {}", std::strerror(errno)));
+  const std::string text = ReadWholeFile(path);
+  std::vector<std::string_view> lines;
+  ForEachLine(text, [&](int number, std::string_view line) {
+    if (number > kMaxLines) Fail(path, fmt::format("more than {} lines (at most 100 reference individuals)", kMaxLines));
+    lines.push_back(line);
+  });
 
   // A final unpaired line is ignored, and so is its content.
+  HaplotypeTable table;
+  table.snpCount = snpCount;
   const int pairs = static_cast<int>(lines.size()) / 2;
   if (pairs == 0) Fail(path, "holds no reference individual (no complete pair of haplotype lines)");
   table.individualCount = pairs;
   table.classes.resize(static_cast<std::size_t>(2 * pairs) * snpCount);
   for (int l = 0; l < 2 * pairs; ++l) {
-    const std::string& text = lines[l];
-    if (static_cast<int>(text.size()) < snpCount) {
-      Fail(path, fmt::format("line {}: {} letters, fewer than the region's {} SNPs", l + 1, text.size(), snpCount));
+    const std::string_view line = lines[l];
+    if (static_cast<int>(line.size()) < snpCount) {
+      Fail(path, fmt::format("line {}: {} letters, fewer than the region's {} SNPs", l + 1, line.size(), snpCount));
     }
     AlleleClass* out = table.classes.data() + static_cast<std::size_t>(l) * snpCount;
     for (int i = 0; i < snpCount; ++i) {
-      const AlleleClass c = ClassOfLetter(text[i]);
+      const AlleleClass c = ClassOfLetter(line[i]);
       if (c == 0) {
         Fail(path, fmt::format("line {}, SNP {}: {} is not one of the letters A, C, G, T", l + 1, i + 1,
-                               Printable(text[i])));
+                               Printable(line[i])));
       }
       out[i] = c;
     }
@@ -82,26 +102,25 @@ HaplotypeTable ReadHaplotypeFile(const std::filesystem::path& path, int snpCount
 }
 
 std::vector<MapRecord> ReadMapRecords(const std::filesystem::path& path, int snpCount) {
-  std::ifstream in = OpenForReading(path);
+  const std::string text = ReadWholeFile(path);
   std::vector<MapRecord> records(snpCount);
   const int wanted = 3 * snpCount;
   int count = 0;
-  int lineNumber = 0;
-  std::string line;
-  while (count < wanted && std::getline(in, line)) {
-    ++lineNumber;
-    std::size_t at = 0;
+  constexpr std::string_view kBlanks = " \t\r\f\v";
+  ForEachLine(text, [&](int lineNumber, std::string_view line) {
     while (count < wanted) {
-      at = line.find_first_not_of(" \t\r\f\v", at);
-      if (at == std::string::npos) break;
-      const std::size_t end = std::min(line.find_first_of(" \t\r\f\v", at), line.size());
-      const std::string token = line.substr(at, end - at);
-      at = end;
+      const std::size_t at = line.find_first_not_of(kBlanks);
+      if (at == std::string_view::npos) return;
+      line.remove_prefix(at);
+      const std::string_view token = line.substr(0, line.find_first_of(kBlanks));
+      line.remove_prefix(token.size());
       const int snp = count / 3;
-      char* stop = nullptr;
-      errno = 0;
-      const double value = std::strtod(token.c_str(), &stop);
-      if (stop != token.c_str() + token.size() || !std::isfinite(value)) {
+      // A number in the C locale whatever the process's locale; a leading
+      // plus sign is allowed, as the usual number extraction allows it.
+      const std::string_view digits = token.size() > 1 && token[0] == '+' && token[1] != '-' ? token.substr(1) : token;
+      double value = 0;
+      const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+      if (error != std::errc() || end != digits.data() + digits.size() || !std::isfinite(value)) {
         Fail(path, fmt::format("line {}, SNP {}: '{}' is not a number", lineNumber, snp + 1, token));
       }
       MapRecord& record = records[snp];
@@ -118,8 +137,7 @@ std::vector<MapRecord> ReadMapRecords(const std::filesystem::path& path, int snp
       }
       ++count;
     }
-  }
-  if (in.bad()) Fail(path, fmt::format("read error: {}", std::strerror(errno)));
+  });
   if (count < wanted) {
     Fail(path, fmt::format("{} numbers, fewer than the {} needed (3 for each of the region's {} SNPs)", count,
                            wanted, snpCount));
