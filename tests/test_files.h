@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -43,6 +44,22 @@ class TempDir {
 inline void WriteFile(const std::filesystem::path& path, const std::string& content) {
   std::ofstream out(path, std::ios::binary);
   out << content;
+}
+
+// The lines of a text, without their line ends.
+inline std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The blank-separated fields of a line.
+inline std::vector<std::string> Fields(const std::string& line) {
+  std::vector<std::string> fields;
+  std::istringstream in(line);
+  for (std::string f; in >> f;) fields.push_back(f);
+  return fields;
 }
 
 inline std::string ReadFile(const std::filesystem::path& path) {

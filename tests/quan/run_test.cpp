@@ -16,23 +16,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using testing::Fields;
 using testing::ReadFile;
 using testing::RecordingHost;
+using testing::SplitLines;
 using testing::TempDir;
-
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-std::vector<std::string> Fields(const std::string& line) {
-  std::vector<std::string> fields;
-  std::istringstream in(line);
-  for (std::string f; in >> f;) fields.push_back(f);
-  return fields;
-}
 
 class QuanRunTest : public ::testing::Test {
  protected:
