@@ -48,28 +48,18 @@ void AdmixmapWriter::EndLoci() {
 }
 
 void AdmixmapWriter::Individual(const IndividualRecord& individual, const GenotypeRow& row) {
-  AppendInt(line_, individual.id);
-  Append(line_, " ");
-  char* out = Extend(line_, 7 * row.genotypes.size());
-  for (const Genotype& genotype : row.genotypes) {
-    // ' "a,b" ', a quoted pair of codes; "0,0" when missing.
-    const bool missing = genotype.Missing();
-    out[0] = ' ';
-    out[1] = '"';
-    out[2] = missing ? '0' : AlleleCode(genotype.first);
-    out[3] = ',';
-    out[4] = missing ? '0' : AlleleCode(genotype.second);
-    out[5] = '"';
-    out[6] = ' ';
-    out += 7;
-  }
-  EndAt(line_, out);
-  Append(line_, "\n");
-  WriteOut(geno_, line_);
+  // The identifier, a space, then ' "a,b" ' per locus: a quoted pair of codes, "0,0" when missing.
+  char* out = geno_.Reserve(kIntRoom + 1 + QuotedPairsRoom(row.genotypes.size()) + 1);
+  out = PutInt(out, individual.id);
+  *out++ = ' ';
+  out = PutQuotedPairs(out, row.genotypes);
+  *out++ = '\n';
+  geno_.Commit(out);
 
-  AppendInt(line_, individual.status - 1);
-  Append(line_, "\n");
-  WriteOut(phen_, line_);
+  out = phen_.Reserve(kIntRoom + 1);
+  out = PutInt(out, individual.status - 1);
+  *out++ = '\n';
+  phen_.Commit(out);
 }
 
 void AdmixmapWriter::Close() { CloseInOrder({&geno_, &phen_, &loci_}); }

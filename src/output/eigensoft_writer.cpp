@@ -67,9 +67,11 @@ std::vector<bool> EigensoftWriter::CausalFlags(const ReplicateTruth& truth) cons
 
 void EigensoftWriter::WriteGenotypes(const std::vector<bool>& causal) {
   for (std::size_t j = 0; j < columns_.LocusCount(); ++j) {
-    columns_.AppendColumn(j, line_);
-    Append(line_, "\n");
-    WriteOut(causal[j] ? stratGeno_ : pcaGeno_, line_);
+    OutputFile& file = causal[j] ? stratGeno_ : pcaGeno_;
+    char* out = file.Reserve(columns_.IndividualCount() + 1);
+    out = columns_.PutColumn(j, out);
+    *out++ = '\n';
+    file.Commit(out);
   }
 }
 

@@ -16,22 +16,15 @@ void GcWriter::Individual(const IndividualRecord& individual, const GenotypeRow&
   } else {
     AppendInt(line_, individual.status - 1);
   }
-  heldBack_.clear();
-  const std::size_t most = 4 * row.genotypes.size();
-  char* out = Extend(line_, most);
-  char* heldOut = Extend(heldBack_, most);
-  for (std::size_t j = 0; j < row.genotypes.size(); ++j) {
-    if (row.isNull[j] != 0) {
-      heldOut = PutLeadingSpaced(heldOut, row.genotypes[j], "0");
-    } else {
-      out = PutLeadingSpaced(out, row.genotypes[j], "0");
-    }
-  }
-  EndAt(line_, out);
-  EndAt(heldBack_, heldOut);
-  line_.append(heldBack_.data(), heldBack_.data() + heldBack_.size());
-  Append(line_, "\n");
-  WriteOut(file_, line_);
+  // The candidate loci's codes, then the held-back null loci's.
+  CollectNullLoci(row.isNull, nulls_);
+  char* out = file_.Reserve(line_.size() + SpacedCodesRoom(row.genotypes.size()) + 1);
+  out = PutText(out, std::string_view(line_.data(), line_.size()));
+  out = PutSplit(out, row.genotypes, nulls_, PutSpacedCodes);
+  out = PutNullLoci(out, row.genotypes, nulls_, PutSpacedCodes);
+  *out++ = '\n';
+  file_.Commit(out);
+  line_.clear();
 }
 
 void GcWriter::Close() { file_.Close(); }

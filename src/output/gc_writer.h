@@ -5,7 +5,9 @@
 // (non-null) loci, followed by those of the null loci (AIMs), each group in
 // catalogue order; a missing genotype reads 0 0.
 
+#include <cstdint>
 #include <filesystem>
+#include <vector>
 
 #include "output/format_writer.h"
 #include "output/output_file.h"
@@ -23,9 +25,9 @@ class GcWriter : public FormatWriter {
  private:
   OutputFile file_;
   output_detail::TextBuffer line_;
-  // The null loci's codes, held back until the candidate loci are written;
-  // it grows with the number of null loci.
-  output_detail::TextBuffer heldBack_;
+  // The null loci of the row, whose codes are held back until the candidate
+  // loci's are written.
+  std::vector<std::uint32_t> nulls_;
 };
 
 }  // namespace korvane

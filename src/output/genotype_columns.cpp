@@ -1,10 +1,19 @@
 #include "output/genotype_columns.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <stdexcept>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace korvane {
 namespace {
+
+// The code of each genotype text (TextIndex): missing, 1 1, 1 2, 2 1, 2 2.
+constexpr std::uint16_t kCodeOfText[5] = {GenotypeColumns::kMissingCode, 2, 1, 1, 0};
 
 // The four characters of the four codes held in one byte, lowest bits first.
 constexpr std::array<std::array<char, 4>, 256> MakeByteCharacters() {
@@ -18,8 +27,10 @@ constexpr std::array<std::array<char, 4>, 256> MakeByteCharacters() {
 
 constexpr auto kByteCharacters = MakeByteCharacters();
 
-std::uint64_t CodeOf(const Genotype& genotype) {
-  return genotype.Missing() ? GenotypeColumns::kMissingCode : static_cast<std::uint64_t>(genotype.ClassOneCount());
+// The eight characters of the codes of one word, lowest bits first.
+inline void PutWord(char* out, std::uint16_t word) {
+  std::memcpy(out, kByteCharacters[word & 0xFF].data(), 4);
+  std::memcpy(out + 4, kByteCharacters[word >> 8].data(), 4);
 }
 
 }  // namespace
@@ -37,28 +48,58 @@ void GenotypeColumns::Append(std::span<const Genotype> row) {
                                             locusCount_));
   }
   const std::size_t slot = individualCount_ % kPerWord;
-  if (slot == 0) words_.resize(words_.size() + locusCount_, 0);
-  std::uint64_t* block = words_.data() + (individualCount_ / kPerWord) * locusCount_;
+  const std::size_t blockIndex = individualCount_ / kPerWord;
+  if (slot == 0 && blockIndex % kBlocksPerChunk == 0) {
+    chunks_.push_back(std::make_unique<std::uint16_t[]>(kBlocksPerChunk * locusCount_));
+  }
+  std::uint16_t* block = chunks_[blockIndex / kBlocksPerChunk].get() + (blockIndex % kBlocksPerChunk) * locusCount_;
   const int shift = static_cast<int>(slot) * kCodeBits;
-  for (std::size_t j = 0; j < locusCount_; ++j) block[j] |= CodeOf(row[j]) << shift;
+  std::size_t j = 0;
+#if defined(__SSE2__)
+  // Eight loci at a time: the codes (class-1 count, or 3 when missing) in the
+  // 16-bit lanes of the genotypes, shifted into place and added to the words.
+  static_assert(sizeof(Genotype) == 2, "a genotype is two allele-class bytes");
+  const __m128i lowBytes = _mm_set1_epi16(0x00FF);
+  const __m128i shiftCount = _mm_cvtsi32_si128(shift);
+  for (; j + 8 <= locusCount_; j += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row.data() + j));
+    const __m128i isOne = _mm_and_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(1)), _mm_set1_epi8(1));
+    const __m128i count = _mm_add_epi16(_mm_and_si128(isOne, lowBytes), _mm_srli_epi16(isOne, 8));
+    const __m128i missing = _mm_cmpeq_epi16(_mm_and_si128(v, lowBytes), _mm_setzero_si128());
+    const __m128i codes = _mm_or_si128(count, _mm_and_si128(missing, _mm_set1_epi16(kMissingCode)));
+    auto* words = reinterpret_cast<__m128i*>(block + j);
+    _mm_storeu_si128(words, _mm_or_si128(_mm_loadu_si128(words), _mm_sll_epi16(codes, shiftCount)));
+  }
+#endif
+  for (; j < locusCount_; ++j) {
+    block[j] = static_cast<std::uint16_t>(block[j] | kCodeOfText[output_detail::TextIndex(row[j])] << shift);
+  }
   ++individualCount_;
 }
 
 void GenotypeColumns::AppendColumn(std::size_t locus, output_detail::TextBuffer& text) const {
+  const std::size_t used = text.size();
+  text.resize(used + individualCount_);
+  PutColumn(locus, text.data() + used);
+}
+
+char* GenotypeColumns::PutColumn(std::size_t locus, char* out) const {
   if (locus >= locusCount_) throw std::out_of_range(fmt::format("genotype columns: no locus {}", locus));
   const std::size_t fullBlocks = individualCount_ / kPerWord;
   const std::size_t rest = individualCount_ % kPerWord;
-  char characters[kPerWord];
-  for (std::size_t b = 0; b <= fullBlocks; ++b) {
-    const std::size_t count = b < fullBlocks ? kPerWord : rest;
-    if (count == 0) break;
-    std::uint64_t word = words_[b * locusCount_ + locus];
-    for (int byte = 0; byte < 8; ++byte, word >>= 8) {
-      const auto& four = kByteCharacters[word & 0xFF];
-      for (int k = 0; k < 4; ++k) characters[4 * byte + k] = four[k];
-    }
-    text.append(characters, characters + count);
+  for (std::size_t first = 0; first < fullBlocks; first += kBlocksPerChunk) {
+    const std::size_t count = std::min(kBlocksPerChunk, fullBlocks - first);
+    const std::uint16_t* word = chunks_[first / kBlocksPerChunk].get() + locus;
+    for (std::size_t b = 0; b < count; ++b, word += locusCount_, out += kPerWord) PutWord(out, *word);
   }
+  if (rest != 0) {
+    const std::size_t b = fullBlocks;
+    char characters[kPerWord];
+    PutWord(characters, chunks_[b / kBlocksPerChunk][(b % kBlocksPerChunk) * locusCount_ + locus]);
+    std::memcpy(out, characters, rest);
+    out += rest;
+  }
+  return out;
 }
 
 }  // namespace korvane

@@ -5,20 +5,23 @@
 // column (one locus at a time, for the .geno lines).
 //
 // Storage: one 2-bit code per genotype, the number of class-1 alleles
-// (0, 1 or 2) or 3 for a missing genotype; 32 individuals share a 64-bit
-// word. Individuals are grouped in blocks of 32: block b holds individuals
-// 32b .. 32b + 31 and one word per locus, so the word of individual t at
-// locus j is
+// (0, 1 or 2) or 3 for a missing genotype; 8 individuals share a 16-bit
+// word. Individuals are grouped in blocks of 8: block b holds individuals
+// 8b .. 8b + 7 and one word per locus, so the word of individual t at
+// locus j is word j of block t / 8, bits 2 * (t % 8) and 2 * (t % 8) + 1.
+// Blocks are allocated kBlocksPerChunk at a time, so that the store grows
+// without copying what it holds.
 //
-//   words_[(t / 32) * locus_count + j],  bits 2 * (t % 32) and 2 * (t % 32) + 1.
-//
-// Appending a row fills the current block's words in locus order (one
-// sequential pass); reading a column visits one word per block. Unused code
-// slots of the last block are zero and never read. A replicate of n
-// individuals and L loci takes about n * L / 4 bytes.
+// Appending a row adds its codes to the current block's words in locus
+// order (one sequential pass, eight loci per vector operation); reading a
+// column visits one word per block, and consecutive columns share their
+// cache lines. Unused code slots of the last block are zero and never read.
+// A replicate of n individuals and L loci takes about n * L / 4 bytes, and
+// at most one chunk (512 individuals) more.
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -30,8 +33,9 @@ namespace korvane {
 class GenotypeColumns {
  public:
   static constexpr int kCodeBits = 2;
-  static constexpr int kPerWord = 64 / kCodeBits;
-  static constexpr std::uint64_t kMissingCode = 3;
+  static constexpr int kPerWord = 16 / kCodeBits;
+  static constexpr std::uint16_t kMissingCode = 3;
+  static constexpr std::size_t kBlocksPerChunk = 64;
 
   GenotypeColumns() = default;
 
@@ -45,11 +49,14 @@ class GenotypeColumns {
   // Appends the column of `locus`: one character '0', '1', '2' (the number of
   // class-1 alleles) or '9' (missing) per individual in the order added.
   void AppendColumn(std::size_t locus, output_detail::TextBuffer& text) const;
+  // The same characters written to `out`, which has room for IndividualCount(); returns the new end.
+  char* PutColumn(std::size_t locus, char* out) const;
 
  private:
   std::size_t locusCount_ = 0;
   std::size_t individualCount_ = 0;
-  std::vector<std::uint64_t> words_;
+  // Each chunk holds kBlocksPerChunk blocks of locusCount_ words, zeroed when allocated.
+  std::vector<std::unique_ptr<std::uint16_t[]>> chunks_;
 };
 
 }  // namespace korvane

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -9,8 +10,13 @@
 namespace korvane {
 namespace {
 
-// Text is handed to the system once this much has been collected.
-constexpr std::size_t kBufferLimit = std::size_t{1} << 20;
+// The text of one write to the system: large enough that the calls cost
+// nothing beside the copying (measured best at 1 MiB against 64 KiB to 4 MiB).
+constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+// The page size of the system's file cache (or a multiple of it).
+constexpr std::size_t kPage = 4096;
+// CRLF mode translates this much text at a time into a buffer twice its size.
+constexpr std::size_t kTranslatedPiece = std::size_t{1} << 18;
 
 // Writes all of `data`; false with errno set when the system took less.
 bool WriteAll(std::FILE* file, const char* data, std::size_t size) {
@@ -20,6 +26,23 @@ bool WriteAll(std::FILE* file, const char* data, std::size_t size) {
   if (written == size) return true;
   if (errno == 0) errno = EIO;
   return false;
+}
+
+// Copies `size` bytes of text to `out` with every "\n" as "\r\n"; returns the new end.
+char* TranslateLineEnds(const char* text, std::size_t size, char* out) {
+  const char* const end = text + size;
+  while (text < end) {
+    const auto* found = static_cast<const char*>(std::memchr(text, '\n', static_cast<std::size_t>(end - text)));
+    const std::size_t length = static_cast<std::size_t>((found != nullptr ? found : end) - text);
+    std::memcpy(out, text, length);
+    out += length;
+    if (found == nullptr) break;
+    out[0] = '\r';
+    out[1] = '\n';
+    out += 2;
+    text = found + 1;
+  }
+  return out;
 }
 
 }  // namespace
@@ -34,12 +57,11 @@ OutputFile::OutputFile(const std::filesystem::path& path, Mode mode, LineEnds li
   }
   // The file keeps its own buffer; the stream's would only copy it once more.
   std::setvbuf(file_, nullptr, _IONBF, 0);
-  buffer_.reserve(kBufferLimit + 4096);
 }
 
 OutputFile::~OutputFile() {
   if (file_ == nullptr) return;
-  WriteAll(file_, buffer_.data(), buffer_.size());
+  Store(buffer_.get(), size_);
   std::fclose(file_);
 }
 
@@ -47,47 +69,71 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
     : file_(std::exchange(other.file_, nullptr)),
       path_(std::move(other.path_)),
       lineEnds_(other.lineEnds_),
-      buffer_(std::move(other.buffer_)) {}
+      buffer_(std::move(other.buffer_)),
+      size_(std::exchange(other.size_, 0)),
+      capacity_(std::exchange(other.capacity_, 0)),
+      translated_(std::move(other.translated_)),
+      translatedCapacity_(std::exchange(other.translatedCapacity_, 0)) {}
 
 OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
   if (this != &other) {
     if (file_ != nullptr) {
-      WriteAll(file_, buffer_.data(), buffer_.size());
+      Store(buffer_.get(), size_);
       std::fclose(file_);
     }
     file_ = std::exchange(other.file_, nullptr);
     path_ = std::move(other.path_);
     lineEnds_ = other.lineEnds_;
     buffer_ = std::move(other.buffer_);
+    size_ = std::exchange(other.size_, 0);
+    capacity_ = std::exchange(other.capacity_, 0);
+    translated_ = std::move(other.translated_);
+    translatedCapacity_ = std::exchange(other.translatedCapacity_, 0);
   }
   return *this;
 }
 
 void OutputFile::Write(std::string_view text) {
   if (file_ == nullptr) Fail("write error", EBADF);
-  if (lineEnds_ == LineEnds::kLf) {
-    if (text.size() >= kBufferLimit) {
-      // A large block goes to the system directly, after what is buffered.
-      Drain();
-      if (!WriteAll(file_, text.data(), text.size())) Fail("write error", errno);
-      return;
-    }
-    buffer_.append(text);
-  } else {
-    while (!text.empty()) {
-      const auto* found = static_cast<const char*>(std::memchr(text.data(), '\n', text.size()));
-      if (found == nullptr) {
-        buffer_.append(text);
-        break;
-      }
-      const std::size_t length = static_cast<std::size_t>(found - text.data());
-      buffer_.append(text.data(), length);
-      buffer_.append("\r\n", 2);
-      text.remove_prefix(length + 1);
-      if (buffer_.size() >= kBufferLimit) Drain();
-    }
+  if (text.empty()) return;
+  if (text.size() <= capacity_ - size_) {
+    std::memcpy(buffer_.get() + size_, text.data(), text.size());
+    size_ += text.size();
+    return;
   }
-  if (buffer_.size() >= kBufferLimit) Drain();
+  if (text.size() >= kBufferSize) {
+    // A large block goes to the system directly, after what was buffered.
+    Drain();
+    if (!Store(text.data(), text.size())) Fail("write error", errno);
+    return;
+  }
+  MakeRoom(text.size());
+  std::memcpy(buffer_.get() + size_, text.data(), text.size());
+  size_ += text.size();
+}
+
+char* OutputFile::Reserve(std::size_t most) {
+  if (file_ == nullptr) Fail("write error", EBADF);
+  if (most > capacity_ - size_) MakeRoom(most);
+  return buffer_.get() + size_;
+}
+
+void OutputFile::MakeRoom(std::size_t most) {
+  // Whole pages go to the system, so that the file grows by whole pages of
+  // the page cache; the rest of the last page moves to the front.
+  const std::size_t whole = size_ >= kPage ? size_ / kPage * kPage : size_;
+  const bool ok = Store(buffer_.get(), whole);
+  const int error = errno;
+  // What the system refused is dropped: the error is reported once, here.
+  size_ -= whole;
+  if (size_ != 0) std::memmove(buffer_.get(), buffer_.get() + whole, size_);
+  if (!ok) Fail("write error", error);
+  if (most > capacity_ - size_) {
+    auto larger = std::make_unique_for_overwrite<char[]>(std::max(size_ + most, kBufferSize));
+    if (size_ != 0) std::memcpy(larger.get(), buffer_.get(), size_);
+    buffer_ = std::move(larger);
+    capacity_ = std::max(size_ + most, kBufferSize);
+  }
 }
 
 void OutputFile::Flush() {
@@ -98,23 +144,45 @@ void OutputFile::Flush() {
 }
 
 void OutputFile::Drain() {
-  const bool ok = WriteAll(file_, buffer_.data(), buffer_.size());
+  if (size_ == 0) return;
+  const bool ok = Store(buffer_.get(), size_);
   const int error = errno;
   // What the system refused is dropped: the error is reported once, here.
-  buffer_.clear();
+  size_ = 0;
   if (!ok) Fail("write error", error);
+}
+
+bool OutputFile::Store(const char* text, std::size_t size) {
+  if (size == 0) return true;
+  if (lineEnds_ == LineEnds::kLf) return WriteAll(file_, text, size);
+  // Each piece grows to at most twice its size.
+  if (translatedCapacity_ < 2 * kTranslatedPiece) {
+    translated_ = std::make_unique_for_overwrite<char[]>(2 * kTranslatedPiece);
+    translatedCapacity_ = 2 * kTranslatedPiece;
+  }
+  while (size != 0) {
+    const std::size_t piece = std::min(size, kTranslatedPiece);
+    const char* end = TranslateLineEnds(text, piece, translated_.get());
+    if (!WriteAll(file_, translated_.get(), static_cast<std::size_t>(end - translated_.get()))) return false;
+    text += piece;
+    size -= piece;
+  }
+  return true;
 }
 
 void OutputFile::Close() {
   if (file_ == nullptr) return;
   const char* action = nullptr;
   int error = 0;
-  if (!WriteAll(file_, buffer_.data(), buffer_.size())) {
+  if (!Store(buffer_.get(), size_)) {
     action = "write error";
     error = errno;
   }
-  buffer_.clear();
-  buffer_.shrink_to_fit();
+  size_ = 0;
+  capacity_ = 0;
+  buffer_.reset();
+  translated_.reset();
+  translatedCapacity_ = 0;
   std::FILE* file = std::exchange(file_, nullptr);
   errno = 0;
   if (std::fclose(file) != 0 && action == nullptr) {

@@ -2,14 +2,21 @@
 
 // A text output file whose every open, write and close is checked.
 //
-// Text is collected in a large buffer and handed to the system in big
-// writes; a failure throws OutputError naming the path and the system's
-// reason, so nothing reports success after a failed write. Lines are written
-// with "\n"; in CRLF mode every "\n" is stored as carriage return + line feed,
-// the bytes a Windows text-mode stream stores.
+// Text is collected in a large buffer and handed to the system about one
+// buffer per write, in whole pages of the file cache; a failure throws
+// OutputError naming the path and the system's reason, so nothing reports
+// success after a failed write. Lines are written with "\n"; in CRLF mode
+// every "\n" is stored as carriage return + line feed, the bytes a Windows
+// text-mode stream stores (the translation is done a buffer at a time, when
+// the text is handed over).
+//
+// Writers that format a lot of text put it straight into the buffer:
+//   char* out = file.Reserve(most);  ... fill at most `most` bytes ...  file.Commit(out);
 
+#include <cstddef>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -40,6 +47,12 @@ class OutputFile {
 
   void Write(std::string_view text);
   void Put(char c) { Write(std::string_view(&c, 1)); }
+  // Room for `most` more bytes at the end of the buffered text, handing the
+  // buffered text to the system first when it would not fit. The room is
+  // valid until the next call on the file.
+  char* Reserve(std::size_t most);
+  // Ends the buffered text at `end`, within the room of the last Reserve.
+  void Commit(const char* end) { size_ = static_cast<std::size_t>(end - buffer_.get()); }
   // Hands the buffered text to the system.
   void Flush();
   // Flushes and closes; throws OutputError when any of it failed.
@@ -48,12 +61,23 @@ class OutputFile {
  private:
   // Hands the buffer to the system and empties it; throws on a failed write.
   void Drain();
+  // Hands `size` bytes of LF text to the system, translated in CRLF mode;
+  // false with errno set when the system took less.
+  bool Store(const char* text, std::size_t size);
+  // Hands the whole pages of the buffered text to the system and makes room
+  // for `most` more bytes; throws on a failed write.
+  void MakeRoom(std::size_t most);
   [[noreturn]] void Fail(const char* action, int error) const;
 
   std::FILE* file_ = nullptr;
   std::filesystem::path path_;
   LineEnds lineEnds_ = LineEnds::kLf;
-  std::string buffer_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+  // CRLF mode: the translated text of one buffer.
+  std::unique_ptr<char[]> translated_;
+  std::size_t translatedCapacity_ = 0;
 };
 
 }  // namespace korvane

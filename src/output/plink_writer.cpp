@@ -35,20 +35,14 @@ void PlinkWriter::Individual(const IndividualRecord& individual, const GenotypeR
   } else {
     AppendInt(line_, individual.status);
   }
-  Append(line_, " ");
-  char* out = Extend(line_, 4 * row.genotypes.size());
-  for (const Genotype& genotype : row.genotypes) {
-    // "%d " per allele, haplotype 1 first; 0 0 when missing.
-    const bool missing = genotype.Missing();
-    out[0] = missing ? '0' : AlleleCode(genotype.first);
-    out[1] = ' ';
-    out[2] = missing ? '0' : AlleleCode(genotype.second);
-    out[3] = ' ';
-    out += 4;
-  }
-  EndAt(line_, out);
-  Append(line_, "\n");
-  WriteOut(ped_, line_);
+  // Then "%d " per allele, haplotype 1 first, 0 0 when missing: the same
+  // bytes as a space before each code and one at the end.
+  char* out = ped_.Reserve(line_.size() + SpacedCodesRoom(row.genotypes.size()) + 2);
+  out = PutText(out, std::string_view(line_.data(), line_.size()));
+  out = PutSpacedCodes(out, row.genotypes);
+  out = PutText(out, " \n");
+  ped_.Commit(out);
+  line_.clear();
 }
 
 void PlinkWriter::Close() { CloseInOrder({&map_, &ped_}); }

@@ -9,27 +9,27 @@ StructureStratWriter::StructureStratWriter(const std::filesystem::path& folder, 
 
 void StructureStratWriter::Individual(const IndividualRecord& individual, const GenotypeRow& row) {
   CheckRow(row);
-  AppendInt(stratLine_, individual.id);
-  Append(stratLine_, " ");
-  AppendInt(stratLine_, individual.status);
-  AppendInt(structureLine_, individual.id);
-  // At most " -9 -9" per locus, in one file or the other.
-  const std::size_t most = 6 * row.genotypes.size();
-  char* structureOut = Extend(structureLine_, most);
-  char* stratOut = Extend(stratLine_, most);
-  for (std::size_t j = 0; j < row.genotypes.size(); ++j) {
-    if (row.isNull[j] != 0) {
-      structureOut = PutLeadingSpaced(structureOut, row.genotypes[j], "-9");
-    } else {
-      stratOut = PutLeadingSpaced(stratOut, row.genotypes[j], "-9");
-    }
-  }
-  EndAt(structureLine_, structureOut);
-  EndAt(stratLine_, stratOut);
-  Append(structureLine_, "\n");
-  Append(stratLine_, "\n");
-  WriteOut(strat_, stratLine_);
-  WriteOut(structure_, structureLine_);
+  CollectNullLoci(row.isNull, nulls_);
+  const std::size_t nullCount = nulls_.size();
+  const std::size_t candidateCount = row.genotypes.size() - nullCount;
+
+  AppendInt(line_, individual.id);
+  Append(line_, " ");
+  AppendInt(line_, individual.status);
+  char* out = strat_.Reserve(line_.size() + SpacedCodesOrMinusNineRoom(candidateCount) + 1);
+  out = PutText(out, std::string_view(line_.data(), line_.size()));
+  out = PutSplit(out, row.genotypes, nulls_, PutSpacedCodesOrMinusNine);
+  *out++ = '\n';
+  strat_.Commit(out);
+  line_.clear();
+
+  AppendInt(line_, individual.id);
+  out = structure_.Reserve(line_.size() + SpacedCodesOrMinusNineRoom(nullCount) + 1);
+  out = PutText(out, std::string_view(line_.data(), line_.size()));
+  out = PutNullLoci(out, row.genotypes, nulls_, PutSpacedCodesOrMinusNine);
+  *out++ = '\n';
+  structure_.Commit(out);
+  line_.clear();
 }
 
 void StructureStratWriter::Close() { CloseInOrder({&structure_, &strat_}); }

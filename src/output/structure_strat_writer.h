@@ -4,7 +4,9 @@
 // Structure.txt holds the null loci (AIMs) of each individual, Strat.txt its
 // status and all other loci; a missing genotype reads -9 -9 in both.
 
+#include <cstdint>
 #include <filesystem>
+#include <vector>
 
 #include "output/format_writer.h"
 #include "output/output_file.h"
@@ -24,8 +26,8 @@ class StructureStratWriter : public FormatWriter {
  private:
   OutputFile structure_;
   OutputFile strat_;
-  output_detail::TextBuffer structureLine_;
-  output_detail::TextBuffer stratLine_;
+  output_detail::TextBuffer line_;
+  std::vector<std::uint32_t> nulls_;
 };
 
 }  // namespace korvane

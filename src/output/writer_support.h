@@ -1,14 +1,17 @@
 #pragma once
 
-// Helpers shared by the format writers: line text is built in a reusable
-// memory buffer and handed to its file whole. Numbers go through {fmt},
-// whose fixed-point output is the exactly rounded decimal value, the same
-// text as the C library's "%f", "%.2f" and "%.0f", and independent of the
-// locale.
+// Helpers shared by the format writers. Genotype rows are formatted
+// straight into their file's buffer (genotype_text.h); the short texts of
+// loci and individuals are built in a reusable memory buffer. Numbers are
+// formatted by hand (number_text.h); fixed-point values the quick path
+// cannot decide go through {fmt}, whose output is likewise the exactly
+// rounded decimal value: both give the C library's "%f", "%.2f" and "%.0f"
+// text, independent of the locale.
 
 #include <fmt/format.h>
 
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <initializer_list>
@@ -16,52 +19,42 @@
 #include <string_view>
 
 #include "output/format_writer.h"
+#include "output/genotype_text.h"
+#include "output/number_text.h"
 #include "output/output_file.h"
 
 namespace korvane::output_detail {
 
 using TextBuffer = fmt::memory_buffer;
 
+
 inline void Append(TextBuffer& text, std::string_view piece) { text.append(piece.data(), piece.data() + piece.size()); }
 
 // "%d"
-inline void AppendInt(TextBuffer& text, int value) { fmt::format_to(fmt::appender(text), "{}", value); }
-// "%f": six decimals.
-inline void AppendFixed6(TextBuffer& text, double value) { fmt::format_to(fmt::appender(text), "{:.6f}", value); }
-// "%.2f"
-inline void AppendFixed2(TextBuffer& text, double value) { fmt::format_to(fmt::appender(text), "{:.2f}", value); }
-// "%.0f"
-inline void AppendFixed0(TextBuffer& text, double value) { fmt::format_to(fmt::appender(text), "{:.0f}", value); }
-
-// The code of an allele class in the genotype formats: 1 for class 1 (A, T),
-// 2 for any other class.
-inline char AlleleCode(std::uint8_t alleleClass) { return alleleClass == 1 ? '1' : '2'; }
-
-// Per-locus text is written through a pointer into room reserved in advance
-// (one resize per line instead of one append per allele):
-//   char* out = Extend(text, most);  ... *out++ = c; ...  EndAt(text, out);
-inline char* Extend(TextBuffer& text, std::size_t most) {
-  const std::size_t used = text.size();
-  text.resize(used + most);
-  return text.data() + used;
+inline void AppendInt(TextBuffer& text, int value) {
+  char digits[kIntRoom];
+  text.append(digits, PutInt(digits, value));
 }
-inline void EndAt(TextBuffer& text, const char* end) { text.resize(static_cast<std::size_t>(end - text.data())); }
-
-// Writes " a b": the genotype's two allele codes, each after a space, or
-// `missing` for both alleles of a missing genotype. Returns the new end.
-inline char* PutLeadingSpaced(char* out, const Genotype& genotype, std::string_view missing) {
-  if (genotype.Missing()) {
-    for (int k = 0; k < 2; ++k) {
-      *out++ = ' ';
-      for (char c : missing) *out++ = c;
-    }
-    return out;
+// "%.<decimals>f": the quick exact path where it can decide, else {fmt}.
+inline void AppendFixed(TextBuffer& text, double value, int decimals) {
+  char digits[kFixedRoom];
+  if (const char* end = PutFixedOrNull(digits, value, decimals)) {
+    text.append(digits, end);
+  } else {
+    fmt::format_to(fmt::appender(text), "{:.{}f}", value, decimals);
   }
-  out[0] = ' ';
-  out[1] = AlleleCode(genotype.first);
-  out[2] = ' ';
-  out[3] = AlleleCode(genotype.second);
-  return out + 4;
+}
+// "%f": six decimals.
+inline void AppendFixed6(TextBuffer& text, double value) { AppendFixed(text, value, 6); }
+// "%.2f"
+inline void AppendFixed2(TextBuffer& text, double value) { AppendFixed(text, value, 2); }
+// "%.0f"
+inline void AppendFixed0(TextBuffer& text, double value) { AppendFixed(text, value, 0); }
+
+// Copies `text` to `out`; returns the new end.
+inline char* PutText(char* out, std::string_view text) {
+  std::memcpy(out, text.data(), text.size());
+  return out + text.size();
 }
 
 // Hands the whole buffer to the file and empties the buffer.

@@ -25,8 +25,17 @@ TEST(GenotypeColumnsTest, MatchesPlainStringsAtAwkwardSizes) {
     state = state * 1664525u + 1013904223u;
     return state >> 16;
   };
-  for (std::size_t loci : {0, 1, 7, 70}) {
-    for (int individuals : {0, 1, 31, 32, 33, 63, 64, 65, 100}) {
+  // Sizes on both sides of the eight individuals of a word, of the eight
+  // loci of a vector step and of the 512 individuals of a storage chunk.
+  struct Size {
+    std::size_t loci;
+    std::vector<int> individuals;
+  };
+  const std::vector<int> small = {0, 1, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65, 100};
+  const std::vector<Size> sizes = {{0, small},  {1, small},  {7, small},  {8, small},
+                                   {9, small},  {17, small}, {70, small}, {3, {511, 512, 513, 1100}}};
+  for (const auto& [loci, counts] : sizes) {
+    for (int individuals : counts) {
       GenotypeColumns packed;
       packed.SetLocusCount(loci);
       NaiveColumns naive;
@@ -34,9 +43,14 @@ TEST(GenotypeColumnsTest, MatchesPlainStringsAtAwkwardSizes) {
       for (int t = 0; t < individuals; ++t) {
         std::vector<Genotype> row(loci);
         for (Genotype& g : row) {
-          const unsigned pick = next() % 5;
-          g = pick == 4 ? Genotype{0, 0}
-                        : Genotype{static_cast<std::uint8_t>(1 + pick / 2), static_cast<std::uint8_t>(1 + pick % 2)};
+          // Mostly the usual classes; now and then a missing genotype with a
+          // second class set, or classes other than 1 and 2 (counted as not class 1).
+          const unsigned pick = next() % 8;
+          g = pick == 4   ? Genotype{0, 0}
+              : pick == 5 ? Genotype{0, 1}
+              : pick == 6 ? Genotype{static_cast<std::uint8_t>(1 + next() % 3), 0}
+              : pick == 7 ? Genotype{255, 1}
+                          : Genotype{static_cast<std::uint8_t>(1 + pick / 2), static_cast<std::uint8_t>(1 + pick % 2)};
         }
         packed.Append(row);
         naive.Append(row);

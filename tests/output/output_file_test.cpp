@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "test_files.h"
@@ -90,6 +91,32 @@ TEST(OutputFileTest, LargeTextCrossesTheBufferIntact) {
   }
 }
 
+TEST(OutputFileTest, ReservedRoomAndWritesKeepTheirOrder) {
+  // Text formatted into reserved room, small and beyond the buffer's size,
+  // between ordinary writes; only what is committed is stored.
+  for (LineEnds ends : {LineEnds::kLf, LineEnds::kCrlf}) {
+    TempDir dir;
+    std::string expected;
+    OutputFile file(dir / "a.txt", OutputFile::Mode::kTruncate, ends);
+    for (std::size_t size : {std::size_t{10}, std::size_t{1} << 20, std::size_t{3} << 20, std::size_t{5}, std::size_t{0},
+                             (std::size_t{1} << 20) - 3, std::size_t{777777}}) {
+      const std::string text = LinesOfSize(size);
+      char* out = file.Reserve(size + 100);
+      std::memcpy(out, text.data(), text.size());
+      std::memset(out + text.size(), 'X', 100);  // room used but not committed
+      file.Commit(out + text.size());
+      expected += text;
+      file.Write("|\n");
+      expected += "|\n";
+    }
+    file.Close();
+    const std::string stored = ReadFile(dir / "a.txt");
+    const std::string wanted = ends == LineEnds::kLf ? expected : CrlfOf(expected);
+    EXPECT_EQ(stored.size(), wanted.size());
+    EXPECT_TRUE(stored == wanted);
+  }
+}
+
 TEST(OutputFileTest, TruncateEmptiesAndAppendKeeps) {
   TempDir dir;
   WriteFile(dir / "a.txt", "old\n");
@@ -174,11 +201,26 @@ TEST(OutputFileTest, AFailedWriteIsReported) {
   }
 }
 
+TEST(OutputFileTest, AFailedWriteOfReservedTextIsReported) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  OutputFile file("/dev/full", OutputFile::Mode::kTruncate, LineEnds::kLf);
+  char* out = file.Reserve(4);
+  std::memcpy(out, "lost", 4);
+  file.Commit(out + 4);
+  // Room beyond what is buffered hands the buffer to the system first.
+  EXPECT_THAT(MessageOf([&] { file.Reserve(std::size_t{2} << 20); }), HasSubstr("write error"));
+  out = file.Reserve(4);
+  std::memcpy(out, "more", 4);
+  file.Commit(out + 4);
+  EXPECT_EQ(MessageOf([&] { file.Close(); }), "/dev/full: write error: No space left on device");
+}
+
 TEST(OutputFileTest, WritingToAClosedFileIsAnError) {
   TempDir dir;
   OutputFile file(dir / "a.txt", OutputFile::Mode::kTruncate, LineEnds::kLf);
   file.Close();
   EXPECT_THAT(MessageOf([&] { file.Write("x"); }), HasSubstr("a.txt: write error"));
+  EXPECT_THAT(MessageOf([&] { file.Reserve(1); }), HasSubstr("a.txt: write error"));
 }
 
 }  // namespace

@@ -1,0 +1,239 @@
+// Writer throughput: one large replicate (2000 individuals at 12867 loci,
+// about 5 % of genotypes missing, 50 null loci) written in every format, and
+// in each format alone, into a temporary folder (the page cache). Reports the
+// megabytes written per second, in total and per format.
+
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "output/format_writer.h"
+#include "output/genotype_columns.h"
+#include "output/genotype_text.h"
+#include "output/output_set.h"
+
+namespace korvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kIndividuals = 2000;
+constexpr int kLoci = 12867;
+constexpr int kRegions = 10;
+constexpr int kNullLoci = 50;
+
+// A small fixed generator: the benchmark's data need not be the study's stream.
+class Lcg {
+ public:
+  explicit Lcg(std::uint64_t seed) : state_(seed) {}
+  std::uint32_t Next() {
+    state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<std::uint32_t>(state_ >> 33);
+  }
+  double Uniform() { return Next() / 2147483648.0; }
+
+ private:
+  std::uint64_t state_;
+};
+
+struct Replicate {
+  std::vector<MapEntry> entries;
+  std::vector<IndividualRecord> individuals;
+  std::vector<Genotype> genotypes;  // individual-major, kLoci per individual
+  std::vector<std::uint8_t> isNull;
+  ReplicateTruth truth;
+
+  GenotypeRow Row(std::size_t i) const {
+    return GenotypeRow{std::span<const Genotype>(genotypes).subspan(i * kLoci, kLoci), isNull};
+  }
+};
+
+const Replicate& TheReplicate() {
+  static const Replicate replicate = [] {
+    Replicate r;
+    Lcg random(20261209);
+    int snp = 0;
+    for (int region = 1; region <= kRegions; ++region) {
+      const int count = kLoci / kRegions + (region <= kLoci % kRegions ? 1 : 0);
+      double position = 100000 + random.Next() % 50000;
+      for (int k = 0; k < count; ++k) {
+        MapEntry entry;
+        entry.regionNumber = region;
+        entry.snpNumber = ++snp;
+        if (k > 0) entry.distance = random.Uniform() * 0.2;
+        position += 500 + random.Next() % 20000;
+        entry.position = position;
+        r.entries.push_back(entry);
+      }
+    }
+    r.isNull.assign(kLoci, 0);
+    for (int placed = 0; placed < kNullLoci;) {
+      const std::size_t j = random.Next() % kLoci;
+      if (r.isNull[j] == 0) {
+        r.isNull[j] = 1;
+        ++placed;
+      }
+    }
+    std::size_t causal = random.Next() % kLoci;
+    while (r.isNull[causal] != 0) causal = (causal + 1) % kLoci;
+    r.truth.causalPositionsAll = {static_cast<int>(causal) + 1};
+
+    r.genotypes.resize(static_cast<std::size_t>(kIndividuals) * kLoci);
+    for (int i = 0; i < kIndividuals; ++i) {
+      IndividualRecord individual;
+      individual.id = i + 1;
+      individual.sex = random.Next() % 2 == 0 ? Sex::kMale : Sex::kFemale;
+      individual.status = i < kIndividuals / 2 ? 2 : 1;
+      individual.ancestry = random.Next() % 2 == 0 ? 1.0 : 0.0;
+      r.individuals.push_back(individual);
+      for (std::size_t j = 0; j < kLoci; ++j) {
+        Genotype& genotype = r.genotypes[static_cast<std::size_t>(i) * kLoci + j];
+        const std::uint32_t draw = random.Next();
+        if (j != causal && draw % 1000 < 50) continue;  // missing: both 0
+        genotype.first = static_cast<std::uint8_t>(1 + (draw >> 10) % 2);
+        genotype.second = static_cast<std::uint8_t>(1 + (draw >> 11) % 2);
+      }
+    }
+    return r;
+  }();
+  return replicate;
+}
+
+// The format each file of a replicate folder belongs to.
+std::string_view FormatOf(const std::string& name) {
+  if (name.starts_with("Plink")) return "plink";
+  if (name.starts_with("Eigensoft")) return "eigensoft";
+  if (name.starts_with("Admixmap")) return "admixmap";
+  if (name == "Structure.txt" || name == "Strat.txt") return "structure_strat";
+  if (name == "GC.txt") return "gc";
+  return "origin";
+}
+
+// Where the files go: a fresh folder for every replicate (as in a run), or
+// the files of the previous iteration truncated and rewritten (as in a
+// retried attempt, or a study benchmark that reuses its folder).
+enum class Target { kFresh, kOverwrite };
+
+void WriteReplicate(benchmark::State& state, const FormatSelection& formats, LineEnds lineEnds,
+                    Target target = Target::kFresh) {
+  const Replicate& replicate = TheReplicate();
+  const fs::path folder = fs::temp_directory_path() / "korvane-writer-bench";
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+
+  std::map<std::string, double, std::less<>> megabytes;
+  double total = 0;
+  for (auto _ : state) {
+    OutputSet output(folder, formats, StudyKind::kQualitative, AncestryFormat::kSourcePool, lineEnds);
+    output.BeginLoci();
+    for (const MapEntry& entry : replicate.entries) output.Locus(entry);
+    output.EndLoci();
+    for (std::size_t i = 0; i < replicate.individuals.size(); ++i) {
+      output.Individual(replicate.individuals[i], replicate.Row(i));
+    }
+    output.Finish(replicate.truth);
+    output.Close();
+
+    state.PauseTiming();
+    for (const fs::directory_entry& file : fs::directory_iterator(folder)) {
+      const double size = static_cast<double>(file.file_size()) * 1e-6;
+      megabytes[std::string(FormatOf(file.path().filename().string()))] += size;
+      total += size;
+    }
+    if (target == Target::kFresh) {
+      fs::remove_all(folder);
+      fs::create_directories(folder);
+    }
+    state.ResumeTiming();
+  }
+  state.counters["MB/s"] = benchmark::Counter(total, benchmark::Counter::kIsRate);
+  state.counters["MB"] = benchmark::Counter(total, benchmark::Counter::kAvgIterations);
+  for (const auto& [format, size] : megabytes) {
+    if (format != "origin") state.counters[format + "_MB/s"] = benchmark::Counter(size, benchmark::Counter::kIsRate);
+  }
+  fs::remove_all(folder);
+}
+
+FormatSelection Only(bool FormatSelection::*format) {
+  FormatSelection none{false, false, false, false, false};
+  none.*format = true;
+  return none;
+}
+
+void BM_WriteAllFormats(benchmark::State& state) { WriteReplicate(state, FormatSelection{}, LineEnds::kLf); }
+void BM_WriteAllFormatsOverwrite(benchmark::State& state) {
+  WriteReplicate(state, FormatSelection{}, LineEnds::kLf, Target::kOverwrite);
+}
+void BM_WriteAllFormatsCrlf(benchmark::State& state) { WriteReplicate(state, FormatSelection{}, LineEnds::kCrlf); }
+void BM_WritePlink(benchmark::State& state) { WriteReplicate(state, Only(&FormatSelection::plink), LineEnds::kLf); }
+void BM_WriteEigensoft(benchmark::State& state) {
+  WriteReplicate(state, Only(&FormatSelection::eigensoft), LineEnds::kLf);
+}
+void BM_WriteAdmixmap(benchmark::State& state) {
+  WriteReplicate(state, Only(&FormatSelection::admixmap), LineEnds::kLf);
+}
+void BM_WriteStructureStrat(benchmark::State& state) {
+  WriteReplicate(state, Only(&FormatSelection::structureStrat), LineEnds::kLf);
+}
+void BM_WriteGc(benchmark::State& state) { WriteReplicate(state, Only(&FormatSelection::gc), LineEnds::kLf); }
+
+// Rows formatted into memory, no file: the formatting's own cost per
+// genotype. A simulation hands over a row it has just built, so the rows
+// here come from a few that stay in the cache.
+constexpr std::size_t kHotRows = 64;
+
+template <char* (*Put)(char*, std::span<const Genotype>)>
+void BM_FormatRows(benchmark::State& state) {
+  const Replicate& replicate = TheReplicate();
+  std::vector<char> text(8 * kLoci + 64);
+  for (auto _ : state) {
+    for (int i = 0; i < kIndividuals; ++i) {
+      char* end = Put(text.data(), replicate.Row(static_cast<std::size_t>(i) % kHotRows).genotypes);
+      benchmark::DoNotOptimize(end);
+    }
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * kIndividuals * kLoci);
+}
+
+void BM_PackColumns(benchmark::State& state) {
+  const Replicate& replicate = TheReplicate();
+  std::vector<char> text(kIndividuals + 64);
+  for (auto _ : state) {
+    GenotypeColumns columns;
+    columns.SetLocusCount(kLoci);
+    for (int i = 0; i < kIndividuals; ++i) {
+      columns.Append(replicate.Row(static_cast<std::size_t>(i) % kHotRows).genotypes);
+    }
+    for (std::size_t j = 0; j < kLoci; ++j) benchmark::DoNotOptimize(columns.PutColumn(j, text.data()));
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * kIndividuals * kLoci);
+}
+
+BENCHMARK(BM_FormatRows<output_detail::PutSpacedCodes>)->Name("BM_FormatRows/plink_gc")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FormatRows<output_detail::PutSpacedCodesOrMinusNine>)
+    ->Name("BM_FormatRows/structure_strat")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FormatRows<output_detail::PutQuotedPairs>)->Name("BM_FormatRows/admixmap")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PackColumns)->Name("BM_FormatRows/eigensoft")->Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_WriteAllFormats)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_WriteAllFormatsOverwrite)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_WriteAllFormatsCrlf)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_WritePlink)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WriteEigensoft)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WriteAdmixmap)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WriteStructureStrat)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WriteGc)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+}  // namespace korvane
+
+BENCHMARK_MAIN();
