@@ -39,11 +39,8 @@ std::vector<std::string> QualRefusals(const QualParameters& p) {
     reasons.push_back(fmt::format("Frequency difference: min {} is above max {}", p.freqDifferenceMin,
                                   p.freqDifferenceMax));
   }
-  if (!discrete && MigrantCount(p.yriPerGeneration) == 0 && p.yriFinal > 0) {
-    reasons.push_back(fmt::format(
-        "Admixture proportion of YRI per generation: {} gives no migrant in a population of {}, so "
-        "Admixture proportion of YRI in final population: {} can never be reached",
-        p.yriPerGeneration, QualParameters::kPopulationSize, p.yriFinal));
+  if (!discrete) {
+    if (auto reason = UnreachableTargetReason(p.yriPerGeneration, p.yriFinal)) reasons.push_back(*reason);
   }
   return reasons;
 }
@@ -52,12 +49,7 @@ std::vector<std::string> QualRefusals(const QualParameters& p) {
 
 RunOutcome QualStudy::Run(const RunOptions& options, FormHost& host) {
   const QualParameters& p = parameters;
-  if (const auto reasons = QualRefusals(p); !reasons.empty()) {
-    RunOutcome outcome;
-    outcome.status = RunOutcome::Status::kRefused;
-    outcome.message = fmt::format("{}", fmt::join(reasons, "; "));
-    return outcome;
-  }
+  if (const auto reasons = QualRefusals(p); !reasons.empty()) return RefusedRun(reasons);
   DriverPlan plan;
   plan.study = StudyKind::kQualitative;
   plan.outputDirectory = p.outputDirectory;

@@ -34,6 +34,14 @@ void MateAdmixedGeneration(RandomGenerator& gen, HaplotypeTransmitter& transmitt
   }
 }
 
+std::optional<std::string> UnreachableTargetReason(double yriPerGeneration, double yriFinal) {
+  if (MigrantCount(yriPerGeneration) != 0 || !(yriFinal > 0)) return std::nullopt;
+  return fmt::format(
+      "Admixture proportion of YRI per generation: {} gives no migrant in a population of {}, so "
+      "Admixture proportion of YRI in final population: {} can never be reached",
+      yriPerGeneration, QualParameters::kPopulationSize, yriFinal);
+}
+
 void BuildAdmixedPopulation(RandomGenerator& gen, const MarkerSet& markers, const ReferencePanel& panel,
                             const IndexPicker& panelPicker, int migrantCount, double target, MigrantPick pick,
                             AdmixedPopulation& population, const std::function<void()>& refresh) {

@@ -6,6 +6,8 @@
 // reference individual, until the mean YRI ancestry reaches its target.
 
 #include <functional>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "qual/transmission.h"
@@ -27,6 +29,10 @@ enum class MigrantPick { kPerIndividual, kPerRegion };
 
 // PopulationSize x share, rounded half up.
 int MigrantCount(double yriPerGeneration);
+
+// Why a population without migrants can never reach a positive target, in
+// the form's words; nothing when the target can be reached.
+std::optional<std::string> UnreachableTargetReason(double yriPerGeneration, double yriFinal);
 
 // The haplotypes of one generation from the parent table `parents` (two
 // entries per child): child i < migrantCount gets haplotype 1 from its first

@@ -100,13 +100,16 @@ std::string RunningStatus(int replicateNumber) {
   return fmt::format("Simulation {} is running now.......", replicateNumber);
 }
 
+RunOutcome RefusedRun(const std::vector<std::string>& reasons) {
+  RunOutcome outcome;
+  outcome.status = RunOutcome::Status::kRefused;
+  outcome.message = fmt::format("{}", fmt::join(reasons, "; "));
+  return outcome;
+}
+
 RunOutcome RunReplicates(const DriverPlan& plan, const RunOptions& options, FormHost& host) {
   RunOutcome outcome;
-  if (plan.outputDirectory.empty()) {
-    outcome.status = RunOutcome::Status::kRefused;
-    outcome.message = "Output directory: is empty";
-    return outcome;
-  }
+  if (plan.outputDirectory.empty()) return RefusedRun({"Output directory: is empty"});
   // The data folder is checked before anything is written.
   std::optional<ReferenceData> data;
   try {

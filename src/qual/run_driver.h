@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "output/output_set.h"
 #include "qual/attempt.h"
@@ -38,5 +39,8 @@ RunOutcome RunReplicates(const DriverPlan& plan, const RunOptions& options, Form
 
 // "Simulation %d is running now......."
 std::string RunningStatus(int replicateNumber);
+
+// A run refused before it started, with the reasons joined by "; ".
+RunOutcome RefusedRun(const std::vector<std::string>& reasons);
 
 }  // namespace korvane

@@ -43,20 +43,10 @@ std::vector<std::string> QuanRefusals(const QuanParameters& p, double residualSh
           fmt::format("QTL{} Frequency difference: min {} is above max {}", k + 1, diff.diffMin, diff.diffMax));
     }
   }
-  if (!discrete && MigrantCount(p.yriPerGeneration) == 0 && p.yriFinal > 0) {
-    reasons.push_back(fmt::format(
-        "Admixture proportion of YRI per generation: {} gives no migrant in a population of {}, so "
-        "Admixture proportion of YRI in final population: {} can never be reached",
-        p.yriPerGeneration, QuanParameters::kPopulationSize, p.yriFinal));
+  if (!discrete) {
+    if (auto reason = UnreachableTargetReason(p.yriPerGeneration, p.yriFinal)) reasons.push_back(*reason);
   }
   return reasons;
-}
-
-RunOutcome Refused(std::string message) {
-  RunOutcome outcome;
-  outcome.status = RunOutcome::Status::kRefused;
-  outcome.message = std::move(message);
-  return outcome;
 }
 
 }  // namespace
@@ -67,11 +57,11 @@ RunOutcome QuanStudy::Run(const RunOptions& options, FormHost& host) {
   run.qtls = ActiveQtls(p);
   run.residualShare = ResidualVarianceShare(p);
   if (const auto reasons = QuanRefusals(p, run.residualShare); !reasons.empty()) {
-    return Refused(fmt::format("{}", fmt::join(reasons, "; ")));
+    return RefusedRun(reasons);
   }
   if (run.residualShare < 0) {
     // The variance check opens and closes the logs, writing nothing.
-    if (p.outputDirectory.empty()) return Refused("Output directory: is empty");
+    if (p.outputDirectory.empty()) return RefusedRun({"Output directory: is empty"});
     try {
       std::error_code ec;
       std::filesystem::create_directories(p.outputDirectory, ec);
@@ -83,7 +73,7 @@ RunOutcome QuanStudy::Run(const RunOptions& options, FormHost& host) {
       outcome.message = e.what();
       return outcome;
     }
-    return Refused(fmt::format("QTL variance shares add up to {:.15g}, more than 1", 1 - run.residualShare));
+    return RefusedRun({fmt::format("QTL variance shares add up to {:.15g}, more than 1", 1 - run.residualShare)});
   }
 
   DriverPlan plan;
