@@ -106,11 +106,13 @@ ReferencePanel LoadPanels(const ReferenceData& data, const MarkerSet& markers) {
       const auto& chosen = markers.selected[r];
       for (int j = 0; j < store.IndividualCount(); ++j) {
         for (int h = 0; h < 2; ++h) {
-          const AlleleClass* source = table.Haplotype(j, h);
+          const std::uint64_t* source = table.Row(j, h);
           std::uint64_t* target = store.Row(j, h);  // all class 2 so far
           for (std::size_t k = 0; k < chosen.size(); ++k) {
             const int g = markers.offset[r] + static_cast<int>(k);
-            target[g / kLociPerWord] |= static_cast<std::uint64_t>(source[chosen[k]] == 1) << (g % kLociPerWord);
+            const int snp = chosen[k];
+            const std::uint64_t bit = (source[snp / kLociPerWord] >> (snp % kLociPerWord)) & 1u;
+            target[g / kLociPerWord] |= bit << (g % kLociPerWord);
           }
         }
       }

@@ -3,13 +3,18 @@
 #include <fmt/format.h>
 #include <fmt/std.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <memory>
 #include <string_view>
 
 namespace korvane {
@@ -21,19 +26,39 @@ constexpr int kMaxLines = 200;
   throw DataError(fmt::format("{}: {}", path.string(), what));
 }
 
-// The whole file, read at once: the panels are a few megabytes in all.
-std::string ReadWholeFile(const std::filesystem::path& path) {
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) Fail(path, "file not found");
-  if (std::filesystem::is_directory(path, ec)) Fail(path, "is a directory, not a file");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) Fail(path, fmt::format("cannot be opened: {}", std::strerror(errno)));
-  std::string text;
-  char buffer[1 << 16];
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) text.append(buffer, static_cast<std::size_t>(in.gcount()));
-  if (in.bad()) Fail(path, fmt::format("read error: {}", std::strerror(errno)));
-  return text;
-}
+// The whole file, read at once: the panels are a few megabytes in all. The
+// buffer is sized from the file's size and grows if the file is longer.
+class FileText {
+ public:
+  explicit FileText(const std::filesystem::path& path) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) Fail(path, "is a directory, not a file");
+    errno = 0;
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!file) {
+      if (errno == ENOENT) Fail(path, "file not found");
+      Fail(path, fmt::format("cannot be opened: {}", std::strerror(errno)));
+    }
+    const auto expected = std::filesystem::file_size(path, ec);
+    std::size_t capacity = ec ? std::size_t{1} << 16 : static_cast<std::size_t>(expected) + 1;
+    bytes_ = std::make_unique_for_overwrite<char[]>(capacity);
+    for (;;) {
+      size_ += std::fread(bytes_.get() + size_, 1, capacity - size_, file.get());
+      if (size_ < capacity) break;
+      auto larger = std::make_unique_for_overwrite<char[]>(2 * capacity);
+      std::memcpy(larger.get(), bytes_.get(), size_);
+      bytes_ = std::move(larger);
+      capacity *= 2;
+    }
+    if (std::ferror(file.get())) Fail(path, fmt::format("read error: {}", std::strerror(errno)));
+  }
+
+  std::string_view View() const { return {bytes_.get(), size_}; }
+
+ private:
+  std::unique_ptr<char[]> bytes_;
+  std::size_t size_ = 0;
+};
 
 // The lines of a text: split at line feeds, a carriage return before one
 // dropped; a last line needs no line end, and nothing after the last line
@@ -60,6 +85,83 @@ constexpr std::array<AlleleClass, 256> kClassOfByte = [] {
 
 AlleleClass ClassOfLetter(char c) { return kClassOfByte[static_cast<unsigned char>(c)]; }
 
+// Packs the classes of `count` letters into a row (bit k of the row: letter k
+// is A or T). False if any of them is not one of A, C, G, T; the row is then
+// unspecified. The bits above `count` in the last word are 0.
+bool PackLetters(const char* letters, int count, std::uint64_t* row) {
+  int i = 0;
+#if defined(__SSE2__)
+  // Sixteen letters per compare: the byte masks of A or T and of C or G,
+  // gathered into bits.
+  const __m128i a = _mm_set1_epi8('A');
+  const __m128i c = _mm_set1_epi8('C');
+  const __m128i g = _mm_set1_epi8('G');
+  const __m128i t = _mm_set1_epi8('T');
+  for (; i + kLociPerWord <= count; i += kLociPerWord) {
+    std::uint64_t classOne = 0;
+    std::uint64_t valid = 0;
+    for (int k = 0; k < 4; ++k) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(letters + i + 16 * k));
+      const __m128i at = _mm_or_si128(_mm_cmpeq_epi8(v, a), _mm_cmpeq_epi8(v, t));
+      const __m128i cg = _mm_or_si128(_mm_cmpeq_epi8(v, c), _mm_cmpeq_epi8(v, g));
+      classOne |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(at))} << (16 * k);
+      valid |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_or_si128(at, cg)))} << (16 * k);
+    }
+    if (valid != ~std::uint64_t{0}) return false;
+    row[i / kLociPerWord] = classOne;
+  }
+#endif
+  for (; i < count; i += kLociPerWord) {
+    const int n = std::min(kLociPerWord, count - i);
+    std::uint64_t classOne = 0;
+    bool valid = true;
+    for (int k = 0; k < n; ++k) {
+      const AlleleClass alleleClass = ClassOfLetter(letters[i + k]);
+      valid &= alleleClass != 0;
+      classOne |= std::uint64_t{alleleClass == 1} << k;
+    }
+    if (!valid) return false;
+    row[i / kLociPerWord] = classOne;
+  }
+  return true;
+}
+
+// The common case in one pass: every line holds at least the SNP count's
+// letters, all valid, and there are at most 200 lines. The letters are packed
+// as they are checked and each line end is looked for only after them. False
+// for anything else, which the checking reader then reports.
+bool DecodeWellFormed(std::string_view text, HaplotypeTable& table) {
+  const int snps = table.snpCount;
+  const std::size_t words = static_cast<std::size_t>(table.wordsPerRow);
+  std::vector<std::uint64_t>& rows = table.words;
+  rows.assign(words * std::min<std::size_t>(kMaxLines, text.size() / (static_cast<std::size_t>(snps) + 1) + 1), 0);
+  std::size_t at = 0;
+  int lines = 0;
+  while (at < text.size()) {
+    if (lines == kMaxLines) return false;
+    if (rows.size() < (lines + 1) * words) rows.resize((lines + 1) * words, 0);
+    const bool packed = text.size() - at >= static_cast<std::size_t>(snps) &&
+                        PackLetters(text.data() + at, snps, rows.data() + lines * words);
+    const std::size_t end = text.find('\n', packed ? at + snps : at);
+    const bool last = end == std::string_view::npos || end + 1 == text.size();
+    ++lines;
+    // A final unpaired line is ignored whatever it holds.
+    if (!packed && !(last && lines % 2 == 1)) return false;
+    at = last ? text.size() : end + 1;
+  }
+  const int pairs = lines / 2;
+  if (pairs == 0) return false;
+  table.individualCount = pairs;
+  rows.resize(2 * pairs * words);
+  return true;
+}
+
+constexpr std::array<bool, 256> kBlankOrLineEnd = [] {
+  std::array<bool, 256> table{};
+  for (const char c : {' ', '\t', '\r', '\f', '\v', '\n'}) table[static_cast<unsigned char>(c)] = true;
+  return table;
+}();
+
 std::string Printable(char c) {
   const auto u = static_cast<unsigned char>(c);
   if (u >= 0x20 && u < 0x7F) return fmt::format("'{}'", c);
@@ -69,7 +171,14 @@ std::string Printable(char c) {
 }  // namespace
 
 HaplotypeTable ReadHaplotypeFile(const std::filesystem::path& path, int snpCount) {
-  const std::string text = ReadWholeFile(path);
+  const FileText file(path);
+  const std::string_view text = file.View();
+  HaplotypeTable table;
+  table.snpCount = snpCount;
+  table.wordsPerRow = WordsForLoci(snpCount);
+  if (DecodeWellFormed(text, table)) return table;
+
+  // Line by line, to name the first problem.
   std::vector<std::string_view> lines;
   ForEachLine(text, [&](int number, std::string_view line) {
     if (number > kMaxLines) Fail(path, fmt::format("more than {} lines (at most 100 reference individuals)", kMaxLines));
@@ -77,67 +186,71 @@ HaplotypeTable ReadHaplotypeFile(const std::filesystem::path& path, int snpCount
   });
 
   // A final unpaired line is ignored, and so is its content.
-  HaplotypeTable table;
-  table.snpCount = snpCount;
   const int pairs = static_cast<int>(lines.size()) / 2;
   if (pairs == 0) Fail(path, "holds no reference individual (no complete pair of haplotype lines)");
   table.individualCount = pairs;
-  table.classes.resize(static_cast<std::size_t>(2 * pairs) * snpCount);
+  table.words.assign(static_cast<std::size_t>(2 * pairs) * table.wordsPerRow, 0);
   for (int l = 0; l < 2 * pairs; ++l) {
     const std::string_view line = lines[l];
     if (static_cast<int>(line.size()) < snpCount) {
       Fail(path, fmt::format("line {}: {} letters, fewer than the region's {} SNPs", l + 1, line.size(), snpCount));
     }
-    AlleleClass* out = table.classes.data() + static_cast<std::size_t>(l) * snpCount;
+    std::uint64_t* row = table.words.data() + static_cast<std::size_t>(l) * table.wordsPerRow;
     for (int i = 0; i < snpCount; ++i) {
       const AlleleClass c = ClassOfLetter(line[i]);
       if (c == 0) {
         Fail(path, fmt::format("line {}, SNP {}: {} is not one of the letters A, C, G, T", l + 1, i + 1,
                                Printable(line[i])));
       }
-      out[i] = c;
+      SetClassAt(row, i, c);
     }
   }
   return table;
 }
 
 std::vector<MapRecord> ReadMapRecords(const std::filesystem::path& path, int snpCount) {
-  const std::string text = ReadWholeFile(path);
+  const FileText file(path);
+  const std::string_view text = file.View();
   std::vector<MapRecord> records(snpCount);
   const int wanted = 3 * snpCount;
   int count = 0;
-  constexpr std::string_view kBlanks = " \t\r\f\v";
-  ForEachLine(text, [&](int lineNumber, std::string_view line) {
-    while (count < wanted) {
-      const std::size_t at = line.find_first_not_of(kBlanks);
-      if (at == std::string_view::npos) return;
-      line.remove_prefix(at);
-      const std::string_view token = line.substr(0, line.find_first_of(kBlanks));
-      line.remove_prefix(token.size());
-      const int snp = count / 3;
-      // A number in the C locale whatever the process's locale; a leading
-      // plus sign is allowed, as the usual number extraction allows it.
-      const std::string_view digits = token.size() > 1 && token[0] == '+' && token[1] != '-' ? token.substr(1) : token;
-      double value = 0;
-      const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-      if (error != std::errc() || end != digits.data() + digits.size() || !std::isfinite(value)) {
-        Fail(path, fmt::format("line {}, SNP {}: '{}' is not a number", lineNumber, snp + 1, token));
-      }
-      MapRecord& record = records[snp];
-      switch (count % 3) {
-        case 0: record.position = value; break;
-        case 1:
-          if (value < 0) {
-            Fail(path, fmt::format("line {}, SNP {}: negative distance {} cM from the previous SNP", lineNumber,
-                                   snp + 1, token));
-          }
-          record.distanceFromPrevious = value;
-          break;
-        default: record.third = value; break;
-      }
-      ++count;
+  int lineNumber = 1;
+  std::size_t at = 0;
+  while (count < wanted) {
+    // White space between numbers: blanks, tabs, carriage returns, form
+    // feeds, vertical tabs and line ends, the last counted.
+    while (at < text.size() && kBlankOrLineEnd[static_cast<unsigned char>(text[at])]) {
+      lineNumber += text[at] == '\n';
+      ++at;
     }
-  });
+    if (at == text.size()) break;
+    std::size_t end = at;
+    while (end < text.size() && !kBlankOrLineEnd[static_cast<unsigned char>(text[end])]) ++end;
+    const std::string_view token = text.substr(at, end - at);
+    at = end;
+    const int snp = count / 3;
+    // A number in the C locale whatever the process's locale; a leading
+    // plus sign is allowed, as the usual number extraction allows it.
+    const std::string_view digits = token.size() > 1 && token[0] == '+' && token[1] != '-' ? token.substr(1) : token;
+    double value = 0;
+    const auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (error != std::errc() || stop != digits.data() + digits.size() || !std::isfinite(value)) {
+      Fail(path, fmt::format("line {}, SNP {}: '{}' is not a number", lineNumber, snp + 1, token));
+    }
+    MapRecord& record = records[snp];
+    switch (count % 3) {
+      case 0: record.position = value; break;
+      case 1:
+        if (value < 0) {
+          Fail(path, fmt::format("line {}, SNP {}: negative distance {} cM from the previous SNP", lineNumber,
+                                 snp + 1, token));
+        }
+        record.distanceFromPrevious = value;
+        break;
+      default: record.third = value; break;
+    }
+    ++count;
+  }
   if (count < wanted) {
     Fail(path, fmt::format("{} numbers, fewer than the {} needed (3 for each of the region's {} SNPs)", count,
                            wanted, snpCount));

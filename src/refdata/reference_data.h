@@ -6,8 +6,8 @@
 // Every SNP is biallelic with one allele in each class: class 1 holds the
 // letters A and T, class 2 the letters C and G. Once a file has passed the
 // checks below it holds nothing but those four letters, so the panels are
-// stored as classes (1 or 2, one byte per allele) and every model and every
-// output works on classes.
+// stored as classes, one bit per allele (refdata/packed_row.h), and every
+// model and every output works on classes.
 
 #include <cstdint>
 #include <filesystem>
@@ -15,11 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "refdata/packed_row.h"
 #include "refdata/region_catalogue.h"
 
 namespace korvane {
-
-using AlleleClass = std::uint8_t;  // 1: A or T, 2: C or G
 
 // A data file that cannot be used: the message names the file, the line or
 // SNP and what is wrong.
@@ -35,14 +34,19 @@ struct MapRecord {
 };
 
 // The haplotypes of one panel file: individual j has haplotypes 0 and 1
-// (lines 2j + 1 and 2j + 2 of the file), one class per SNP of the region.
+// (lines 2j + 1 and 2j + 2 of the file), one packed row per haplotype with
+// bit s standing for SNP s of the region.
 struct HaplotypeTable {
   int individualCount = 0;
   int snpCount = 0;
-  std::vector<AlleleClass> classes;  // [(2 * individual + haplotype) * snpCount + snp]
+  int wordsPerRow = 0;
+  std::vector<std::uint64_t> words;  // row 2 * individual + haplotype, wordsPerRow words each
 
-  const AlleleClass* Haplotype(int individual, int haplotype) const {
-    return classes.data() + (static_cast<std::size_t>(2 * individual + haplotype) * snpCount);
+  const std::uint64_t* Row(int individual, int haplotype) const {
+    return words.data() + static_cast<std::size_t>(2 * individual + haplotype) * wordsPerRow;
+  }
+  ConstHaplotypeRow Haplotype(int individual, int haplotype) const {
+    return ConstHaplotypeRow(Row(individual, haplotype));
   }
 };
 

@@ -3,6 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fmt/format.h>
+
+#include <random>
+
 #include "refdata/haplotype_store.h"
 #include "refdata/marker_set.h"
 #include "synthetic_data.h"
@@ -49,7 +53,8 @@ TEST(HaplotypeFileTest, PairsLinesIntoIndividualsAndKeepsTheRegionsLetters) {
   WriteFile(dir / "h.txt", text);
   const HaplotypeTable table = ReadHaplotypeFile(dir / "h.txt", 627);
   EXPECT_EQ(table.individualCount, 60);
-  ASSERT_EQ(table.classes.size(), 120u * 627u);
+  ASSERT_EQ(table.words.size(), 120u * WordsForLoci(627));
+  EXPECT_EQ(table.Haplotype(59, 1)[626], 1);
 
   std::string mixed = std::string("ACGT") + std::string(623, 'T');
   WriteFile(dir / "m.txt", mixed + "\n" + std::string(627, 'G'));  // last line without a line end
@@ -87,6 +92,45 @@ TEST(HaplotypeFileTest, MalformedFilesAreReportedWithFileLineAndProblem) {
   ExpectDataError([&] { ReadHaplotypeFile(path, 627); }, {"no reference individual"});
   WriteFile(path, "");
   ExpectDataError([&] { ReadHaplotypeFile(path, 627); }, {"no reference individual"});
+}
+
+// Every letter lands in its bit, whatever the SNP count's remainder in 16- and
+// 64-letter blocks, with CRLF or LF line ends and letters beyond the count;
+// and a wrong byte anywhere among the first SNP-count letters is named.
+TEST(HaplotypeFileTest, PacksEveryLetterAndNamesAWrongOneAtAnyPosition) {
+  TempDir dir;
+  const auto path = dir / "h.txt";
+  std::mt19937 random(7);
+  for (const int snps : {1, 15, 16, 17, 63, 64, 65, 127, 130, 627}) {
+    std::vector<std::string> lines(6);
+    for (auto& line : lines) {
+      for (int i = 0; i < snps + static_cast<int>(random() % 3); ++i) line += "ACGT"[random() % 4];
+    }
+    const auto join = [&](const std::vector<std::string>& parts) {
+      std::string text;
+      for (const auto& part : parts) text += part + (snps % 2 ? "\r\n" : "\n");
+      return text;
+    };
+    WriteFile(path, join(lines));
+    const HaplotypeTable table = ReadHaplotypeFile(path, snps);
+    ASSERT_EQ(table.individualCount, 3);
+    for (int l = 0; l < 6; ++l) {
+      for (int i = 0; i < snps; ++i) {
+        const char c = lines[l][i];
+        ASSERT_EQ(table.Haplotype(l / 2, l % 2)[i], c == 'A' || c == 'T' ? 1 : 2) << snps << " " << l << " " << i;
+      }
+    }
+    for (const char wrong : {'N', '\0', '\n', 'a'}) {
+      const int line = static_cast<int>(random() % 6);
+      const int at = static_cast<int>(random() % snps);
+      std::vector<std::string> broken = lines;
+      broken[line][at] = wrong;
+      WriteFile(path, join(broken));
+      const std::string where = wrong == '\n' ? fmt::format("line {}: {} letters", line + 1, at)
+                                              : fmt::format("line {}, SNP {}:", line + 1, at + 1);
+      ExpectDataError([&] { ReadHaplotypeFile(path, snps); }, {where});
+    }
+  }
 }
 
 TEST(MapFileTest, ReadsThreeNumbersPerSnpWhateverTheLines) {
