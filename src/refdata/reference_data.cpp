@@ -26,11 +26,13 @@ constexpr int kMaxLines = 200;
   throw DataError(fmt::format("{}: {}", path.string(), what));
 }
 
-// The whole file, read at once: the panels are a few megabytes in all. The
-// buffer is sized from the file's size and grows if the file is longer.
-class FileText {
+// Whole files, read at once into one buffer that every file of a folder
+// reuses: the panels are a few megabytes in all. The buffer is sized from the
+// file's size and grows if the file is longer.
+class FileReader {
  public:
-  explicit FileText(const std::filesystem::path& path) {
+  // The file's bytes, valid until the next Read.
+  std::string_view Read(const std::filesystem::path& path) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) Fail(path, "is a directory, not a file");
     errno = 0;
@@ -40,24 +42,29 @@ class FileText {
       Fail(path, fmt::format("cannot be opened: {}", std::strerror(errno)));
     }
     const auto expected = std::filesystem::file_size(path, ec);
-    std::size_t capacity = ec ? std::size_t{1} << 16 : static_cast<std::size_t>(expected) + 1;
-    bytes_ = std::make_unique_for_overwrite<char[]>(capacity);
+    Reserve(ec ? std::size_t{1} << 16 : static_cast<std::size_t>(expected) + 1, 0);
+    std::size_t size = 0;
     for (;;) {
-      size_ += std::fread(bytes_.get() + size_, 1, capacity - size_, file.get());
-      if (size_ < capacity) break;
-      auto larger = std::make_unique_for_overwrite<char[]>(2 * capacity);
-      std::memcpy(larger.get(), bytes_.get(), size_);
-      bytes_ = std::move(larger);
-      capacity *= 2;
+      size += std::fread(buffer_.get() + size, 1, capacity_ - size, file.get());
+      if (size < capacity_) break;
+      Reserve(2 * capacity_, size);
     }
     if (std::ferror(file.get())) Fail(path, fmt::format("read error: {}", std::strerror(errno)));
+    return {buffer_.get(), size};
   }
 
-  std::string_view View() const { return {bytes_.get(), size_}; }
-
  private:
-  std::unique_ptr<char[]> bytes_;
-  std::size_t size_ = 0;
+  // At least `capacity` bytes, the first `keep` of them kept.
+  void Reserve(std::size_t capacity, std::size_t keep) {
+    if (capacity <= capacity_) return;
+    auto larger = std::make_unique_for_overwrite<char[]>(capacity);
+    if (keep > 0) std::memcpy(larger.get(), buffer_.get(), keep);
+    buffer_ = std::move(larger);
+    capacity_ = capacity;
+  }
+
+  std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_ = 0;
 };
 
 // The lines of a text: split at line feeds, a carriage return before one
@@ -162,17 +169,44 @@ constexpr std::array<bool, 256> kBlankOrLineEnd = [] {
   return table;
 }();
 
+// Plain decimals (digits, optionally a point and more digits, 19 digits at
+// most), as the maps write them: the digits as an integer divided by a power
+// of ten. Both are exact in a double when the integer is below 2^53 and the
+// power at most 10^22, so the division's one rounding gives the nearest
+// double, the value from_chars gives. Reads from text[at] to the next white
+// space and returns the position there, or npos for any other token.
+std::size_t ParsePlainDecimal(std::string_view text, std::size_t at, double& value) {
+  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                            1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  std::uint64_t digits = 0;
+  int count = 0;
+  int fraction = -1;  // digits after the point, -1 without a point
+  for (; at < text.size() && !kBlankOrLineEnd[static_cast<unsigned char>(text[at])]; ++at) {
+    const char c = text[at];
+    if (c >= '0' && c <= '9') {
+      digits = 10 * digits + static_cast<unsigned>(c - '0');
+      ++count;
+      if (fraction >= 0) ++fraction;
+    } else if (c == '.' && fraction < 0 && count > 0) {
+      fraction = 0;
+    } else {
+      return std::string_view::npos;
+    }
+  }
+  if (count == 0 || count > 19 || fraction == 0 || digits > (std::uint64_t{1} << 53) || fraction > 22) {
+    return std::string_view::npos;
+  }
+  value = static_cast<double>(digits) / kPowersOfTen[std::max(fraction, 0)];
+  return at;
+}
+
 std::string Printable(char c) {
   const auto u = static_cast<unsigned char>(c);
   if (u >= 0x20 && u < 0x7F) return fmt::format("'{}'", c);
   return fmt::format("byte 0x{:02X}", u);
 }
 
-}  // namespace
-
-HaplotypeTable ReadHaplotypeFile(const std::filesystem::path& path, int snpCount) {
-  const FileText file(path);
-  const std::string_view text = file.View();
+HaplotypeTable DecodeHaplotypeFile(const std::filesystem::path& path, std::string_view text, int snpCount) {
   HaplotypeTable table;
   table.snpCount = snpCount;
   table.wordsPerRow = WordsForLoci(snpCount);
@@ -208,9 +242,7 @@ HaplotypeTable ReadHaplotypeFile(const std::filesystem::path& path, int snpCount
   return table;
 }
 
-std::vector<MapRecord> ReadMapRecords(const std::filesystem::path& path, int snpCount) {
-  const FileText file(path);
-  const std::string_view text = file.View();
+std::vector<MapRecord> DecodeMap(const std::filesystem::path& path, std::string_view text, int snpCount) {
   std::vector<MapRecord> records(snpCount);
   const int wanted = 3 * snpCount;
   int count = 0;
@@ -224,19 +256,23 @@ std::vector<MapRecord> ReadMapRecords(const std::filesystem::path& path, int snp
       ++at;
     }
     if (at == text.size()) break;
-    std::size_t end = at;
-    while (end < text.size() && !kBlankOrLineEnd[static_cast<unsigned char>(text[end])]) ++end;
+    const int snp = count / 3;
+    double value = 0;
+    std::size_t end = ParsePlainDecimal(text, at, value);
+    if (end == std::string_view::npos) {
+      end = at;
+      while (end < text.size() && !kBlankOrLineEnd[static_cast<unsigned char>(text[end])]) ++end;
+      const std::string_view token = text.substr(at, end - at);
+      // A number in the C locale whatever the process's locale; a leading
+      // plus sign is allowed, as the usual number extraction allows it.
+      const std::string_view digits = token.size() > 1 && token[0] == '+' && token[1] != '-' ? token.substr(1) : token;
+      const auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+      if (error != std::errc() || stop != digits.data() + digits.size() || !std::isfinite(value)) {
+        Fail(path, fmt::format("line {}, SNP {}: '{}' is not a number", lineNumber, snp + 1, token));
+      }
+    }
     const std::string_view token = text.substr(at, end - at);
     at = end;
-    const int snp = count / 3;
-    // A number in the C locale whatever the process's locale; a leading
-    // plus sign is allowed, as the usual number extraction allows it.
-    const std::string_view digits = token.size() > 1 && token[0] == '+' && token[1] != '-' ? token.substr(1) : token;
-    double value = 0;
-    const auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (error != std::errc() || stop != digits.data() + digits.size() || !std::isfinite(value)) {
-      Fail(path, fmt::format("line {}, SNP {}: '{}' is not a number", lineNumber, snp + 1, token));
-    }
     MapRecord& record = records[snp];
     switch (count % 3) {
       case 0: record.position = value; break;
@@ -258,6 +294,18 @@ std::vector<MapRecord> ReadMapRecords(const std::filesystem::path& path, int snp
   return records;
 }
 
+}  // namespace
+
+HaplotypeTable ReadHaplotypeFile(const std::filesystem::path& path, int snpCount) {
+  FileReader reader;
+  return DecodeHaplotypeFile(path, reader.Read(path), snpCount);
+}
+
+std::vector<MapRecord> ReadMapRecords(const std::filesystem::path& path, int snpCount) {
+  FileReader reader;
+  return DecodeMap(path, reader.Read(path), snpCount);
+}
+
 ReferenceData ReferenceData::Load(const std::filesystem::path& dataDir) {
   std::error_code ec;
   if (!std::filesystem::is_directory(dataDir, ec)) {
@@ -267,13 +315,14 @@ ReferenceData ReferenceData::Load(const std::filesystem::path& dataDir) {
   data.dir_ = dataDir;
   data.regions_.resize(RegionCatalogue::Count());
   std::filesystem::path firstPath;
+  FileReader reader;
   for (int r = 0; r < RegionCatalogue::Count(); ++r) {
     RegionData& region = data.regions_[r];
     const int snps = RegionCatalogue::SnpCount(r);
     // The order of reading: the second population's file, then YRI's, then the map.
     for (SourcePopulation population : {SourcePopulation::kSecond, SourcePopulation::kYri}) {
       const auto path = PanelPath(dataDir, r, HaplotypeFileKind(population));
-      HaplotypeTable table = ReadHaplotypeFile(path, snps);
+      HaplotypeTable table = DecodeHaplotypeFile(path, reader.Read(path), snps);
       if (firstPath.empty()) {
         firstPath = path;
       } else if (table.individualCount != data.panelSize_) {
@@ -284,7 +333,8 @@ ReferenceData ReferenceData::Load(const std::filesystem::path& dataDir) {
       data.panelSize_ = table.individualCount;
       (population == SourcePopulation::kYri ? region.yri : region.second) = std::move(table);
     }
-    region.map = ReadMapRecords(PanelPath(dataDir, r, PanelFileKind::kTheta), snps);
+    const auto mapPath = PanelPath(dataDir, r, PanelFileKind::kTheta);
+    region.map = DecodeMap(mapPath, reader.Read(mapPath), snps);
   }
   return data;
 }

@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include <charconv>
 #include <random>
 
 #include "refdata/haplotype_store.h"
@@ -143,6 +144,40 @@ TEST(MapFileTest, ReadsThreeNumbersPerSnpWhateverTheLines) {
   EXPECT_EQ(records[2].position, 300);
   EXPECT_EQ(records[2].distanceFromPrevious, 0.15);
   EXPECT_EQ(records[2].third, 9);
+}
+
+// Every token reads as the nearest double, as from_chars reads it: plain
+// decimals of every length around the exactness limits (2^53, 19 digits,
+// 10^22) and the other forms a map may hold.
+TEST(MapFileTest, NumbersReadAsTheNearestDouble) {
+  std::mt19937_64 random(11);
+  std::vector<std::string> tokens = {"9007199254740992", "9007199254740993", "9007199254740993.0",
+                                     "1234567890123456789", "12345678901234567890", "18446744073709551617", "0.0000000000000000000001",
+                                     "0.00000000000000000000001", "5.", ".5", "+1.5", "1e3", "2.5E-3", "0", "00.100"};
+  for (int i = 0; i < 3000; ++i) {
+    const int whole = static_cast<int>(random() % 18);
+    const int fraction = static_cast<int>(random() % 24);
+    std::string token = std::to_string(random() % 1000);
+    for (int k = 0; k < whole; ++k) token += static_cast<char>('0' + random() % 10);
+    if (fraction > 0) token += '.';
+    for (int k = 0; k < fraction; ++k) token += static_cast<char>('0' + random() % 10);
+    tokens.push_back(token);
+  }
+  while (tokens.size() % 3 != 0) tokens.push_back("1");
+  std::string text;
+  for (std::size_t i = 0; i < tokens.size(); ++i) text += tokens[i] + (i % 3 == 2 ? "\n" : "\t");
+  TempDir dir;
+  WriteFile(dir / "t.txt", text);
+  const auto records = ReadMapRecords(dir / "t.txt", static_cast<int>(tokens.size() / 3));
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    const MapRecord& record = records[i / 3];
+    const double read = i % 3 == 0 ? record.position : i % 3 == 1 ? record.distanceFromPrevious : record.third;
+    const std::string& token = tokens[i];
+    const std::size_t skip = token[0] == '+' ? 1 : 0;
+    double expected = 0;
+    std::from_chars(token.data() + skip, token.data() + token.size(), expected);
+    ASSERT_EQ(read, expected) << token;
+  }
 }
 
 TEST(MapFileTest, MalformedMapsAreReported) {
