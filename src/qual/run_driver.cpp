@@ -88,11 +88,13 @@ ReplicateEnd SimulateReplicate(const DriverPlan& plan, const RunOptions& options
   return end;
 }
 
-int WorkerCount(const RunOptions& options, int replicates) {
-  int threads = options.threads;
-  if (threads <= 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  return std::max(1, std::min(threads, replicates));
+// The threads a run may use: as asked, or one per core.
+int ThreadCount(const RunOptions& options) {
+  if (options.threads > 0) return options.threads;
+  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
+
+int WorkerCount(const RunOptions& options, int replicates) { return std::max(1, std::min(ThreadCount(options), replicates)); }
 
 }  // namespace
 
@@ -113,7 +115,7 @@ RunOutcome RunReplicates(const DriverPlan& plan, const RunOptions& options, Form
   // The data folder is checked before anything is written.
   std::optional<ReferenceData> data;
   try {
-    data = ReferenceData::Load(options.dataDir);
+    data = ReferenceData::Load(options.dataDir, ThreadCount(options));
   } catch (const DataError& e) {
     outcome.status = RunOutcome::Status::kFailed;
     outcome.message = e.what();

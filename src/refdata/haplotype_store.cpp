@@ -104,16 +104,27 @@ ReferencePanel LoadPanels(const ReferenceData& data, const MarkerSet& markers) {
     for (int r = 0; r < MarkerSet::kRegions; ++r) {
       const HaplotypeTable& table = data.Region(r).Panel(population);
       const auto& chosen = markers.selected[r];
+      if (chosen.empty()) continue;
+      const auto first = static_cast<unsigned>(markers.offset[r]);
       for (int j = 0; j < store.IndividualCount(); ++j) {
         for (int h = 0; h < 2; ++h) {
+          // The chosen SNPs' bits gathered in order into a word that is
+          // merged into the row whenever it fills: the region's run starts
+          // inside a word the previous region may share.
           const std::uint64_t* source = table.Row(j, h);
-          std::uint64_t* target = store.Row(j, h);  // all class 2 so far
-          for (std::size_t k = 0; k < chosen.size(); ++k) {
-            const int g = markers.offset[r] + static_cast<int>(k);
-            const int snp = chosen[k];
-            const std::uint64_t bit = (source[snp / kLociPerWord] >> (snp % kLociPerWord)) & 1u;
-            target[g / kLociPerWord] |= bit << (g % kLociPerWord);
+          std::uint64_t* target = store.Row(j, h) + first / kLociPerWord;
+          unsigned bit = first % kLociPerWord;
+          std::uint64_t word = 0;
+          for (const int snp : chosen) {
+            const auto s = static_cast<unsigned>(snp);
+            word |= ((source[s / kLociPerWord] >> (s % kLociPerWord)) & 1u) << bit;
+            if (++bit == kLociPerWord) {
+              *target++ |= word;
+              word = 0;
+              bit = 0;
+            }
           }
+          if (bit > 0) *target |= word;
         }
       }
     }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <thread>
 
 namespace korvane {
 namespace {
@@ -306,35 +308,77 @@ std::vector<MapRecord> ReadMapRecords(const std::filesystem::path& path, int snp
   return DecodeMap(path, reader.Read(path), snpCount);
 }
 
-ReferenceData ReferenceData::Load(const std::filesystem::path& dataDir) {
+ReferenceData ReferenceData::Load(const std::filesystem::path& dataDir, int threads) {
   std::error_code ec;
   if (!std::filesystem::is_directory(dataDir, ec)) {
     throw DataError(fmt::format("{}: reference data folder not found", dataDir.string()));
   }
+  // The files in the order of reading: of every region the second
+  // population's file, then YRI's, then the map.
+  struct File {
+    int region;
+    PanelFileKind kind;
+    std::filesystem::path path;
+    HaplotypeTable table;
+    std::vector<MapRecord> map;
+    std::exception_ptr error;
+  };
+  std::vector<File> files;
+  for (int r = 0; r < RegionCatalogue::Count(); ++r) {
+    for (PanelFileKind kind : {HaplotypeFileKind(SourcePopulation::kSecond), HaplotypeFileKind(SourcePopulation::kYri),
+                               PanelFileKind::kTheta}) {
+      files.push_back({r, kind, PanelPath(dataDir, r, kind), {}, {}, {}});
+    }
+  }
+
+  // Each thread takes the next unread file; a file's problem is kept with it
+  // and reported below in the order of reading, so the message is the one a
+  // single reader would give.
+  std::atomic<std::size_t> next = 0;
+  auto work = [&] {
+    FileReader reader;
+    for (std::size_t i = next++; i < files.size(); i = next++) {
+      File& file = files[i];
+      const int snps = RegionCatalogue::SnpCount(file.region);
+      try {
+        const std::string_view text = reader.Read(file.path);
+        if (file.kind == PanelFileKind::kTheta) {
+          file.map = DecodeMap(file.path, text, snps);
+        } else {
+          file.table = DecodeHaplotypeFile(file.path, text, snps);
+        }
+      } catch (...) {
+        file.error = std::current_exception();
+      }
+    }
+  };
+  {
+    std::vector<std::jthread> helpers;
+    for (int t = 1; t < std::min<int>(threads, static_cast<int>(files.size())); ++t) helpers.emplace_back(work);
+    work();
+  }
+
   ReferenceData data;
   data.dir_ = dataDir;
   data.regions_.resize(RegionCatalogue::Count());
-  std::filesystem::path firstPath;
-  FileReader reader;
-  for (int r = 0; r < RegionCatalogue::Count(); ++r) {
-    RegionData& region = data.regions_[r];
-    const int snps = RegionCatalogue::SnpCount(r);
-    // The order of reading: the second population's file, then YRI's, then the map.
-    for (SourcePopulation population : {SourcePopulation::kSecond, SourcePopulation::kYri}) {
-      const auto path = PanelPath(dataDir, r, HaplotypeFileKind(population));
-      HaplotypeTable table = DecodeHaplotypeFile(path, reader.Read(path), snps);
-      if (firstPath.empty()) {
-        firstPath = path;
-      } else if (table.individualCount != data.panelSize_) {
-        throw DataError(fmt::format("{}: {} reference individuals, but {} holds {}; every haplotype file must "
-                                    "hold the same number",
-                                    path.string(), table.individualCount, firstPath.string(), data.panelSize_));
-      }
-      data.panelSize_ = table.individualCount;
-      (population == SourcePopulation::kYri ? region.yri : region.second) = std::move(table);
+  const std::filesystem::path* firstPath = nullptr;
+  for (File& file : files) {
+    if (file.error) std::rethrow_exception(file.error);
+    RegionData& region = data.regions_[file.region];
+    if (file.kind == PanelFileKind::kTheta) {
+      region.map = std::move(file.map);
+      continue;
     }
-    const auto mapPath = PanelPath(dataDir, r, PanelFileKind::kTheta);
-    region.map = DecodeMap(mapPath, reader.Read(mapPath), snps);
+    if (!firstPath) {
+      firstPath = &file.path;
+    } else if (file.table.individualCount != data.panelSize_) {
+      throw DataError(fmt::format("{}: {} reference individuals, but {} holds {}; every haplotype file must "
+                                  "hold the same number",
+                                  file.path.string(), file.table.individualCount, firstPath->string(),
+                                  data.panelSize_));
+    }
+    data.panelSize_ = file.table.individualCount;
+    (file.kind == HaplotypeFileKind(SourcePopulation::kYri) ? region.yri : region.second) = std::move(file.table);
   }
   return data;
 }

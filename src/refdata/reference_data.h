@@ -78,7 +78,9 @@ std::vector<MapRecord> ReadMapRecords(const std::filesystem::path& path, int snp
 // each file, every haplotype file must hold the same number of individuals.
 class ReferenceData {
  public:
-  static ReferenceData Load(const std::filesystem::path& dataDir);
+  // Reads the files on up to `threads` threads; the result and the first
+  // problem reported are those of reading them one after the other.
+  static ReferenceData Load(const std::filesystem::path& dataDir, int threads = 1);
 
   const std::filesystem::path& Dir() const { return dir_; }
   const RegionData& Region(int r) const { return regions_[r]; }

@@ -230,5 +230,33 @@ TEST(ReferenceDataTest, FilesWithDifferentIndividualCountsAreRefused) {
   ExpectDataError([&] { ReferenceData::Load(dir.path()); }, {"ENr321.8q24.11Theta.txt", "not found"});
 }
 
+// Reading on several threads gives the same data, and of several problems
+// the one met first in the order of reading.
+TEST(ReferenceDataTest, ThreadsReadTheSameDataAndReportTheFirstProblem) {
+  TempDir dir;
+  testing::WriteSyntheticData(dir.path(), 4);
+  const ReferenceData one = ReferenceData::Load(dir.path(), 1);
+  const ReferenceData three = ReferenceData::Load(dir.path(), 3);
+  ASSERT_EQ(three.PanelSize(), one.PanelSize());
+  for (int r = 0; r < RegionCatalogue::Count(); ++r) {
+    EXPECT_EQ(three.Region(r).yri.words, one.Region(r).yri.words);
+    EXPECT_EQ(three.Region(r).second.words, one.Region(r).second.words);
+    ASSERT_EQ(three.Region(r).map.size(), one.Region(r).map.size());
+    for (std::size_t s = 0; s < one.Region(r).map.size(); ++s) {
+      EXPECT_EQ(three.Region(r).map[s].distanceFromPrevious, one.Region(r).map[s].distanceFromPrevious);
+    }
+  }
+
+  // Region 6's YRI file holds a bad letter, region 2's second-population file
+  // an individual fewer and region 9's map is missing: region 2 is read first.
+  WriteFile(PanelPath(dir.path(), 6, PanelFileKind::kHaploBlack), "N\nN\n");
+  WriteFile(PanelPath(dir.path(), 2, PanelFileKind::kHaploWhite), Lines(6, std::string(RegionCatalogue::SnpCount(2), 'A')));
+  std::filesystem::remove(PanelPath(dir.path(), 9, PanelFileKind::kTheta));
+  for (const int threads : {1, 2, 8}) {
+    ExpectDataError([&] { ReferenceData::Load(dir.path(), threads); },
+                    {PanelPath(dir.path(), 2, PanelFileKind::kHaploWhite).string(), "3 reference individuals"});
+  }
+}
+
 }  // namespace
 }  // namespace korvane
