@@ -102,13 +102,14 @@ void BM_K2_PoolsGeneration(benchmark::State& state) {
   const Setup& setup = SetupFor(static_cast<int>(state.range(0)));
   RandomGenerator gen(11);
   SourcePools pools;
-  BuildFounders(gen, setup.markers, setup.panel, IndexPicker(setup.panel.panelSize), pools, [] {});
+  WorkTeam team(static_cast<int>(state.range(2)));
+  BuildFounders(gen, setup.markers, setup.panel, IndexPicker(setup.panel.panelSize), pools, [] {}, team);
   const IndexPicker parentPicker(QualParameters::kPopulationSize);
-  HaplotypeTransmitter transmitter(setup.markers);
+  Breeders breeders(team, setup.markers);
   std::vector<int> parentTable;
   for (auto _ : state) {
-    MateGeneration(gen, transmitter, parentPicker, pools.second, parentTable);
-    MateGeneration(gen, transmitter, parentPicker, pools.yri, parentTable);
+    MateGeneration(gen, breeders, parentPicker, pools.second, parentTable);
+    MateGeneration(gen, breeders, parentPicker, pools.yri, parentTable);
     std::swap(pools.second.current, pools.second.previous);
     std::swap(pools.yri.current, pools.yri.previous);
   }
@@ -123,14 +124,15 @@ void BM_K2_AdmixedGeneration(benchmark::State& state) {
   RandomGenerator gen(13);
   AdmixedPopulation population;
   const int migrants = MigrantCount(0.04);
+  WorkTeam team(static_cast<int>(state.range(2)));
   BuildAdmixedPopulation(gen, setup.markers, setup.panel, panelPicker, migrants, 0.0, MigrantPick::kPerIndividual,
-                         population, [] {});
+                         population, [] {}, team);
   const IndexPicker parentPicker(QualParameters::kPopulationSize);
-  HaplotypeTransmitter transmitter(setup.markers);
+  Breeders breeders(team, setup.markers);
   std::vector<int> parents(2 * QualParameters::kPopulationSize);
   for (auto _ : state) {
     for (int& parent : parents) parent = parentPicker.Pick(gen);
-    MateAdmixedGeneration(gen, transmitter, setup.panel, panelPicker, migrants, MigrantPick::kPerIndividual, parents,
+    MateAdmixedGeneration(gen, breeders, setup.panel, panelPicker, migrants, MigrantPick::kPerIndividual, parents,
                           population.parental, population.current);
     std::swap(population.current, population.parental);
   }
@@ -145,8 +147,17 @@ void Sizes(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_K0_Draws)->Apply(Sizes);
 BENCHMARK(BM_K1_Transmission)->Apply(Sizes);
-BENCHMARK(BM_K2_PoolsGeneration)->Apply(Sizes)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_K2_AdmixedGeneration)->Apply(Sizes)->Unit(benchmark::kMillisecond);
+// The generations also on a team of two: the children split between both cores.
+void GenerationSizes(benchmark::internal::Benchmark* b) {
+  for (int loci : {400, 12867}) {
+    for (int kernel : {0, 1}) b->Args({loci, kernel, 1});
+    b->Args({loci, 1, 2});
+  }
+  b->ArgNames({"loci", "kernel", "threads"});
+}
+
+BENCHMARK(BM_K2_PoolsGeneration)->Apply(GenerationSizes)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_K2_AdmixedGeneration)->Apply(GenerationSizes)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace korvane

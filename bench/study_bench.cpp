@@ -114,8 +114,8 @@ void BM_QuanContinuousLarge(benchmark::State& state) {
 // Reading and checking the thirty reference files, once per run.
 void BM_LoadReferenceData(benchmark::State& state) {
   const RunOptions options = Options();
-  const int threads = static_cast<int>(state.range(0));
-  for (auto _ : state) benchmark::DoNotOptimize(ReferenceData::Load(options.dataDir, threads));
+  WorkTeam team(static_cast<int>(state.range(0)));
+  for (auto _ : state) benchmark::DoNotOptimize(ReferenceData::Load(options.dataDir, team));
 }
 
 // 40 default case-control replicates on one worker and on two.

@@ -15,23 +15,37 @@ int MigrantCount(double yriPerGeneration) {
   return t + 0.5 <= product ? t + 1 : t;
 }
 
-void MateAdmixedGeneration(RandomGenerator& gen, HaplotypeTransmitter& transmitter, const ReferencePanel& panel,
+void MateAdmixedGeneration(RandomGenerator& gen, Breeders& breeders, const ReferencePanel& panel,
                            const IndexPicker& panelPicker, int migrantCount, MigrantPick pick,
                            const std::vector<int>& parents, const HaplotypeStore& parental, HaplotypeStore& current) {
-  for (int i = 0; i < current.IndividualCount(); ++i) {
-    transmitter.Transmit(gen, parental, parents[2 * i], current, i, 0);
-    if (i >= migrantCount) {
-      transmitter.Transmit(gen, parental, parents[2 * i + 1], current, i, 1);
-    } else if (pick == MigrantPick::kPerIndividual) {
-      transmitter.Transmit(gen, panel.yri, panelPicker.Pick(gen), current, i, 1);
-    } else {
-      std::uint64_t* out = current.Row(i, 1);
-      for (int r = 0; r < MarkerSet::kRegions; ++r) {
-        const int j = panelPicker.Pick(gen);
-        transmitter.TransmitRegions(gen, r, r + 1, panel.yri.Row(j, 0), panel.yri.Row(j, 1), out);
-      }
-    }
-  }
+  // A child takes two transmissions; a migrant also one pick, or one per region.
+  const auto perChild = 2 * static_cast<std::uint64_t>(breeders.DrawsPerHaplotype());
+  const std::uint64_t perMigrant = perChild + (pick == MigrantPick::kPerIndividual ? 1 : MarkerSet::kRegions);
+  const auto migrants = static_cast<std::uint64_t>(migrantCount);
+  auto drawsBefore = [&](int child) {
+    const auto i = static_cast<std::uint64_t>(child);
+    return i <= migrants ? i * perMigrant : migrants * perMigrant + (i - migrants) * perChild;
+  };
+  const int n = current.IndividualCount();
+  BuildInParts(
+      breeders.team, breeders.Parts(migrantCount == 0 || panelPicker.OneDrawPerPick(), n), gen, n, drawsBefore,
+      [&](int part, RandomGenerator& own, int begin, int end) {
+        HaplotypeTransmitter& transmitter = breeders.transmitters[part];
+        for (int i = begin; i < end; ++i) {
+          transmitter.Transmit(own, parental, parents[2 * i], current, i, 0);
+          if (i >= migrantCount) {
+            transmitter.Transmit(own, parental, parents[2 * i + 1], current, i, 1);
+          } else if (pick == MigrantPick::kPerIndividual) {
+            transmitter.Transmit(own, panel.yri, panelPicker.Pick(own), current, i, 1);
+          } else {
+            std::uint64_t* out = current.Row(i, 1);
+            for (int r = 0; r < MarkerSet::kRegions; ++r) {
+              const int j = panelPicker.Pick(own);
+              transmitter.TransmitRegions(own, r, r + 1, panel.yri.Row(j, 0), panel.yri.Row(j, 1), out);
+            }
+          }
+        }
+      });
 }
 
 std::optional<std::string> UnreachableTargetReason(double yriPerGeneration, double yriFinal) {
@@ -44,7 +58,7 @@ std::optional<std::string> UnreachableTargetReason(double yriPerGeneration, doub
 
 void BuildAdmixedPopulation(RandomGenerator& gen, const MarkerSet& markers, const ReferencePanel& panel,
                             const IndexPicker& panelPicker, int migrantCount, double target, MigrantPick pick,
-                            AdmixedPopulation& population, const std::function<void()>& refresh) {
+                            AdmixedPopulation& population, const std::function<void()>& refresh, WorkTeam& team) {
   constexpr int n = QualParameters::kPopulationSize;
   if (population.current.IndividualCount() != n || population.current.LociCount() != markers.total) {
     population.current = HaplotypeStore(n, markers.total);
@@ -53,20 +67,29 @@ void BuildAdmixedPopulation(RandomGenerator& gen, const MarkerSet& markers, cons
   population.ancestry.assign(n, 0.0);
   population.parentalAncestry.assign(n, 0.0);
   HaplotypeStore& current = population.current;
-  HaplotypeTransmitter transmitter(markers);
+  Breeders breeders(team, markers);
 
-  // Migrant founders: a YRI haplotype and a second-population haplotype.
-  for (int i = 0; i < migrantCount; ++i) {
-    transmitter.Transmit(gen, panel.yri, panelPicker.Pick(gen), current, i, 0);
-    transmitter.Transmit(gen, panel.second, panelPicker.Pick(gen), current, i, 1);
-    population.ancestry[i] = 0.5;
-  }
+  // Founders, each haplotype a pick and a transmission. Migrant founders (a
+  // YRI haplotype and a second-population haplotype) come first, with a
+  // refresh point after them.
+  const std::uint64_t perFounder = 2 * (1 + static_cast<std::uint64_t>(breeders.DrawsPerHaplotype()));
+  auto founders = [&](int begin, int end) {
+    BuildInParts(
+        breeders.team, breeders.Parts(panelPicker.OneDrawPerPick(), end - begin), gen, end - begin,
+        [&](int i) { return perFounder * static_cast<std::uint64_t>(i); },
+        [&](int part, RandomGenerator& own, int from, int to) {
+          HaplotypeTransmitter& transmitter = breeders.transmitters[part];
+          for (int i = begin + from; i < begin + to; ++i) {
+            const bool migrant = i < migrantCount;
+            transmitter.Transmit(own, migrant ? panel.yri : panel.second, panelPicker.Pick(own), current, i, 0);
+            transmitter.Transmit(own, panel.second, panelPicker.Pick(own), current, i, 1);
+          }
+        });
+  };
+  founders(0, migrantCount);
+  for (int i = 0; i < migrantCount; ++i) population.ancestry[i] = 0.5;
   refresh();
-  for (int i = migrantCount; i < n; ++i) {
-    for (int slot = 0; slot < 2; ++slot) {
-      transmitter.Transmit(gen, panel.second, panelPicker.Pick(gen), current, i, slot);
-    }
-  }
+  founders(migrantCount, n);
   population.parental.CopyFrom(current);
   population.parentalAncestry = population.ancestry;
 
@@ -94,7 +117,7 @@ void BuildAdmixedPopulation(RandomGenerator& gen, const MarkerSet& markers, cons
     population.ancestry = childAncestry;
     population.parentalAncestry = childAncestry;
 
-    MateAdmixedGeneration(gen, transmitter, panel, panelPicker, migrantCount, pick, parents, population.parental,
+    MateAdmixedGeneration(gen, breeders, panel, panelPicker, migrantCount, pick, parents, population.parental,
                           current);
     if (last) break;
     std::swap(population.current, population.parental);

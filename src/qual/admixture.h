@@ -39,7 +39,7 @@ std::optional<std::string> UnreachableTargetReason(double yriPerGeneration, doub
 // parent and haplotype 2 from a YRI reference individual, picked once for
 // all regions or once per region; every other child gets one haplotype from
 // each parent. Within a child, haplotype 1 takes its draws before haplotype 2.
-void MateAdmixedGeneration(RandomGenerator& gen, HaplotypeTransmitter& transmitter, const ReferencePanel& panel,
+void MateAdmixedGeneration(RandomGenerator& gen, Breeders& breeders, const ReferencePanel& panel,
                            const IndexPicker& panelPicker, int migrantCount, MigrantPick pick,
                            const std::vector<int>& parents, const HaplotypeStore& parental, HaplotypeStore& current);
 
@@ -48,6 +48,6 @@ void MateAdmixedGeneration(RandomGenerator& gen, HaplotypeTransmitter& transmitt
 // RunFailure when the target is not reached within kMaxGenerations.
 void BuildAdmixedPopulation(RandomGenerator& gen, const MarkerSet& markers, const ReferencePanel& panel,
                             const IndexPicker& panelPicker, int migrantCount, double target, MigrantPick pick,
-                            AdmixedPopulation& population, const std::function<void()>& refresh);
+                            AdmixedPopulation& population, const std::function<void()>& refresh, WorkTeam& team);
 
 }  // namespace korvane

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "output/output_set.h"
+#include "random/work_team.h"
 #include "random/random_generator.h"
 #include "refdata/reference_data.h"
 
@@ -20,6 +21,7 @@ struct AttemptContext {
   const ReferenceData& data;
   OutputSet& output;
   std::function<void()> refresh;  // a refresh point: the host shows the record; may throw RunStopped
+  WorkTeam& team;                 // builds the children of a generation in parts
 };
 
 // A routine that gives up (no causal-locus candidate, too few null loci

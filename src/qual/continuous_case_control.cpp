@@ -46,7 +46,7 @@ AttemptResult SimulateContinuousCaseControl(const QualParameters& p, AttemptCont
 
   while (cases < wanted.cases || controls < wanted.controls) {
     BuildAdmixedPopulation(gen, markers, panel, panelPicker, migrants, p.yriFinal, MigrantPick::kPerIndividual,
-                           population, ctx.refresh);
+                           population, ctx.refresh, ctx.team);
     statusesDrawn = false;
     if (!model.chosen) {
       const std::vector<float> freq = ClassOneFrequencies(population.current);

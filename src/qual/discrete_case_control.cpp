@@ -62,8 +62,8 @@ AttemptResult SimulateDiscreteCaseControl(const QualParameters& p, AttemptContex
 
   std::string reason;
   while (anyShort()) {
-    BuildFounders(gen, markers, panel, panelPicker, pools, ctx.refresh);
-    RunGenerations(gen, markers, std::max(1, p.generationCount), pools, ctx.refresh);
+    BuildFounders(gen, markers, panel, panelPicker, pools, ctx.refresh, ctx.team);
+    RunGenerations(gen, markers, std::max(1, p.generationCount), pools, ctx.refresh, ctx.team);
 
     if (!model.chosen) {
       const std::vector<float> freqYri = ClassOneFrequencies(pools.yri.current);

@@ -51,7 +51,7 @@ struct ReplicateEnd {
 // is reached. Bounds, data-draw errors and output errors end the replicate
 // with a message; RunStopped passes through.
 ReplicateEnd SimulateReplicate(const DriverPlan& plan, const RunOptions& options, const ReferenceData& data, int n,
-                               RandomGenerator& gen, const std::function<ModelKind()>& modelOf,
+                               RandomGenerator& gen, WorkTeam& team, const std::function<ModelKind()>& modelOf,
                                const std::function<void(int attempt)>& startAttempt,
                                const std::function<void()>& refresh) {
   ReplicateEnd end;
@@ -62,8 +62,8 @@ ReplicateEnd SimulateReplicate(const DriverPlan& plan, const RunOptions& options
       OutputSet files(ReplicateFolder(plan.outputDirectory, n), plan.formats, plan.study,
                       model == ModelKind::kDiscrete ? AncestryFormat::kSourcePool : AncestryFormat::kExact,
                       options.lineEnds);
-      AttemptContext ctx{gen, AttemptSeed(options.seed, static_cast<std::uint32_t>(n), attempt), data, files,
-                         refresh};
+      AttemptContext ctx{gen,   AttemptSeed(options.seed, static_cast<std::uint32_t>(n), attempt), data, files,
+                         refresh, team};
       AttemptResult result = plan.simulate(model, ctx);
       files.Close();
       if (result.complete) {
@@ -112,10 +112,13 @@ RunOutcome RefusedRun(const std::vector<std::string>& reasons) {
 RunOutcome RunReplicates(const DriverPlan& plan, const RunOptions& options, FormHost& host) {
   RunOutcome outcome;
   if (plan.outputDirectory.empty()) return RefusedRun({"Output directory: is empty"});
+  // The run's threads: they read the data, then build the generations of a
+  // replicate when there are more of them than replicate workers.
+  WorkTeam team(ThreadCount(options));
   // The data folder is checked before anything is written.
   std::optional<ReferenceData> data;
   try {
-    data = ReferenceData::Load(options.dataDir, ThreadCount(options));
+    data = ReferenceData::Load(options.dataDir, team);
   } catch (const DataError& e) {
     outcome.status = RunOutcome::Status::kFailed;
     outcome.message = e.what();
@@ -183,7 +186,8 @@ RunOutcome RunReplicates(const DriverPlan& plan, const RunOptions& options, Form
   const int workers = WorkerCount(options, plan.replicateCount);
   if (workers <= 1) {
     // One replicate after the other on the host's thread, which the refresh
-    // points keep responsive.
+    // points keep responsive; the run's other threads help build each
+    // generation.
     RandomGenerator gen;
     auto refresh = [&] {
       host.Refresh(progress);
@@ -194,7 +198,7 @@ RunOutcome RunReplicates(const DriverPlan& plan, const RunOptions& options, Form
         if (n > first) CreateFolder(ReplicateFolder(plan.outputDirectory, n), false);
         progress.replicateNumber = n;
         const ReplicateEnd end = SimulateReplicate(
-            plan, options, *data, n, gen, plan.model,
+            plan, options, *data, n, gen, team, plan.model,
             [&](int attempt) {
               progress.attempt = attempt;
               *plan.statusText = RunningStatus(n);
@@ -237,8 +241,11 @@ RunOutcome RunReplicates(const DriverPlan& plan, const RunOptions& options, Form
     }
   };
 
+  // Threads beyond one per worker help build the generations.
+  const int teamSize = std::max(1, ThreadCount(options) / workers);
   auto work = [&] {
     RandomGenerator gen;
+    WorkTeam helpers(teamSize);
     for (;;) {
       const int n = next.fetch_add(1);
       if (n > cancelAbove.load()) return;
@@ -249,7 +256,7 @@ RunOutcome RunReplicates(const DriverPlan& plan, const RunOptions& options, Form
       try {
         CreateFolder(ReplicateFolder(plan.outputDirectory, n), false);
         end = SimulateReplicate(
-            plan, options, *data, n, gen, [&] { return model.load(); },
+            plan, options, *data, n, gen, helpers, [&] { return model.load(); },
             [&](int attempt) {
               attempts[n - first].store(attempt);
               refresh();

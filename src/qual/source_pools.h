@@ -26,18 +26,19 @@ struct SourcePools {
 // population's pool is built first, with a refresh point before YRI's. Both
 // pools' founders then become their previous generation.
 void BuildFounders(RandomGenerator& gen, const MarkerSet& markers, const ReferencePanel& panel,
-                   const IndexPicker& panelPicker, SourcePools& pools, const std::function<void()>& refresh);
+                   const IndexPicker& panelPicker, SourcePools& pools, const std::function<void()>& refresh,
+                   WorkTeam& team);
 
 // One generation of random mating in one pool: the whole parent table is
 // drawn first, then every child's two haplotypes are recombined from its
 // parents' previous-generation haplotypes.
-void MateGeneration(RandomGenerator& gen, HaplotypeTransmitter& transmitter, const IndexPicker& parentPicker,
-                    SourcePool& pool, std::vector<int>& parentTable);
+void MateGeneration(RandomGenerator& gen, Breeders& breeders, const IndexPicker& parentPicker, SourcePool& pool,
+                    std::vector<int>& parentTable);
 
 // `matings` generations (at least one) of both pools, second population
 // first, with a refresh point at the start of each. The pools' current
 // generation is the population sampled from.
 void RunGenerations(RandomGenerator& gen, const MarkerSet& markers, int matings, SourcePools& pools,
-                    const std::function<void()>& refresh);
+                    const std::function<void()>& refresh, WorkTeam& team);
 
 }  // namespace korvane

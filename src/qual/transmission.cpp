@@ -15,6 +15,7 @@ IndexPicker::IndexPicker(int size) : size_(size) {
     while (i > 0 && u <= static_cast<double>(i) / size) --i;
     while (i < size && !(u <= static_cast<double>(i + 1) / size)) ++i;
     table_[k] = i < size && static_cast<double>(i) / size <= u ? i : -1;
+    oneDraw_ = oneDraw_ && table_[k] >= 0;
   }
 }
 

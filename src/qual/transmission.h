@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "random/work_team.h"
 #include "random/random_generator.h"
 #include "refdata/haplotype_store.h"
 #include "refdata/marker_set.h"
@@ -30,10 +31,13 @@ class IndexPicker {
   }
   // The index for a given draw (-1 when no index qualifies).
   int IndexFor(int thousandths) const { return table_[thousandths]; }
+  // Whether every draw gives an index, so that a pick takes one draw.
+  bool OneDrawPerPick() const { return oneDraw_; }
 
  private:
   int size_;
   std::array<int, 1000> table_;
+  bool oneDraw_ = true;
 };
 
 // The per-locus statement of the transmission, on unpacked classes: builds
@@ -113,6 +117,26 @@ class HaplotypeTransmitter {
   bool drawsOnLoci_ = true;
 
   void ComposeRow(const std::uint64_t* first, const std::uint64_t* second, std::uint64_t* target) const;
+};
+
+// A work team and a transmitter for each of its members: the children of a
+// generation are built in parts (qual/work_team.h), each part with its own
+// transmitter, whose buffers it fills.
+struct Breeders {
+  Breeders(WorkTeam& team, const MarkerSet& markers)
+      : team(team), transmitters(static_cast<std::size_t>(team.Size()), HaplotypeTransmitter(markers)) {}
+
+  WorkTeam& team;
+  std::vector<HaplotypeTransmitter> transmitters;
+
+  int DrawsPerHaplotype() const { return transmitters.front().DrawsPerHaplotype(); }
+  // The parts worth making of a generation whose picks all take one draw:
+  // small generations are not split, their parts would be mostly waiting.
+  int Parts(bool oneDrawPicks, int children) const {
+    const long long draws = 2LL * children * DrawsPerHaplotype();
+    return oneDrawPicks && draws >= kDrawsWorthSplitting ? team.Size() : 1;
+  }
+  static constexpr long long kDrawsWorthSplitting = 100000;
 };
 
 }  // namespace korvane

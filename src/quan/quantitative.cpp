@@ -109,8 +109,8 @@ AttemptResult SimulateDiscreteQuantitative(const QuanParameters& p, const Quanti
   };
 
   while (yriWritten < quotas.yri || secondWritten < quotas.second) {
-    BuildFounders(gen, loci.markers, loci.panel, panelPicker, pools, ctx.refresh);
-    RunGenerations(gen, loci.markers, std::max(1, p.generationCount - 1), pools, ctx.refresh);
+    BuildFounders(gen, loci.markers, loci.panel, panelPicker, pools, ctx.refresh, ctx.team);
+    RunGenerations(gen, loci.markers, std::max(1, p.generationCount - 1), pools, ctx.refresh, ctx.team);
     if (!trait.Chosen()) {
       const std::vector<float> fYri = ClassOneFrequencies(pools.yri.current);
       const std::vector<float> fOther = ClassOneFrequencies(pools.second.current);
@@ -165,7 +165,7 @@ AttemptResult SimulateContinuousQuantitative(const QuanParameters& p, const Quan
 
   while (writer.Written() < p.sampleSize) {
     BuildAdmixedPopulation(gen, loci.markers, loci.panel, panelPicker, migrants, p.yriFinal, MigrantPick::kPerRegion,
-                           population, ctx.refresh);
+                           population, ctx.refresh, ctx.team);
     if (!trait.Chosen()) {
       const std::vector<double> f = Widen(ClassOneFrequencies(population.current));
       std::optional<std::string> reason = trait.ChooseFrom(f, nullptr, gen);

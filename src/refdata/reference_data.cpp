@@ -17,7 +17,6 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
-#include <thread>
 
 namespace korvane {
 namespace {
@@ -308,7 +307,12 @@ std::vector<MapRecord> ReadMapRecords(const std::filesystem::path& path, int snp
   return DecodeMap(path, reader.Read(path), snpCount);
 }
 
-ReferenceData ReferenceData::Load(const std::filesystem::path& dataDir, int threads) {
+ReferenceData ReferenceData::Load(const std::filesystem::path& dataDir) {
+  WorkTeam alone(1);
+  return Load(dataDir, alone);
+}
+
+ReferenceData ReferenceData::Load(const std::filesystem::path& dataDir, WorkTeam& team) {
   std::error_code ec;
   if (!std::filesystem::is_directory(dataDir, ec)) {
     throw DataError(fmt::format("{}: reference data folder not found", dataDir.string()));
@@ -335,7 +339,7 @@ ReferenceData ReferenceData::Load(const std::filesystem::path& dataDir, int thre
   // and reported below in the order of reading, so the message is the one a
   // single reader would give.
   std::atomic<std::size_t> next = 0;
-  auto work = [&] {
+  auto work = [&](int) {
     FileReader reader;
     for (std::size_t i = next++; i < files.size(); i = next++) {
       File& file = files[i];
@@ -352,11 +356,7 @@ ReferenceData ReferenceData::Load(const std::filesystem::path& dataDir, int thre
       }
     }
   };
-  {
-    std::vector<std::jthread> helpers;
-    for (int t = 1; t < std::min<int>(threads, static_cast<int>(files.size())); ++t) helpers.emplace_back(work);
-    work();
-  }
+  team.Run(team.Size(), work);
 
   ReferenceData data;
   data.dir_ = dataDir;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "random/work_team.h"
 #include "refdata/packed_row.h"
 #include "refdata/region_catalogue.h"
 
@@ -78,9 +79,10 @@ std::vector<MapRecord> ReadMapRecords(const std::filesystem::path& path, int snp
 // each file, every haplotype file must hold the same number of individuals.
 class ReferenceData {
  public:
-  // Reads the files on up to `threads` threads; the result and the first
-  // problem reported are those of reading them one after the other.
-  static ReferenceData Load(const std::filesystem::path& dataDir, int threads = 1);
+  // Reads the files on the team's members; the result and the first problem
+  // reported are those of reading them one after the other.
+  static ReferenceData Load(const std::filesystem::path& dataDir, WorkTeam& team);
+  static ReferenceData Load(const std::filesystem::path& dataDir);
 
   const std::filesystem::path& Dir() const { return dir_; }
   const RegionData& Region(int r) const { return regions_[r]; }

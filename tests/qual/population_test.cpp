@@ -103,13 +103,14 @@ TEST(SourcePoolsTest, GenerationCountsAndFounderOrigins) {
     RandomGenerator gen(3);
     SourcePools pools;
     int refreshes = 0;
-    BuildFounders(gen, markers, panel, picker, pools, [&] { ++refreshes; });
+    WorkTeam team(2);
+    BuildFounders(gen, markers, panel, picker, pools, [&] { ++refreshes; }, team);
     EXPECT_EQ(refreshes, 1);
     // Founders copy their own population's reference haplotypes only.
     EXPECT_EQ(pools.yri.current.Haplotype(999, 1)[2], 1);
     EXPECT_EQ(pools.second.current.Haplotype(0, 0)[0], 2);
     refreshes = 0;
-    RunGenerations(gen, markers, matings, pools, [&] { ++refreshes; });
+    RunGenerations(gen, markers, matings, pools, [&] { ++refreshes; }, team);
     EXPECT_EQ(refreshes, expectedRefreshes);
     EXPECT_EQ(pools.second.current.Haplotype(500, 1)[1], 2);
   }
@@ -140,8 +141,9 @@ TEST(AdmixtureTest, AncestryMovesHalfwayTowardsYriForMigrants) {
   RandomGenerator gen(11);
   AdmixedPopulation all;
   int refreshes = 0;
+  WorkTeam team(1);
   BuildAdmixedPopulation(gen, markers, panel, picker, 1000, 0.0, MigrantPick::kPerIndividual, all,
-                         [&] { ++refreshes; });
+                         [&] { ++refreshes; }, team);
   EXPECT_EQ(refreshes, 2);  // after the migrant founders, one generation
   for (double a : all.ancestry) EXPECT_EQ(a, 0.75);
   // A migrant's second haplotype comes from a YRI reference individual.
@@ -152,7 +154,7 @@ TEST(AdmixtureTest, AncestryMovesHalfwayTowardsYriForMigrants) {
   AdmixedPopulation defaults;
   refreshes = 0;
   BuildAdmixedPopulation(gen, markers, panel, picker, 40, 0.1, MigrantPick::kPerRegion, defaults,
-                         [&] { ++refreshes; });
+                         [&] { ++refreshes; }, team);
   double mean = 0;
   for (int i = 0; i < 1000; ++i) {
     if (i < 40) {

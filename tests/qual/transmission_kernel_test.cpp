@@ -234,10 +234,13 @@ TEST_P(TransmitterTest, PoolsMatchAnUnpackedReference) {
   const IndexPicker panelPicker(panelSize);
   const IndexPicker parentPicker(1000);
 
+  // Three members split every generation unevenly; the stream and the
+  // children are those of building them in order.
+  WorkTeam team(3);
   RandomGenerator gen(4242);
   SourcePools pools;
-  BuildFounders(gen, markers, panel, panelPicker, pools, [] {});
-  RunGenerations(gen, markers, 2, pools, [] {});
+  BuildFounders(gen, markers, panel, panelPicker, pools, [] {}, team);
+  RunGenerations(gen, markers, 2, pools, [] {}, team);
 
   RandomGenerator reference(4242);
   std::array<UnpackedPool, 2> current, previous;  // second population, YRI

@@ -235,8 +235,9 @@ TEST(ReferenceDataTest, FilesWithDifferentIndividualCountsAreRefused) {
 TEST(ReferenceDataTest, ThreadsReadTheSameDataAndReportTheFirstProblem) {
   TempDir dir;
   testing::WriteSyntheticData(dir.path(), 4);
-  const ReferenceData one = ReferenceData::Load(dir.path(), 1);
-  const ReferenceData three = ReferenceData::Load(dir.path(), 3);
+  WorkTeam team(3);
+  const ReferenceData one = ReferenceData::Load(dir.path());
+  const ReferenceData three = ReferenceData::Load(dir.path(), team);
   ASSERT_EQ(three.PanelSize(), one.PanelSize());
   for (int r = 0; r < RegionCatalogue::Count(); ++r) {
     EXPECT_EQ(three.Region(r).yri.words, one.Region(r).yri.words);
@@ -253,7 +254,8 @@ TEST(ReferenceDataTest, ThreadsReadTheSameDataAndReportTheFirstProblem) {
   WriteFile(PanelPath(dir.path(), 2, PanelFileKind::kHaploWhite), Lines(6, std::string(RegionCatalogue::SnpCount(2), 'A')));
   std::filesystem::remove(PanelPath(dir.path(), 9, PanelFileKind::kTheta));
   for (const int threads : {1, 2, 8}) {
-    ExpectDataError([&] { ReferenceData::Load(dir.path(), threads); },
+    WorkTeam readers(threads);
+    ExpectDataError([&] { ReferenceData::Load(dir.path(), readers); },
                     {PanelPath(dir.path(), 2, PanelFileKind::kHaploWhite).string(), "3 reference individuals"});
   }
 }
