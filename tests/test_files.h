@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -67,6 +68,15 @@ inline std::string ReadFile(const std::filesystem::path& path) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+// Every file under `dir`, by its path relative to `dir`.
+inline std::map<std::string, std::string> ReadTree(const std::filesystem::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+    if (entry.is_regular_file()) files[std::filesystem::relative(entry.path(), dir).string()] = ReadFile(entry.path());
+  }
+  return files;
 }
 
 }  // namespace korvane::testing

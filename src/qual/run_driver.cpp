@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -83,6 +84,10 @@ ReplicateEnd SimulateReplicate(const DriverPlan& plan, const RunOptions& options
     end.message = fmt::format("replicate {}: {}", n, e.what());
   } catch (const OutputError& e) {
     end.message = e.what();
+  } catch (const std::logic_error& e) {
+    // A fault of the program, not of the parameters: the run ends with it
+    // instead of writing data that may be wrong.
+    end.message = fmt::format("replicate {}: internal error: {}", n, e.what());
   }
   end.done = true;
   return end;

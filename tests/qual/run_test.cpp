@@ -180,13 +180,29 @@ TEST_F(QualRunTest, FilesAreTheSameWhateverTheNumberOfWorkers) {
     const fs::path out = tmp_ / ("threads" + std::to_string(threads));
     study_.parameters.outputDirectory = out.string();
     ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
-    for (const auto& entry : fs::recursive_directory_iterator(out)) {
-      if (entry.is_regular_file()) runs[threads][fs::relative(entry.path(), out).string()] = ReadFile(entry.path());
-    }
+    runs[threads] = testing::ReadTree(out);
   }
   EXPECT_EQ(runs[1].size(), 2u + 5u * 14u);
   EXPECT_TRUE(runs[1] == runs[2]);
   EXPECT_TRUE(runs[1] == runs[3]);
+}
+
+// One replicate on three threads: its generations are built in parts.
+TEST_F(QualRunTest, OneReplicateIsTheSameWhenItsGenerationsAreSplit) {
+  study_.parameters.totalLocusCount = 300;
+  for (const ModelKind model : {ModelKind::kDiscrete, ModelKind::kContinuous}) {
+    study_.parameters.modelKind = model;
+    std::map<int, std::map<std::string, std::string>> runs;
+    for (int threads : {1, 3}) {
+      options_.threads = threads;
+      const fs::path out = tmp_ / ("split" + std::to_string(static_cast<int>(model)) + std::to_string(threads));
+      study_.parameters.outputDirectory = out.string();
+      ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
+      runs[threads] = testing::ReadTree(out);
+    }
+    EXPECT_EQ(runs[1].size(), 2u + 14u);
+    EXPECT_TRUE(runs[1] == runs[3]);
+  }
 }
 
 TEST_F(QualRunTest, AFailedReplicateEndsAParallelRunAfterTheOnesBeforeIt) {

@@ -45,6 +45,24 @@ class QuanRunTest : public ::testing::Test {
   RunOptions options_;
 };
 
+// One replicate on three threads: its generations are built in parts.
+TEST_F(QuanRunTest, OneReplicateIsTheSameWhenItsGenerationsAreSplit) {
+  study_.parameters.totalLocusCount = 300;
+  for (const ModelKind model : {ModelKind::kDiscrete, ModelKind::kContinuous}) {
+    study_.parameters.modelKind = model;
+    std::map<std::string, std::string> runs[2];
+    for (int k = 0; k < 2; ++k) {
+      options_.threads = k == 0 ? 1 : 3;
+      const fs::path out = tmp_ / ("split" + std::to_string(static_cast<int>(model)) + std::to_string(k));
+      study_.parameters.outputDirectory = out.string();
+      ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
+      runs[k] = testing::ReadTree(out);
+    }
+    EXPECT_GT(runs[0].size(), 5u);
+    EXPECT_TRUE(runs[0] == runs[1]);
+  }
+}
+
 TEST_F(QuanRunTest, LogFormatsOfBothModels) {
   study_.parameters.replicateCount = 2;
   ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
