@@ -1,5 +1,8 @@
 #include "output/output_set.h"
 
+#include <algorithm>
+#include <atomic>
+#include <exception>
 #include <utility>
 
 #include "output/admixmap_writer.h"
@@ -11,6 +14,41 @@
 #include "output/writer_support.h"
 
 namespace korvane {
+namespace {
+
+std::vector<FormatWriter*> Present(std::initializer_list<FormatWriter*> writers) {
+  std::vector<FormatWriter*> present;
+  for (FormatWriter* writer : writers) {
+    if (writer != nullptr) present.push_back(writer);
+  }
+  return present;
+}
+
+// Runs step(writer) for every writer, each on one member of the team, and
+// rethrows the failure of the first writer in `order` that failed. The
+// writers are handed out largest file first, so that the members finish
+// together.
+template <typename Step>
+void OnTeam(WorkTeam& team, const std::vector<FormatWriter*>& order, const std::vector<FormatWriter*>& largestFirst,
+            Step step) {
+  std::vector<std::exception_ptr> failures(order.size());
+  std::atomic<std::size_t> next = 0;
+  team.Run(team.Size(), [&](int) {
+    for (std::size_t k = next++; k < largestFirst.size(); k = next++) {
+      const auto at = static_cast<std::size_t>(std::find(order.begin(), order.end(), largestFirst[k]) - order.begin());
+      try {
+        step(*largestFirst[k]);
+      } catch (...) {
+        failures[at] = std::current_exception();
+      }
+    }
+  });
+  for (const auto& failure : failures) {
+    if (failure) std::rethrow_exception(failure);
+  }
+}
+
+}  // namespace
 
 struct OutputSet::Impl {
   std::unique_ptr<OriginWriter> origin;
@@ -22,6 +60,12 @@ struct OutputSet::Impl {
   // The open writers in opening order, Origin.txt first: the order events reach them.
   std::vector<FormatWriter*> writers;
   bool closed = false;
+  WorkTeam* team = nullptr;
+
+  // The open writers, largest files first: PLINK's and GC's genotype tables.
+  std::vector<FormatWriter*> LargestFirst() const {
+    return Present({plink.get(), gc.get(), eigensoft.get(), structureStrat.get(), admixmap.get(), origin.get()});
+  }
 
   template <typename Event>
   void FanOut(Event&& event) {
@@ -79,21 +123,36 @@ void OutputSet::Individual(const IndividualRecord& individual, const GenotypeRow
   impl_->FanOut([&](FormatWriter& writer) { writer.Individual(individual, row); });
 }
 
+void OutputSet::ShareWith(WorkTeam& team) { impl_->team = &team; }
+
 void OutputSet::Finish(const ReplicateTruth& truth) {
-  impl_->FanOut([&truth](FormatWriter& writer) { writer.Finish(truth); });
+  Impl& set = *impl_;
+  auto finish = [&truth](FormatWriter& writer) { writer.Finish(truth); };
+  if (set.team == nullptr || set.team->Size() == 1) {
+    set.FanOut(finish);
+    return;
+  }
+  // A writer's Finish only touches its own files, so the order of the
+  // writers does not show in them.
+  OnTeam(*set.team, set.writers, set.LargestFirst(), finish);
 }
 
 void OutputSet::Close() {
   Impl& set = *impl_;
   if (set.closed) return;
   set.closed = true;
-  FormatWriter* const closingOrder[] = {set.origin.get(), set.structureStrat.get(), set.eigensoft.get(),
-                                        set.admixmap.get(), set.plink.get(), set.gc.get()};
-  output_detail::FirstFailure failure;
-  for (FormatWriter* writer : closingOrder) {
-    if (writer != nullptr) failure.Run([writer] { writer->Close(); });
+  const std::vector<FormatWriter*> closingOrder = Present(
+      {set.origin.get(), set.structureStrat.get(), set.eigensoft.get(), set.admixmap.get(), set.plink.get(),
+       set.gc.get()});
+  auto close = [](FormatWriter& writer) { writer.Close(); };
+  if (set.team == nullptr || set.team->Size() == 1) {
+    output_detail::FirstFailure failure;
+    for (FormatWriter* writer : closingOrder) failure.Run([&] { close(*writer); });
+    failure.Rethrow();
+    return;
   }
-  failure.Rethrow();
+  // Every writer is closed whatever the others do, as in order.
+  OnTeam(*set.team, closingOrder, set.LargestFirst(), close);
 }
 
 }  // namespace korvane

@@ -46,6 +46,10 @@ class OutputSet {
   void Finish(const ReplicateTruth& truth);
   void Close();
 
+  // Lets Finish and Close work on the team's members, a writer per member at
+  // a time; the files and the failure reported are those of doing it in order.
+  void ShareWith(WorkTeam& team);
+
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;

@@ -63,6 +63,7 @@ ReplicateEnd SimulateReplicate(const DriverPlan& plan, const RunOptions& options
       OutputSet files(ReplicateFolder(plan.outputDirectory, n), plan.formats, plan.study,
                       model == ModelKind::kDiscrete ? AncestryFormat::kSourcePool : AncestryFormat::kExact,
                       options.lineEnds);
+      files.ShareWith(team);
       AttemptContext ctx{gen,   AttemptSeed(options.seed, static_cast<std::uint32_t>(n), attempt), data, files,
                          refresh, team};
       AttemptResult result = plan.simulate(model, ctx);

@@ -125,6 +125,31 @@ TEST(OutputSetTest, WithoutCloseTheDestructorStillStoresTheRows) {
   EXPECT_EQ(ReadFile(dir / "Plink.ped").substr(0, 47), "1 1 0 0 1 -3.46 1 1 1 2 2 2 2 1 1 1 2 2 1 2 \r\n2");
 }
 
+// Shared with a team, the writers close on several threads; of two files
+// that fail, the one closed first in order (PLINK before GC) is reported,
+// and every other file is complete.
+TEST(OutputSetTest, OnATeamTheFirstFailureInClosingOrderIsReported) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  TempDir dir;
+  std::filesystem::create_symlink("/dev/full", dir / "Plink.ped");
+  std::filesystem::create_symlink("/dev/full", dir / "GC.txt");
+  WorkTeam team(3);
+  const TinyReplicate replicate = TinyReplicate::Quantitative();
+  for (int round = 0; round < 20; ++round) {
+    OutputSet set(dir.path(), FormatSelection{}, StudyKind::kQuantitative, AncestryFormat::kExact, LineEnds::kLf);
+    set.ShareWith(team);
+    replicate.Feed(set);
+    try {
+      set.Close();
+      FAIL() << "no OutputError";
+    } catch (const OutputError& error) {
+      EXPECT_EQ(std::string(error.what()), (dir / "Plink.ped").string() + ": write error: No space left on device");
+    }
+    EXPECT_EQ(ReadFile(dir / "Origin.txt"),
+              "IndID    Proportion of YRI\n1        1.000000\n2        0.000000\n3        1.000000\n");
+  }
+}
+
 TEST(OutputSetTest, AFileThatCannotBeCreatedStopsTheOpeningInOrder) {
   TempDir dir;
   // Plink.map cannot be created: the files before it exist, those after it do not.
