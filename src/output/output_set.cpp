@@ -1,6 +1,7 @@
 #include "output/output_set.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <exception>
 #include <utility>
@@ -15,6 +16,8 @@
 
 namespace korvane {
 namespace {
+
+constexpr std::size_t kLociWorthSharing = 2000;
 
 std::vector<FormatWriter*> Present(std::initializer_list<FormatWriter*> writers) {
   std::vector<FormatWriter*> present;
@@ -31,15 +34,15 @@ std::vector<FormatWriter*> Present(std::initializer_list<FormatWriter*> writers)
 template <typename Step>
 void OnTeam(WorkTeam& team, const std::vector<FormatWriter*>& order, const std::vector<FormatWriter*>& largestFirst,
             Step step) {
-  std::vector<std::exception_ptr> failures(order.size());
+  std::array<std::exception_ptr, 8> failures;  // a set has at most six writers
   std::atomic<std::size_t> next = 0;
   team.Run(team.Size(), [&](int) {
     for (std::size_t k = next++; k < largestFirst.size(); k = next++) {
-      const auto at = static_cast<std::size_t>(std::find(order.begin(), order.end(), largestFirst[k]) - order.begin());
       try {
         step(*largestFirst[k]);
       } catch (...) {
-        failures[at] = std::current_exception();
+        const auto at = std::find(order.begin(), order.end(), largestFirst[k]) - order.begin();
+        failures[static_cast<std::size_t>(at)] = std::current_exception();
       }
     }
   });
@@ -61,11 +64,12 @@ struct OutputSet::Impl {
   std::vector<FormatWriter*> writers;
   bool closed = false;
   WorkTeam* team = nullptr;
+  // The open writers, largest files first: ADMIXMAP's, PLINK's and GC's
+  // genotype tables lead.
+  std::vector<FormatWriter*> largestFirst;
 
-  // The open writers, largest files first: PLINK's and GC's genotype tables.
-  std::vector<FormatWriter*> LargestFirst() const {
-    return Present({plink.get(), gc.get(), eigensoft.get(), structureStrat.get(), admixmap.get(), origin.get()});
-  }
+  // Whether the team takes a step that every writer makes.
+  bool Shared() const { return team != nullptr && team->Size() > 1; }
 
   template <typename Event>
   void FanOut(Event&& event) {
@@ -120,21 +124,35 @@ void OutputSet::EndLoci() {
 }
 
 void OutputSet::Individual(const IndividualRecord& individual, const GenotypeRow& row) {
-  impl_->FanOut([&](FormatWriter& writer) { writer.Individual(individual, row); });
+  Impl& set = *impl_;
+  auto write = [&](FormatWriter& writer) { writer.Individual(individual, row); };
+  // Long rows are formatted on the team, each writer by one member, so every
+  // file still receives the individuals in order; short ones are not worth
+  // the hand-over.
+  if (set.Shared() && row.genotypes.size() >= kLociWorthSharing) {
+    OnTeam(*set.team, set.writers, set.largestFirst, write);
+  } else {
+    set.FanOut(write);
+  }
 }
 
-void OutputSet::ShareWith(WorkTeam& team) { impl_->team = &team; }
+void OutputSet::ShareWith(WorkTeam& team) {
+  Impl& set = *impl_;
+  set.team = &team;
+  set.largestFirst = Present({set.admixmap.get(), set.plink.get(), set.gc.get(), set.structureStrat.get(),
+                              set.eigensoft.get(), set.origin.get()});
+}
 
 void OutputSet::Finish(const ReplicateTruth& truth) {
   Impl& set = *impl_;
   auto finish = [&truth](FormatWriter& writer) { writer.Finish(truth); };
-  if (set.team == nullptr || set.team->Size() == 1) {
+  if (!set.Shared()) {
     set.FanOut(finish);
     return;
   }
   // A writer's Finish only touches its own files, so the order of the
   // writers does not show in them.
-  OnTeam(*set.team, set.writers, set.LargestFirst(), finish);
+  OnTeam(*set.team, set.writers, set.largestFirst, finish);
 }
 
 void OutputSet::Close() {
@@ -145,14 +163,14 @@ void OutputSet::Close() {
       {set.origin.get(), set.structureStrat.get(), set.eigensoft.get(), set.admixmap.get(), set.plink.get(),
        set.gc.get()});
   auto close = [](FormatWriter& writer) { writer.Close(); };
-  if (set.team == nullptr || set.team->Size() == 1) {
+  if (!set.Shared()) {
     output_detail::FirstFailure failure;
     for (FormatWriter* writer : closingOrder) failure.Run([&] { close(*writer); });
     failure.Rethrow();
     return;
   }
   // Every writer is closed whatever the others do, as in order.
-  OnTeam(*set.team, closingOrder, set.LargestFirst(), close);
+  OnTeam(*set.team, closingOrder, set.largestFirst, close);
 }
 
 }  // namespace korvane
