@@ -3,8 +3,8 @@
 #include <fmt/format.h>
 #include <fmt/std.h>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
 #include <algorithm>
@@ -93,30 +93,52 @@ constexpr std::array<AlleleClass, 256> kClassOfByte = [] {
 
 AlleleClass ClassOfLetter(char c) { return kClassOfByte[static_cast<unsigned char>(c)]; }
 
-// Packs the classes of `count` letters into a row (bit k of the row: letter k
-// is A or T). False if any of them is not one of A, C, G, T; the row is then
-// unspecified. The bits above `count` in the last word are 0.
-bool PackLetters(const char* letters, int count, std::uint64_t* row) {
+#if defined(__x86_64__)
+// Thirty-two letters per compare: the byte masks of A or T and of C or G,
+// gathered into bits. Returns the letters done (a multiple of 64).
+__attribute__((target("avx2"))) int PackLettersAvx2(const char* letters, int count, std::uint64_t* row, bool& valid) {
+  const __m256i a = _mm256_set1_epi8('A');
+  const __m256i c = _mm256_set1_epi8('C');
+  const __m256i g = _mm256_set1_epi8('G');
+  const __m256i t = _mm256_set1_epi8('T');
+  std::uint64_t allValid = ~std::uint64_t{0};
   int i = 0;
-#if defined(__SSE2__)
-  // Sixteen letters per compare: the byte masks of A or T and of C or G,
-  // gathered into bits.
-  const __m128i a = _mm_set1_epi8('A');
-  const __m128i c = _mm_set1_epi8('C');
-  const __m128i g = _mm_set1_epi8('G');
-  const __m128i t = _mm_set1_epi8('T');
   for (; i + kLociPerWord <= count; i += kLociPerWord) {
     std::uint64_t classOne = 0;
-    std::uint64_t valid = 0;
-    for (int k = 0; k < 4; ++k) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(letters + i + 16 * k));
-      const __m128i at = _mm_or_si128(_mm_cmpeq_epi8(v, a), _mm_cmpeq_epi8(v, t));
-      const __m128i cg = _mm_or_si128(_mm_cmpeq_epi8(v, c), _mm_cmpeq_epi8(v, g));
-      classOne |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(at))} << (16 * k);
-      valid |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_or_si128(at, cg)))} << (16 * k);
+    std::uint64_t validBits = 0;
+    for (int k = 0; k < 2; ++k) {
+      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(letters + i + 32 * k));
+      const __m256i at = _mm256_or_si256(_mm256_cmpeq_epi8(v, a), _mm256_cmpeq_epi8(v, t));
+      const __m256i cg = _mm256_or_si256(_mm256_cmpeq_epi8(v, c), _mm256_cmpeq_epi8(v, g));
+      classOne |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(at))} << (32 * k);
+      validBits |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(at, cg)))}
+                   << (32 * k);
     }
-    if (valid != ~std::uint64_t{0}) return false;
+    allValid &= validBits;
     row[i / kLociPerWord] = classOne;
+  }
+  valid = allValid == ~std::uint64_t{0};
+  return i;
+}
+
+bool HasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+#endif
+
+// Packs the classes of `count` letters into a row (bit k of the row: letter k
+// is A or T). False if any of them is not one of A, C, G, T; the row is then
+// unspecified. The bits above `count` in the last word are 0. Whole words
+// go through AVX2 when the processor has it; the letters after the last
+// whole word, and all of them without AVX2, one at a time.
+bool PackLetters(const char* letters, int count, std::uint64_t* row) {
+  int i = 0;
+#if defined(__x86_64__)
+  if (HasAvx2()) {
+    bool valid = true;
+    i = PackLettersAvx2(letters, count, row, valid);
+    if (!valid) return false;
   }
 #endif
   for (; i < count; i += kLociPerWord) {
@@ -335,14 +357,22 @@ ReferenceData ReferenceData::Load(const std::filesystem::path& dataDir, WorkTeam
     }
   }
 
-  // Each thread takes the next unread file; a file's problem is kept with it
-  // and reported below in the order of reading, so the message is the one a
-  // single reader would give.
+  // Each thread takes the next unread file, the longest first so that the
+  // threads finish together (a haplotype file holds about 200 letters per
+  // SNP, a map about 30 characters that take longer to read); a file's
+  // problem is kept with it and reported below in the order of reading, so
+  // the message is the one a single reader would give.
+  std::vector<std::size_t> longestFirst(files.size());
+  for (std::size_t i = 0; i < files.size(); ++i) longestFirst[i] = i;
+  auto work = [&](std::size_t i) {
+    return RegionCatalogue::SnpCount(files[i].region) * (files[i].kind == PanelFileKind::kTheta ? 90 : 200);
+  };
+  std::stable_sort(longestFirst.begin(), longestFirst.end(), [&](std::size_t a, std::size_t b) { return work(a) > work(b); });
   std::atomic<std::size_t> next = 0;
-  auto work = [&](int) {
+  auto read = [&](int) {
     FileReader reader;
-    for (std::size_t i = next++; i < files.size(); i = next++) {
-      File& file = files[i];
+    for (std::size_t k = next++; k < files.size(); k = next++) {
+      File& file = files[longestFirst[k]];
       const int snps = RegionCatalogue::SnpCount(file.region);
       try {
         const std::string_view text = reader.Read(file.path);
@@ -356,7 +386,7 @@ ReferenceData ReferenceData::Load(const std::filesystem::path& dataDir, WorkTeam
       }
     }
   };
-  team.Run(team.Size(), work);
+  team.Run(team.Size(), read);
 
   ReferenceData data;
   data.dir_ = dataDir;
