@@ -87,11 +87,24 @@ void BM_QualContinuousDefault(benchmark::State& state) {
   study.parameters.modelKind = ModelKind::kContinuous;
   RunStudy(state, study);
 }
-void BM_QualDiscreteLarge(benchmark::State& state) {
+// The large studies: all 12867 loci.
+QualStudy LargeCaseControl() {
   QualStudy study;
   study.parameters.totalLocusCount = 12867;
   study.parameters.sampleSize = 2000;
   study.parameters.prevalence = 0.05;
+  return study;
+}
+QuanStudy LargeContinuousTrait(int sampleSize) {
+  QuanStudy study;
+  study.parameters.modelKind = ModelKind::kContinuous;
+  study.parameters.totalLocusCount = 12867;
+  study.parameters.sampleSize = sampleSize;
+  return study;
+}
+
+void BM_QualDiscreteLarge(benchmark::State& state) {
+  QualStudy study = LargeCaseControl();
   RunStudy(state, study);
 }
 void BM_QuanDiscreteDefault(benchmark::State& state) {
@@ -104,10 +117,7 @@ void BM_QuanContinuousDefault(benchmark::State& state) {
   RunStudy(state, study);
 }
 void BM_QuanContinuousLarge(benchmark::State& state) {
-  QuanStudy study;
-  study.parameters.modelKind = ModelKind::kContinuous;
-  study.parameters.totalLocusCount = 12867;
-  study.parameters.sampleSize = 5000;
+  QuanStudy study = LargeContinuousTrait(5000);
   RunStudy(state, study);
 }
 
@@ -116,10 +126,7 @@ void BM_QuanContinuousLarge(benchmark::State& state) {
 // ends (1.3 GB of output); the other formats write each individual's row as
 // it comes.
 void BM_M1_QuanContinuousHuge(benchmark::State& state) {
-  QuanStudy study;
-  study.parameters.modelKind = ModelKind::kContinuous;
-  study.parameters.totalLocusCount = 12867;
-  study.parameters.sampleSize = 100000;
+  QuanStudy study = LargeContinuousTrait(100000);
   study.parameters.writePlink = 0;
   study.parameters.writeGc = 0;
   RunStudy(state, study);
@@ -128,10 +135,7 @@ void BM_M1_QuanContinuousHuge(benchmark::State& state) {
 // The large case-control replicate with only Origin.txt written: its time
 // against BM_QualDiscreteLarge's is the share of writing the files.
 void BM_QualDiscreteLargeNoFiles(benchmark::State& state) {
-  QualStudy study;
-  study.parameters.totalLocusCount = 12867;
-  study.parameters.sampleSize = 2000;
-  study.parameters.prevalence = 0.05;
+  QualStudy study = LargeCaseControl();
   study.parameters.writePlink = study.parameters.writeGc = study.parameters.writeEigensoft = 0;
   study.parameters.writeAdmixmap = study.parameters.writeStructureStrat = 0;
   RunStudy(state, study);
