@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <stdexcept>
+#include <system_error>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -43,7 +44,13 @@ bool Poll(Ready ready) {
 
 WorkTeam::WorkTeam(int size) {
   errors_.resize(static_cast<std::size_t>(std::max(1, size)));
-  for (int member = 1; member < size; ++member) helpers_.emplace_back([this, member] { Serve(member); });
+  for (int member = 1; member < size; ++member) {
+    try {
+      helpers_.emplace_back([this, member] { Serve(member); });
+    } catch (const std::system_error&) {
+      break;  // no more threads to be had: the team works with those it has
+    }
+  }
 }
 
 WorkTeam::~WorkTeam() {

@@ -26,7 +26,8 @@ namespace korvane {
 
 class WorkTeam {
  public:
-  // `size` members in all, the calling thread included (at least 1).
+  // `size` members in all, the calling thread included (at least 1); fewer
+  // when the system gives no more threads.
   explicit WorkTeam(int size);
   ~WorkTeam();
   WorkTeam(const WorkTeam&) = delete;
@@ -36,7 +37,8 @@ class WorkTeam {
 
   // Runs task(part) for every part 0..parts - 1 (at most Size()), part 0 on
   // the calling thread, and returns when all have finished. An exception of
-  // a part is rethrown here, the lowest part's first.
+  // a part is rethrown here, the lowest part's first. Called from one thread
+  // at a time, never from within a task.
   void Run(int parts, const std::function<void(int part)>& task);
 
  private:
