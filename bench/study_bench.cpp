@@ -164,7 +164,13 @@ BENCHMARK(BM_M1_QuanContinuousHuge)->Unit(benchmark::kMillisecond)->Iterations(1
 BENCHMARK(BM_QuanDiscreteDefault)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QuanContinuousDefault)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QuanContinuousLarge)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_Qual40Replicates)->Arg(1)->Arg(2)->ArgName("threads")->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_Qual40Replicates)
+    ->Arg(1)
+    ->Arg(2)
+    ->ArgName("threads")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
 
 }  // namespace
 }  // namespace korvane

@@ -142,7 +142,8 @@ struct RunSettings {
     lineEndsOption = add("--line-ends", lineEnds, "lf|crlf", "lf",
                          "line ends of the output files (crlf: the bytes of a Windows run)");
     threadsOption = add("--threads", threads, "N", "the number of cores",
-                        "replicates simulated at once; the files are the same whatever the number");
+                        "replicates simulated at once, and spare ones help within a replicate; the files are the "
+                        "same whatever the number");
     command.add_flag("--quiet", quiet, "no progress line")->group(kRunGroup);
     paramsOption = add("--params", params, "FILE", "",
                        "starting values: the last [[run]] of a run record (korvane-runs.toml) or a table of option "

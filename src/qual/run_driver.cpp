@@ -64,8 +64,8 @@ ReplicateEnd SimulateReplicate(const DriverPlan& plan, const RunOptions& options
                       model == ModelKind::kDiscrete ? AncestryFormat::kSourcePool : AncestryFormat::kExact,
                       options.lineEnds);
       files.ShareWith(team);
-      AttemptContext ctx{gen,   AttemptSeed(options.seed, static_cast<std::uint32_t>(n), attempt), data, files,
-                         refresh, team};
+      AttemptContext ctx{
+          gen, AttemptSeed(options.seed, static_cast<std::uint32_t>(n), attempt), data, files, refresh, team};
       AttemptResult result = plan.simulate(model, ctx);
       files.Close();
       if (result.complete) {
@@ -94,13 +94,22 @@ ReplicateEnd SimulateReplicate(const DriverPlan& plan, const RunOptions& options
   return end;
 }
 
+int Cores() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
+
 // The threads a run may use: as asked, or one per core.
-int ThreadCount(const RunOptions& options) {
-  if (options.threads > 0) return options.threads;
-  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+int ThreadCount(const RunOptions& options) { return options.threads > 0 ? options.threads : Cores(); }
+
+// Replicates simulated at once: one per thread, as many as there are.
+int WorkerCount(const RunOptions& options, int replicates) {
+  return std::max(1, std::min(ThreadCount(options), replicates));
 }
 
-int WorkerCount(const RunOptions& options, int replicates) { return std::max(1, std::min(ThreadCount(options), replicates)); }
+// The threads that share the work of one stage (reading the data, a
+// generation, an individual's files): never more than the cores, beyond
+// which the members would only wait for each other.
+int TeamSize(const RunOptions& options, int workers) {
+  return std::max(1, std::min(ThreadCount(options), Cores()) / workers);
+}
 
 }  // namespace
 
@@ -120,7 +129,7 @@ RunOutcome RunReplicates(const DriverPlan& plan, const RunOptions& options, Form
   if (plan.outputDirectory.empty()) return RefusedRun({"Output directory: is empty"});
   // The run's threads: they read the data, then build the generations of a
   // replicate when there are more of them than replicate workers.
-  WorkTeam team(ThreadCount(options));
+  WorkTeam team(TeamSize(options, 1));
   // The data folder is checked before anything is written.
   std::optional<ReferenceData> data;
   try {
@@ -248,7 +257,7 @@ RunOutcome RunReplicates(const DriverPlan& plan, const RunOptions& options, Form
   };
 
   // Threads beyond one per worker help build the generations.
-  const int teamSize = std::max(1, ThreadCount(options) / workers);
+  const int teamSize = TeamSize(options, workers);
   auto work = [&] {
     RandomGenerator gen;
     WorkTeam helpers(teamSize);

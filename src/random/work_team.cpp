@@ -100,7 +100,9 @@ void WorkTeam::Run(int parts, const std::function<void(int part)>& task) {
   }
   auto finished = [&] { return pending_.load(std::memory_order_acquire) == 0; };
   if (!Poll(finished)) {
-    for (int left; (left = pending_.load(std::memory_order_acquire)) != 0;) pending_.wait(left, std::memory_order_acquire);
+    for (int left; (left = pending_.load(std::memory_order_acquire)) != 0;) {
+      pending_.wait(left, std::memory_order_acquire);
+    }
   }
   for (const auto& error : errors_) {
     if (error) std::rethrow_exception(error);

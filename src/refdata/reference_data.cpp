@@ -238,7 +238,9 @@ HaplotypeTable DecodeHaplotypeFile(const std::filesystem::path& path, std::strin
   // Line by line, to name the first problem.
   std::vector<std::string_view> lines;
   ForEachLine(text, [&](int number, std::string_view line) {
-    if (number > kMaxLines) Fail(path, fmt::format("more than {} lines (at most 100 reference individuals)", kMaxLines));
+    if (number > kMaxLines) {
+      Fail(path, fmt::format("more than {} lines (at most 100 reference individuals)", kMaxLines));
+    }
     lines.push_back(line);
   });
 
@@ -367,7 +369,8 @@ ReferenceData ReferenceData::Load(const std::filesystem::path& dataDir, WorkTeam
   auto work = [&](std::size_t i) {
     return RegionCatalogue::SnpCount(files[i].region) * (files[i].kind == PanelFileKind::kTheta ? 90 : 200);
   };
-  std::stable_sort(longestFirst.begin(), longestFirst.end(), [&](std::size_t a, std::size_t b) { return work(a) > work(b); });
+  std::stable_sort(longestFirst.begin(), longestFirst.end(),
+                   [&](std::size_t a, std::size_t b) { return work(a) > work(b); });
   std::atomic<std::size_t> next = 0;
   auto read = [&](int) {
     FileReader reader;

@@ -152,8 +152,9 @@ TEST(MapFileTest, ReadsThreeNumbersPerSnpWhateverTheLines) {
 TEST(MapFileTest, NumbersReadAsTheNearestDouble) {
   std::mt19937_64 random(11);
   std::vector<std::string> tokens = {"9007199254740992", "9007199254740993", "9007199254740993.0",
-                                     "1234567890123456789", "12345678901234567890", "18446744073709551617", "0.0000000000000000000001",
-                                     "0.00000000000000000000001", "5.", ".5", "+1.5", "1e3", "2.5E-3", "0", "00.100"};
+                                     "1234567890123456789", "12345678901234567890", "18446744073709551617",
+                                     "0.0000000000000000000001", "0.00000000000000000000001", "5.", ".5", "+1.5",
+                                     "1e3", "2.5E-3", "0", "00.100"};
   for (int i = 0; i < 3000; ++i) {
     const int whole = static_cast<int>(random() % 18);
     const int fraction = static_cast<int>(random() % 24);
@@ -251,7 +252,8 @@ TEST(ReferenceDataTest, ThreadsReadTheSameDataAndReportTheFirstProblem) {
   // Region 6's YRI file holds a bad letter, region 2's second-population file
   // an individual fewer and region 9's map is missing: region 2 is read first.
   WriteFile(PanelPath(dir.path(), 6, PanelFileKind::kHaploBlack), "N\nN\n");
-  WriteFile(PanelPath(dir.path(), 2, PanelFileKind::kHaploWhite), Lines(6, std::string(RegionCatalogue::SnpCount(2), 'A')));
+  WriteFile(PanelPath(dir.path(), 2, PanelFileKind::kHaploWhite),
+            Lines(6, std::string(RegionCatalogue::SnpCount(2), 'A')));
   std::filesystem::remove(PanelPath(dir.path(), 9, PanelFileKind::kTheta));
   for (const int threads : {1, 2, 8}) {
     WorkTeam readers(threads);
