@@ -38,6 +38,10 @@ void MateGeneration(RandomGenerator& gen, Breeders& breeders, const IndexPicker&
 // `matings` generations (at least one) of both pools, second population
 // first, with a refresh point at the start of each. The pools' current
 // generation is the population sampled from.
+//
+// Founders and children are built on the team's members where their draws
+// allow it (random/work_team.h); the pools and the stream afterwards are
+// those of building them one by one.
 void RunGenerations(RandomGenerator& gen, const MarkerSet& markers, int matings, SourcePools& pools,
                     const std::function<void()>& refresh, WorkTeam& team);
 

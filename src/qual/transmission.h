@@ -120,7 +120,7 @@ class HaplotypeTransmitter {
 };
 
 // A work team and a transmitter for each of its members: the children of a
-// generation are built in parts (qual/work_team.h), each part with its own
+// generation are built in parts (random/work_team.h), each part with its own
 // transmitter, whose buffers it fills.
 struct Breeders {
   Breeders(WorkTeam& team, const MarkerSet& markers)
