@@ -162,7 +162,7 @@ bool PackLetters(const char* letters, int count, std::uint64_t* row) {
 // for anything else, which the checking reader then reports.
 bool DecodeWellFormed(std::string_view text, HaplotypeTable& table) {
   const int snps = table.snpCount;
-  const std::size_t words = static_cast<std::size_t>(table.wordsPerRow);
+  const std::size_t words = static_cast<std::size_t>(table.WordsPerRow());
   std::vector<std::uint64_t>& rows = table.words;
   rows.assign(words * std::min<std::size_t>(kMaxLines, text.size() / (static_cast<std::size_t>(snps) + 1) + 1), 0);
   std::size_t at = 0;
@@ -232,7 +232,6 @@ std::string Printable(char c) {
 HaplotypeTable DecodeHaplotypeFile(const std::filesystem::path& path, std::string_view text, int snpCount) {
   HaplotypeTable table;
   table.snpCount = snpCount;
-  table.wordsPerRow = WordsForLoci(snpCount);
   if (DecodeWellFormed(text, table)) return table;
 
   // Line by line, to name the first problem.
@@ -248,13 +247,13 @@ HaplotypeTable DecodeHaplotypeFile(const std::filesystem::path& path, std::strin
   const int pairs = static_cast<int>(lines.size()) / 2;
   if (pairs == 0) Fail(path, "holds no reference individual (no complete pair of haplotype lines)");
   table.individualCount = pairs;
-  table.words.assign(static_cast<std::size_t>(2 * pairs) * table.wordsPerRow, 0);
+  table.words.assign(static_cast<std::size_t>(2 * pairs) * table.WordsPerRow(), 0);
   for (int l = 0; l < 2 * pairs; ++l) {
     const std::string_view line = lines[l];
     if (static_cast<int>(line.size()) < snpCount) {
       Fail(path, fmt::format("line {}: {} letters, fewer than the region's {} SNPs", l + 1, line.size(), snpCount));
     }
-    std::uint64_t* row = table.words.data() + static_cast<std::size_t>(l) * table.wordsPerRow;
+    std::uint64_t* row = table.words.data() + static_cast<std::size_t>(l) * table.WordsPerRow();
     for (int i = 0; i < snpCount; ++i) {
       const AlleleClass c = ClassOfLetter(line[i]);
       if (c == 0) {

@@ -40,11 +40,11 @@ struct MapRecord {
 struct HaplotypeTable {
   int individualCount = 0;
   int snpCount = 0;
-  int wordsPerRow = 0;
-  std::vector<std::uint64_t> words;  // row 2 * individual + haplotype, wordsPerRow words each
+  std::vector<std::uint64_t> words;  // row 2 * individual + haplotype, WordsPerRow() words each
 
+  int WordsPerRow() const { return WordsForLoci(snpCount); }
   const std::uint64_t* Row(int individual, int haplotype) const {
-    return words.data() + static_cast<std::size_t>(2 * individual + haplotype) * wordsPerRow;
+    return words.data() + static_cast<std::size_t>(2 * individual + haplotype) * WordsPerRow();
   }
   ConstHaplotypeRow Haplotype(int individual, int haplotype) const {
     return ConstHaplotypeRow(Row(individual, haplotype));
