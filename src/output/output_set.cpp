@@ -63,6 +63,7 @@ struct OutputSet::Impl {
   // The open writers in opening order, Origin.txt first: the order events reach them.
   std::vector<FormatWriter*> writers;
   bool closed = false;
+  std::atomic<std::int64_t>* written = nullptr;
   WorkTeam* team = nullptr;
   // The open writers, largest files first: ADMIXMAP's, PLINK's and GC's
   // genotype tables lead.
@@ -134,7 +135,10 @@ void OutputSet::Individual(const IndividualRecord& individual, const GenotypeRow
   } else {
     set.FanOut(write);
   }
+  if (set.written != nullptr) set.written->fetch_add(1, std::memory_order_relaxed);
 }
+
+void OutputSet::CountIndividuals(std::atomic<std::int64_t>& written) { impl_->written = &written; }
 
 void OutputSet::ShareWith(WorkTeam& team) {
   Impl& set = *impl_;

@@ -2,6 +2,8 @@
 
 // The files of one replicate attempt and the two run-long causal-locus logs.
 
+#include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <span>
@@ -49,6 +51,10 @@ class OutputSet {
   // Lets Finish and Close work on the team's members, a writer per member at
   // a time; the files and the failure reported are those of doing it in order.
   void ShareWith(WorkTeam& team);
+
+  // Adds 1 to `written` for every individual written, so that another thread
+  // can show how far the replicate is.
+  void CountIndividuals(std::atomic<std::int64_t>& written);
 
  private:
   struct Impl;

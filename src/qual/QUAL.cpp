@@ -54,6 +54,8 @@ RunOutcome QualStudy::Run(const RunOptions& options, FormHost& host) {
   plan.study = StudyKind::kQualitative;
   plan.outputDirectory = p.outputDirectory;
   plan.replicateCount = p.replicateCount;
+  plan.sampleSize = p.sampleSize;
+  plan.nullLociRequested = p.nullLocusCount;
   plan.formats = FormatSelection{p.writeEigensoft == 1, p.writeAdmixmap == 1, p.writePlink == 1,
                                  p.writeStructureStrat == 1, p.writeGc == 1};
   plan.statusText = &parameters.statusText;

@@ -34,6 +34,7 @@ struct AttemptResult {
   // among the non-null chosen loci, one per causal locus or QTL (0: none).
   std::vector<int> positionsAll;
   std::vector<int> positionsCandidate;
+  int nullLoci = 0;  // the null loci (AIMs) of the replicate's files
 };
 
 // A bound that ends the whole run: a population that can never reach its

@@ -99,7 +99,7 @@ AttemptResult SimulateContinuousCaseControl(const QualParameters& p, AttemptCont
   const int all = model.chosen ? model.locus + 1 : 0;
   const int candidate = model.chosen ? CandidatePosition(markers, model.locus) : 0;
   ctx.output.Finish(ReplicateTruth{{all}});
-  return AttemptResult{true, {}, {all}, {candidate}};
+  return AttemptResult{true, {}, {all}, {candidate}, markers.nullCount};
 }
 
 }  // namespace korvane

@@ -126,7 +126,7 @@ AttemptResult SimulateDiscreteCaseControl(const QualParameters& p, AttemptContex
   }
 
   ctx.output.Finish(ReplicateTruth{{causalAll}});
-  return AttemptResult{true, {}, {causalAll}, {causalCandidate}};
+  return AttemptResult{true, {}, {causalAll}, {causalCandidate}, markers.nullCount};
 }
 
 }  // namespace korvane

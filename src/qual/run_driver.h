@@ -21,6 +21,8 @@ struct DriverPlan {
   int replicateCount = 0;
   FormatSelection formats;
   int activeQtlCount = 0;  // columns of a quantitative log header
+  int sampleSize = 0;        // individuals of each replicate, for the progress shown
+  int nullLociRequested = 0;
   // The record's status line, which the driver sets.
   std::string* statusText = nullptr;
   // The model of the next attempt (the form may change it during a run).
@@ -31,10 +33,14 @@ struct DriverPlan {
   std::function<void(CausalLogs&, ModelKind, const AttemptResult&)> logEntries;
 };
 
-// Runs the plan: checks the data folder, creates the output directory, opens
-// the logs for appending, writes their header and then replicate after
-// replicate, each in its own folder D/n. An attempt that gives up is repeated
-// under the same number, with a fresh seed, up to options.maxAttempts times.
+// Runs the plan: checks the data folder, creates the output directory and
+// locks it against other runs, refuses to touch replicate folders that exist
+// (unless options.overwrite), opens the logs for appending, writes their
+// header and then replicate after replicate, each written in D/.n.partial and
+// renamed to D/n when complete. An attempt that gives up is repeated under
+// the same number, with a fresh seed, up to options.maxAttempts times. Any
+// failure, of whatever kind, ends the run with a message and the logs' open
+// line ended; a stop request ends it at the next refresh point.
 RunOutcome RunReplicates(const DriverPlan& plan, const RunOptions& options, FormHost& host);
 
 // "Simulation %d is running now......."

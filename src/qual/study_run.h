@@ -14,11 +14,17 @@ namespace korvane {
 
 // Where a run stands, for the host's progress display.
 struct RunProgress {
-  int replicateNumber = 0;   // the replicate under way
+  int replicateNumber = 0;   // the replicate under way: the lowest one not yet completed
   int firstReplicate = 1;    // the number of the run's first replicate
   int replicateCount = 0;    // replicates in this run
   int attempt = 0;           // attempt of the replicate under way, from 1
   int completed = 0;         // replicates completed in this run
+  int inFlight = 0;          // replicates being simulated now
+  int sampleSize = 0;        // individuals of each replicate
+  std::int64_t written = 0;  // individuals of the replicate under way written so far
+  // Completed replicates plus the written share of those in flight: what an
+  // estimate of the time left can go by.
+  double replicatesDone = 0;
 };
 
 // The host of a run. Refresh is called at every refresh point of the run
@@ -42,7 +48,19 @@ struct RunOptions {
   // Replicates simulated at once, each by its own worker; 0 means one per
   // processor core. The files are the same whatever the number.
   int threads = 0;
+  // Replace replicate folders of the run's numbers that exist already; without
+  // it such a run is refused before anything is written.
+  bool overwrite = false;
+  // Keep the folder of a replicate that a stop or failure interrupted, under
+  // its partial name D/.n.partial, instead of removing it.
+  bool keepPartial = false;
 };
+
+// Every value below is one distinct stream of AttemptSeed; larger ones would
+// repeat the streams of smaller ones, so runs refuse them.
+inline constexpr std::uint64_t kMaxRunSeed = 0xFFFFFFFFu;   // 4294967295
+inline constexpr int kMaxReplicateNumber = 0xFFFFF;         // 1048575
+inline constexpr int kMaxAttemptsPerReplicate = 0x1000;     // 4096
 
 struct RunOutcome {
   enum class Status {
@@ -54,6 +72,15 @@ struct RunOutcome {
   Status status = Status::kCompleted;
   std::string message;      // what and where, for kRefused and kFailed
   int replicatesCompleted = 0;
+  // A refused run whose replicate folders exist: the lowest of them, and the
+  // number after the highest replicate folder of the directory.
+  int existingReplicate = 0;
+  int nextFreeReplicate = 0;
+  std::uintmax_t bytesWritten = 0;  // the completed replicates' files
+  // Replicates that got fewer null loci than asked (the routines keep what
+  // they found once the causal locus or the QTLs are chosen), and the fewest.
+  int replicatesShortOfNullLoci = 0;
+  int fewestNullLoci = 0;
 };
 
 }  // namespace korvane

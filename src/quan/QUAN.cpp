@@ -20,7 +20,13 @@ std::vector<std::string> QuanRefusals(const QuanParameters& p, double residualSh
   if (p.replicateCount == 0 || p.sampleSize == 0) return reasons;
   const bool discrete = p.modelKind == ModelKind::kDiscrete;
   if (residualShare > 0) {
-    if (!NormalDrawHasSpan(residualShare * p.phenotypeVariance, p.phenotypeVariance)) {
+    if (!NormalDensityTopFits(residualShare * p.phenotypeVariance)) {
+      reasons.push_back(fmt::format(
+          "Phenotype variance: {} and the QTLs' Phenotype variance explained leave a residual share of {:.9g}, so "
+          "the residual draw's spread, share x variance = {:.3g}, is too small to draw from: it must be at least "
+          "about 1.86e-7, or the shares must add up to exactly 1 for no residual at all",
+          p.phenotypeVariance, residualShare, residualShare * p.phenotypeVariance));
+    } else if (!NormalDrawHasSpan(residualShare * p.phenotypeVariance, p.phenotypeVariance)) {
       reasons.push_back(fmt::format(
           "Phenotype variance: {} with a residual share of {} leaves no values for the residual draw (the variance "
           "must be at least 0.001 and the residual share x variance at most about 398.94)",
@@ -80,6 +86,8 @@ RunOutcome QuanStudy::Run(const RunOptions& options, FormHost& host) {
   plan.study = StudyKind::kQuantitative;
   plan.outputDirectory = p.outputDirectory;
   plan.replicateCount = p.replicateCount;
+  plan.sampleSize = p.sampleSize;
+  plan.nullLociRequested = p.nullLocusCount;
   plan.formats = FormatSelection{p.writeEigensoft != 0, false, p.writePlink != 0, false, p.writeGc != 0};
   plan.activeQtlCount = static_cast<int>(run.qtls.size());
   plan.statusText = &parameters.statusText;

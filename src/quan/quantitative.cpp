@@ -64,6 +64,7 @@ class TraitState {
       result.positionsAll.push_back(known ? qtl.locus + 1 : 0);
       result.positionsCandidate.push_back(known ? CandidatePosition(markers_, qtl.locus) : 0);
     }
+    result.nullLoci = markers_.nullCount;
     output.Finish(ReplicateTruth{result.positionsAll});
     return result;
   }

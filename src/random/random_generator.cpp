@@ -64,6 +64,11 @@ bool NormalDrawHasSpan(double sd, double halfRange) {
   return TruncateToInt32(top * 1000.0) != 0 && TruncateToInt32(halfRange * 1000.0) != TruncateToInt32(-halfRange * 1000.0);
 }
 
+bool NormalDensityTopFits(double sd) {
+  if (!(sd > 0.0)) return false;
+  return NormalDensity(0.0, 0.0, sd) * 1000.0 < 2147483648.0;
+}
+
 std::uint32_t AttemptSeed(std::uint64_t runSeed, std::uint32_t replicate, std::uint32_t attempt) {
   std::uint64_t z = (runSeed << 32) | (static_cast<std::uint64_t>(replicate & 0xFFFFFu) << 12) |
                     static_cast<std::uint64_t>((attempt - 1u) & 0xFFFu);

@@ -107,6 +107,11 @@ double DrawNormal(RandomGenerator& gen, double mean, double sd, double halfRange
 // 1000 x the density's maximum must truncate to at least 1.
 bool NormalDrawHasSpan(double sd, double halfRange);
 
+// Whether 1000 x the density's maximum fits the 32-bit bound of a draw. A
+// tiny sd (below about 1.86e-7) puts it beyond, and the acceptance draw would
+// wrap to a span of arbitrary size instead of drawing from (0, top).
+bool NormalDensityTopFits(double sd);
+
 // The seed of attempt `attempt` (1-based) of replicate `replicate` in a run
 // seeded with `runSeed`: a 64-bit mix of the three, so that no two replicates
 // or retries of a run share a stream by accident.

@@ -67,20 +67,43 @@ TEST_F(QualRunTest, FoldersAndLogLinesFollowTheReplicates) {
   EXPECT_EQ(host_.statuses.front(), "Simulation 1 is running now.......");
   EXPECT_EQ(study_.parameters.statusText, "Press OK to start simulation.");
 
-  // A second run of one replicate appends its own header and line.
+  // A second run into folders that hold replicates is refused before it
+  // writes anything, and says where the free numbers begin.
+  const std::string logBefore = LogAll();
+  const std::string pedBefore = ReadFile(Out("2/Plink.ped"));
+  options_.seed = 43;
   study_.parameters.replicateCount = 1;
+  RunOutcome refused = Run();
+  EXPECT_EQ(refused.status, RunOutcome::Status::kRefused);
+  EXPECT_THAT(refused.message, HasSubstr(Out("1").string() + " holds a replicate already"));
+  EXPECT_EQ(refused.existingReplicate, 1);
+  EXPECT_EQ(refused.nextFreeReplicate, 4);
+  EXPECT_EQ(LogAll(), logBefore);
+
+  // From the next free number it appends its own header and line.
+  options_.firstReplicate = 4;
   ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
   EXPECT_EQ(SplitLines(LogAll()).size(), 6u);
   EXPECT_EQ(SplitLines(LogAll())[4], "Simu#  Causal locus");
-  EXPECT_TRUE(fs::exists(Out("3/Plink.ped")));  // left from the first run
+  EXPECT_THAT(SplitLines(LogAll())[5], ::testing::StartsWith("4      SNP"));
+
+  // Replacing replicate 2 deliberately leaves the others as they were.
+  options_.firstReplicate = 2;
+  options_.overwrite = true;
+  ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
+  EXPECT_NE(ReadFile(Out("2/Plink.ped")), pedBefore);
+  EXPECT_TRUE(fs::exists(Out("3/Plink.ped")));
+  EXPECT_FALSE(fs::exists(Out(".2.partial")));
+  EXPECT_FALSE(fs::exists(Out(".korvane.lock")));
 }
 
-TEST_F(QualRunTest, NoReplicateLeavesAnOpenLineAndAnEmptyFolder) {
+TEST_F(QualRunTest, NoReplicateEndsTheLogLineAndMakesNoFolder) {
   study_.parameters.replicateCount = 0;
   ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
-  EXPECT_EQ(LogAll(), "Simu#  Causal locus\n1      ");
-  EXPECT_TRUE(fs::is_directory(Out("1")));
-  EXPECT_TRUE(fs::is_empty(Out("1")));
+  ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
+  // The next run's header starts a line of its own.
+  EXPECT_EQ(LogAll(), "Simu#  Causal locus\n1      \nSimu#  Causal locus\n1      \n");
+  EXPECT_FALSE(fs::exists(Out("1")));
 }
 
 TEST_F(QualRunTest, FirstReplicateNumbersFoldersAndLines) {
@@ -150,12 +173,19 @@ TEST_F(QualRunTest, AttemptBoundEndsTheRunWithItsReason) {
   EXPECT_EQ(outcome.status, RunOutcome::Status::kFailed);
   EXPECT_THAT(outcome.message, HasSubstr("replicate 1: gave up after 2 attempts"));
   EXPECT_THAT(outcome.message, HasSubstr("no causal-locus candidate"));
-  // The started line is ended; the folder holds only the headers and map.
+  // The started line is ended; the unfinished replicate leaves no folder.
   EXPECT_EQ(LogAll(), "Simu#  Causal locus\n1      \n");
-  EXPECT_EQ(SplitLines(ReadFile(Out("1/Origin.txt"))).size(), 1u);
-  EXPECT_EQ(SplitLines(ReadFile(Out("1/Plink.map"))).size(), 5u);
-  EXPECT_EQ(ReadFile(Out("1/Plink.ped")), "");
+  EXPECT_FALSE(fs::exists(Out("1")));
+  EXPECT_FALSE(fs::exists(Out(".1.partial")));
   EXPECT_EQ(host_.running, (std::vector<bool>{true, false}));
+
+  // Kept when asked, under its partial name: the headers and the map only.
+  options_.keepPartial = true;
+  ASSERT_EQ(Run().status, RunOutcome::Status::kFailed);
+  EXPECT_FALSE(fs::exists(Out("1")));
+  EXPECT_EQ(SplitLines(ReadFile(Out(".1.partial/Origin.txt"))).size(), 1u);
+  EXPECT_EQ(SplitLines(ReadFile(Out(".1.partial/Plink.map"))).size(), 5u);
+  EXPECT_EQ(ReadFile(Out(".1.partial/Plink.ped")), "");
 }
 
 TEST_F(QualRunTest, StopRequestEndsTheRunAtARefreshPoint) {
@@ -232,6 +262,7 @@ TEST_F(QualRunTest, AFailedReplicateEndsAParallelRunAfterTheOnesBeforeIt) {
 TEST_F(QualRunTest, EveryGenerationIsAMating) {
   // A sample filled in one cycle: one refresh point per generation of mating.
   options_.threads = 1;
+  options_.overwrite = true;
   study_.parameters.prevalence = 0.5;
   study_.parameters.sampleSize = 20;
   auto refreshes = [&](int generations) {

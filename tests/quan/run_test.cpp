@@ -64,6 +64,7 @@ TEST_F(QuanRunTest, OneReplicateIsTheSameWhenItsGenerationsAreSplit) {
 }
 
 TEST_F(QuanRunTest, LogFormatsOfBothModels) {
+  options_.overwrite = true;  // the runs share the folders
   study_.parameters.replicateCount = 2;
   ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
   EXPECT_TRUE(std::regex_match(LogAll(), std::regex(R"(Simu#  QTL1   QTL2   QTL3   \n(\d      (SNP\d+ ){3}\n){2})")))
@@ -170,6 +171,7 @@ TEST_F(QuanRunTest, TheFoundersCountAsTheFirstGeneration) {
   // One refresh point per generation of mating: max(1, G - 1) of them here,
   // max(1, G) in the case-control study.
   options_.threads = 1;
+  options_.overwrite = true;  // the runs share the folders
   auto refreshes = [&](int generations) {
     study_.parameters.generationCount = generations;
     RecordingHost host;
@@ -183,6 +185,7 @@ TEST_F(QuanRunTest, TheFoundersCountAsTheFirstGeneration) {
 }
 
 TEST_F(QuanRunTest, EmptySampleAndNoQtl) {
+  options_.overwrite = true;  // the runs share the folders
   study_.parameters.sampleSize = 0;
   ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
   EXPECT_EQ(SplitLines(LogAll())[1], "1      SNP0 SNP0 SNP0 ");
