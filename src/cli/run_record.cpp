@@ -3,13 +3,22 @@
 #include <fmt/format.h>
 #include <toml++/toml.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <limits>
+#include <map>
+#include <optional>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 #include <system_error>
 
@@ -21,10 +30,64 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A TOML basic string.
+// The length of the UTF-8 sequence that starts text[at], 0 when the bytes
+// there are not one (TOML strings must be valid UTF-8).
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t at) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[at + k]); };
+  const unsigned char lead = byte(0);
+  std::size_t length = 0;
+  std::uint32_t code = 0;
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    code = lead & 0x1Fu;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    code = lead & 0x0Fu;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    code = lead & 0x07u;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size()) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    if ((byte(k) & 0xC0u) != 0x80u) return 0;
+    code = (code << 6) | (byte(k) & 0x3Fu);
+  }
+  // Overlong forms, surrogates and values beyond Unicode are not UTF-8.
+  const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (code < least[length] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return 0;
+  return length;
+}
+
+bool IsUtf8(std::string_view text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t length = Utf8SequenceAt(text, at);
+    if (length == 0) return false;
+    at += length;
+  }
+  return true;
+}
+
+// A TOML basic string. Bytes that are not UTF-8 (a path may hold any) become
+// U+FFFD, so the file stays valid TOML; the record then keeps the exact bytes
+// beside it (see BytesKey).
 std::string Quoted(std::string_view text) {
   std::string out = "\"";
-  for (const char c : text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t length = Utf8SequenceAt(text, at);
+    if (length == 0) {
+      out += "\\uFFFD";
+      ++at;
+      continue;
+    }
+    if (length > 1) {
+      out.append(text.substr(at, length));
+      at += length;
+      continue;
+    }
+    const char c = text[at++];
     const auto u = static_cast<unsigned char>(c);
     switch (c) {
       case '"':
@@ -57,6 +120,27 @@ std::string Quoted(std::string_view text) {
     }
   }
   return out + "\"";
+}
+
+// The key that keeps the exact bytes of a text that is not UTF-8, in hex.
+std::string BytesKey(std::string_view key) { return fmt::format("{}-bytes", key); }
+
+std::string Hex(std::string_view bytes) {
+  std::string hex;
+  for (const char c : bytes) hex += fmt::format("{:02x}", static_cast<unsigned char>(c));
+  return hex;
+}
+
+std::optional<std::string> FromHex(std::string_view hex) {
+  if (hex.size() % 2 != 0) return std::nullopt;
+  std::string bytes;
+  for (std::size_t at = 0; at < hex.size(); at += 2) {
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(hex.data() + at, hex.data() + at + 2, value, 16);
+    if (error != std::errc() || end != hex.data() + at + 2) return std::nullopt;
+    bytes += static_cast<char>(value);
+  }
+  return bytes;
 }
 
 // A number's text as a TOML float: an integral text gets ".0".
@@ -97,29 +181,32 @@ std::string StringSetting(const fs::path& file, const std::string& key, const to
   Refuse(file, fmt::format("{}: expected a string", key));
 }
 
-int PositiveSetting(const fs::path& file, const std::string& key, const toml::node& node) {
+std::uint64_t SeedSetting(const fs::path& file, const toml::node& node) {
+  // Records of earlier versions may hold larger seeds, written as strings.
+  std::optional<std::uint64_t> seed;
+  if (const auto* i = node.as_integer(); i != nullptr && i->get() >= 0) seed = static_cast<std::uint64_t>(i->get());
+  if (const auto* s = node.as_string()) {
+    const std::string& text = s->get();
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (!text.empty() && error == std::errc() && end == text.data() + text.size()) seed = value;
+  }
+  if (!seed || *seed > kMaxRunSeed) Refuse(file, fmt::format("seed: expected a whole number from 0 to {}", kMaxRunSeed));
+  return *seed;
+}
+
+int BoundedSetting(const fs::path& file, const std::string& key, const toml::node& node, int most) {
   const auto* i = node.as_integer();
-  if (i == nullptr || i->get() < 1 || i->get() > std::numeric_limits<int>::max()) {
-    Refuse(file, fmt::format("{}: expected a whole number from 1 to {}", key, std::numeric_limits<int>::max()));
+  if (i == nullptr || i->get() < 1 || i->get() > most) {
+    Refuse(file, fmt::format("{}: expected a whole number from 1 to {}", key, most));
   }
   return static_cast<int>(i->get());
 }
 
-std::uint64_t SeedSetting(const fs::path& file, const toml::node& node) {
-  // TOML integers are signed 64-bit; larger seeds are written as strings.
-  if (const auto* i = node.as_integer(); i != nullptr && i->get() >= 0) return static_cast<std::uint64_t>(i->get());
-  if (const auto* s = node.as_string()) {
-    const std::string& text = s->get();
-    std::uint64_t seed = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seed);
-    if (!text.empty() && error == std::errc() && end == text.data() + text.size()) return seed;
-  }
-  Refuse(file, "seed: expected a whole number from 0 to 18446744073709551615");
-}
-
 // Settings of a record that describe the run rather than start one.
 const std::set<std::string, std::less<>> kDescriptiveKeys = {
-    "start", "version", "study", "outcome", "replicates-completed", "message"};
+    "start", "version", "study", "outcome", "replicates-completed", "message", "replicates-short-of-null-loci",
+    "fewest-null-loci"};
 
 }  // namespace
 
@@ -157,21 +244,36 @@ std::string FormatRunRecord(const RunRecord& r) {
   const auto line = [&text](std::string_view key, const std::string& value) {
     text += fmt::format("{} = {}\n", key, value);
   };
+  // A text that is not UTF-8 keeps its exact bytes in a companion key.
+  const auto textLine = [&](std::string_view key, std::string_view value) {
+    line(key, Quoted(value));
+    if (!IsUtf8(value)) line(BytesKey(key), Quoted(Hex(value)));
+  };
   line("start", r.start);
-  line("version", Quoted(r.version));
-  line("study", Quoted(r.study));
-  line("model", Quoted(ModelName(r.model)));
+  textLine("version", r.version);
+  textLine("study", r.study);
+  textLine("model", std::string(ModelName(r.model)));
   line("seed", r.seed <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
                    ? fmt::format("{}", r.seed)
                    : Quoted(fmt::format("{}", r.seed)));
   line("first-replicate", fmt::format("{}", r.firstReplicate));
-  line("data", Quoted(r.dataDir.string()));
-  line("line-ends", Quoted(LineEndsName(r.lineEnds)));
+  textLine("data", r.dataDir.string());
+  textLine("line-ends", std::string(LineEndsName(r.lineEnds)));
   line("max-attempts", fmt::format("{}", r.maxAttempts));
-  line("outcome", Quoted(r.outcome));
+  textLine("outcome", r.outcome);
   line("replicates-completed", fmt::format("{}", r.replicatesCompleted));
+  if (r.replicatesShortOfNullLoci > 0) {
+    line("replicates-short-of-null-loci", fmt::format("{}", r.replicatesShortOfNullLoci));
+    line("fewest-null-loci", fmt::format("{}", r.fewestNullLoci));
+  }
   if (!r.message.empty()) line("message", Quoted(r.message));
-  for (const RecordField& field : r.fields) line(field.key, TomlValue(field));
+  for (const RecordField& field : r.fields) {
+    if (field.type == FieldType::kText) {
+      textLine(field.key, field.text);
+    } else {
+      line(field.key, TomlValue(field));
+    }
+  }
   return text;
 }
 
@@ -188,36 +290,113 @@ void AppendRunRecord(const fs::path& file, const RunRecord& record) {
     }
   }
   std::string text = FormatRunRecord(record);
-  {
-    std::FILE* existing = std::fopen(file.c_str(), "rb");
-    if (existing != nullptr) {
-      if (std::fseek(existing, 0, SEEK_END) == 0 && std::ftell(existing) > 0) {
-        std::fseek(existing, -1, SEEK_END);
-        const int last = std::fgetc(existing);
-        text = (last == '\n' ? "\n" : "\n\n") + text;
-      }
-      std::fclose(existing);
-    }
-  }
-  std::FILE* out = std::fopen(file.c_str(), "ab");
-  if (out == nullptr) fail("open", errno);
-  if (std::fwrite(text.data(), 1, text.size(), out) != text.size()) {
+  const int fd = ::open(file.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) fail("open", errno);
+  struct stat before {};
+  if (::fstat(fd, &before) != 0) {
     const int error = errno;
-    std::fclose(out);
+    ::close(fd);
+    fail("read", error);
+  }
+  if (!S_ISREG(before.st_mode)) {
+    ::close(fd);
+    throw std::runtime_error(fmt::format("cannot write {}: not a regular file", file.string()));
+  }
+  // Tables are separated by a blank line, also after a hand-written file
+  // without a line end at its end.
+  if (before.st_size > 0) {
+    char last = '\n';
+    if (::pread(fd, &last, 1, before.st_size - 1) != 1) last = '\n';
+    text.insert(0, last == '\n' ? "\n" : "\n\n");
+  }
+  // The whole table in one write: a write that the system takes only in part
+  // (a full disk) is taken back, so the record never ends in half a table.
+  ssize_t written = 0;
+  do {
+    written = ::write(fd, text.data(), text.size());
+  } while (written < 0 && errno == EINTR);
+  if (written != static_cast<ssize_t>(text.size())) {
+    const int error = written < 0 ? errno : ENOSPC;
+    if (written > 0 && ::ftruncate(fd, before.st_size) != 0) {
+      const int truncateError = errno;
+      ::close(fd);
+      throw std::runtime_error(fmt::format("cannot write {}: {}; its last table is incomplete ({})", file.string(),
+                                           std::strerror(error), std::strerror(truncateError)));
+    }
+    ::close(fd);
     fail("write", error);
   }
-  if (std::fclose(out) != 0) fail("write", errno);
+  if (::close(fd) != 0) fail("write", errno);
 }
 
+namespace {
+
+// The start of each "[[run]]" line of a text: 0-based offset and 1-based line.
+std::vector<std::pair<std::size_t, int>> RunTableStarts(std::string_view text) {
+  std::vector<std::pair<std::size_t, int>> starts;
+  int number = 1;
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(at, end - at);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    if (line == "[[run]]") starts.emplace_back(at, number);
+    at = end + 1;
+    ++number;
+  }
+  return starts;
+}
+
+std::string ParseErrorText(const toml::parse_error& e, int firstLine) {
+  const auto& where = e.source().begin;
+  if (where.line == 0) return std::string(e.description());
+  return fmt::format("line {}: {}", where.line + firstLine - 1, e.description());
+}
+
+// The file's text, refusing what is not a regular file (a FIFO would block,
+// a directory or a device holds no record).
+std::string ReadParamsText(const fs::path& file) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(file, ec);
+  if (ec || !fs::exists(status)) Refuse(file, "file not found");
+  if (fs::is_directory(status)) Refuse(file, "is a directory, not a file");
+  if (!fs::is_regular_file(status)) Refuse(file, "is not a regular file");
+  std::ifstream in(file, std::ios::binary);
+  if (!in) Refuse(file, fmt::format("cannot be read: {}", std::strerror(errno)));
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) Refuse(file, "read error");
+  return text.str();
+}
+
+}  // namespace
+
 StoredRun ReadStoredRun(const fs::path& file, std::string_view study, const std::vector<std::string>& fieldKeys) {
+  const std::string text = ReadParamsText(file);
+  std::string note;
   toml::table document;
   try {
-    document = toml::parse_file(file.string());
+    document = toml::parse(text, file.string());
   } catch (const toml::parse_error& e) {
-    const auto& where = e.source().begin;
-    if (where.line == 0) Refuse(file, std::string(e.description()));
-    Refuse(file, fmt::format("line {}: {}", where.line, e.description()));
+    // A record whose end was damaged (a disk that filled up under an older
+    // version, an edit gone wrong) still holds its earlier runs: the last
+    // [[run]] table that reads on its own is taken, and the note says which.
+    const auto starts = RunTableStarts(text);
+    bool found = false;
+    for (std::size_t k = starts.size(); k-- > 0 && !found;) {
+      const std::size_t end = k + 1 < starts.size() ? starts[k + 1].first : text.size();
+      try {
+        document = toml::parse(std::string_view(text).substr(starts[k].first, end - starts[k].first), file.string());
+        found = true;
+        note = fmt::format("{}: {}; repeating the last readable run, the [[run]] table of line {}", file.string(),
+                           ParseErrorText(e, 1), starts[k].second);
+      } catch (const toml::parse_error&) {
+      }
+    }
+    if (!found) Refuse(file, ParseErrorText(e, 1));
   }
+  if (document.empty()) Refuse(file, "holds no run to repeat and no option keys");
 
   const toml::table* run = &document;
   if (const toml::node* runs = document.get("run")) {
@@ -243,9 +422,17 @@ StoredRun ReadStoredRun(const fs::path& file, std::string_view study, const std:
     if (name != study) Refuse(file, fmt::format("the run recorded is a '{}' study, not '{}'", name, study));
   }
   StoredRun stored;
+  stored.note = note;
+  // Exact bytes of texts that are not UTF-8, applied once every key is read.
+  std::map<std::string, std::string> exactBytes;
   for (const auto& [tomlKey, node] : *run) {
     const std::string key(tomlKey.str());
-    if (fields.count(key) != 0) {
+    if (key.size() > 6 && key.ends_with("-bytes")) {
+      const std::string base = key.substr(0, key.size() - 6);
+      const std::optional<std::string> bytes = FromHex(StringSetting(file, key, node));
+      if (!bytes) Refuse(file, fmt::format("{}: expected the hex digits of {}'s bytes", key, base));
+      exactBytes[base] = *bytes;
+    } else if (fields.count(key) != 0) {
       stored.fieldTexts[key] = FieldText(file, key, node);
     } else if (key == "model") {
       const std::optional<ModelKind> model = ParseModelName(StringSetting(file, key, node));
@@ -254,9 +441,9 @@ StoredRun ReadStoredRun(const fs::path& file, std::string_view study, const std:
     } else if (key == "seed") {
       stored.seed = SeedSetting(file, node);
     } else if (key == "first-replicate") {
-      stored.firstReplicate = PositiveSetting(file, key, node);
+      stored.firstReplicate = BoundedSetting(file, key, node, kMaxReplicateNumber);
     } else if (key == "max-attempts") {
-      stored.maxAttempts = PositiveSetting(file, key, node);
+      stored.maxAttempts = BoundedSetting(file, key, node, kMaxAttemptsPerReplicate);
     } else if (key == "data") {
       stored.dataDir = fs::path(StringSetting(file, key, node));
     } else if (key == "line-ends") {
@@ -265,6 +452,15 @@ StoredRun ReadStoredRun(const fs::path& file, std::string_view study, const std:
       stored.lineEnds = lineEnds;
     } else if (kDescriptiveKeys.count(key) == 0) {
       Refuse(file, fmt::format("unknown key '{}'", key));
+    }
+  }
+  for (const auto& [base, bytes] : exactBytes) {
+    if (fields.count(base) != 0) {
+      stored.fieldTexts[base] = bytes;
+    } else if (base == "data") {
+      stored.dataDir = fs::path(bytes);
+    } else if (kDescriptiveKeys.count(base) == 0) {
+      Refuse(file, fmt::format("unknown key '{}'", BytesKey(base)));
     }
   }
   return stored;
@@ -296,6 +492,8 @@ bool RecordRun(RunRecord record, const std::filesystem::path& outputDirectory, c
   record.outcome = std::string(OutcomeName(outcome.status));
   record.replicatesCompleted = outcome.replicatesCompleted;
   record.message = outcome.message;
+  record.replicatesShortOfNullLoci = outcome.replicatesShortOfNullLoci;
+  record.fewestNullLoci = outcome.fewestNullLoci;
   AppendRunRecord(outputDirectory / kRunRecordFile, record);
   return true;
 }

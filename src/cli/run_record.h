@@ -44,6 +44,8 @@ struct RunRecord {
   std::string outcome;  // "completed", "failed" or "stopped"
   int replicatesCompleted = 0;
   std::string message;  // why a failed run ended
+  int replicatesShortOfNullLoci = 0;  // replicates with fewer null loci than asked
+  int fewestNullLoci = 0;
   std::vector<RecordField> fields;
 };
 
@@ -62,8 +64,10 @@ std::string IsoUtc(std::int64_t secondsSinceEpoch);
 std::string FormatRunRecord(const RunRecord& record);
 
 // Appends the table to `file` (creating its directory and the file when
-// needed), after a blank line when the file already holds text. Throws
-// std::runtime_error naming the path and the system's reason.
+// needed), after a blank line when the file already holds text, in one
+// write: a write the system takes only in part is taken back, so the file is
+// either as it was or has the whole table. Throws std::runtime_error naming
+// the path and the system's reason.
 void AppendRunRecord(const std::filesystem::path& file, const RunRecord& record);
 
 // "completed", "failed", "stopped" or "refused".
@@ -88,12 +92,17 @@ struct StoredRun {
   std::optional<std::filesystem::path> dataDir;
   std::optional<LineEnds> lineEnds;
   std::optional<int> maxAttempts;
+  // Not empty when the file's end is damaged and an earlier table was taken:
+  // what is wrong and which table is used.
+  std::string note;
 };
 
 // Reads `file` for a study ("qual" or "quan") with the given field keys.
-// Throws UsageError naming the file for a file that cannot be read or
-// parsed, a key that is neither a field nor a run setting, a record of the
-// other study, or a value of the wrong kind.
+// A file that does not parse as a whole gives its last [[run]] table that
+// parses on its own (StoredRun::note says so). Throws UsageError naming the
+// file for a path that is not a regular file, a file that cannot be read or
+// parsed or holds nothing, a key that is neither a field nor a run setting,
+// a record of the other study, or a value of the wrong kind.
 StoredRun ReadStoredRun(const std::filesystem::path& file, std::string_view study,
                         const std::vector<std::string>& fieldKeys);
 

@@ -3,6 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <toml++/toml.h>
+#include <fmt/format.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <csignal>
 
 #include "cli/command_line.h"
 #include "qual/qual_fields.h"
@@ -136,7 +142,7 @@ TEST(RunRecordTest, QuantitativeRecordKeepsItsRows) {
   RunRecord r;
   r.start = IsoUtc(0);
   r.study = "quan";
-  r.seed = 18446744073709551615u;  // beyond TOML's signed integers
+  r.seed = 4294967295u;  // the largest seed
   r.fields = RecordFields(p, QuanFields());
   ASSERT_EQ(r.fields.size(), 53u);  // every field but the status line
 
@@ -145,11 +151,11 @@ TEST(RunRecordTest, QuantitativeRecordKeepsItsRows) {
   AppendRunRecord(dir / "runs.toml", r);
   const std::string text = ReadFile(dir / "runs.toml");
   EXPECT_THAT(text, ::testing::HasSubstr("at the end\n\n[[run]]\nstart = 1970-01-01T00:00:00Z\n"));
-  EXPECT_THAT(text, ::testing::HasSubstr("\nseed = \"18446744073709551615\"\n"));
+  EXPECT_THAT(text, ::testing::HasSubstr("\nseed = 4294967295\n"));
   EXPECT_THAT(text, ::testing::HasSubstr("\nphenotype-mean = -5.0\n"));
 
   const StoredRun stored = ReadStoredRun(dir / "runs.toml", "quan", OptionKeys(QuanFields()));
-  EXPECT_EQ(stored.seed, 18446744073709551615u);
+  EXPECT_EQ(stored.seed, 4294967295u);
   const QuanParameters back = Retake(stored, QuanFields());
   EXPECT_EQ(back.qtlRows[3].enabled, 1);
   EXPECT_EQ(back.qtlRows[3].varianceExplained, 0.125);
@@ -175,6 +181,94 @@ TEST(RunRecordTest, RecordTextIsTheShownTextWhenThatIsExact) {
   EXPECT_EQ(text("sample-size"), "200");
 
   EXPECT_EQ(IsoUtc(1796820773), "2026-12-09T12:52:53Z");
+}
+
+// A write that the system takes only in part (a full disk, here a file size
+// limit) is taken back: the record keeps its earlier tables and stays TOML.
+TEST(RunRecordTest, AFailedAppendLeavesTheRecordAsItWas) {
+  TempDir dir;
+  const std::filesystem::path file = dir / "korvane-runs.toml";
+  AppendRunRecord(file, QualRecord(QualParameters{}));
+  const std::string before = ReadFile(file);
+
+  rlimit old{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old;
+  small.rlim_cur = before.size() + 100;  // room for a part of the next table only
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  try {
+    AppendRunRecord(file, QualRecord(QualParameters{}));
+    ADD_FAILURE() << "the append did not fail";
+  } catch (const std::runtime_error& e) {
+    EXPECT_THAT(e.what(), ::testing::HasSubstr(file.string()));
+  }
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, previousHandler);
+
+  EXPECT_EQ(ReadFile(file), before);
+  EXPECT_NO_THROW(ReadStoredRun(file, "qual", OptionKeys(QualFields())));
+}
+
+// Paths may hold any bytes; the record stays valid TOML and gives them back.
+TEST(RunRecordTest, PathsThatAreNotUtf8ReadBackExactly) {
+  QualParameters p;
+  p.outputDirectory = "out-\xff\xfe-\xc3";  // not UTF-8, and a sequence cut short
+  RunRecord r = QualRecord(p);
+  r.dataDir = "/data/\x80x";
+  TempDir dir;
+  AppendRunRecord(dir / "runs.toml", r);
+  const std::string text = ReadFile(dir / "runs.toml");
+  ASSERT_NO_THROW(toml::parse(text)) << text;
+  EXPECT_THAT(text, ::testing::HasSubstr("\noutput-directory = \"out-\\uFFFD\\uFFFD-\\uFFFD\"\n"));
+
+  const StoredRun stored = ReadStoredRun(dir / "runs.toml", "qual", OptionKeys(QualFields()));
+  EXPECT_EQ(Retake(stored, QualFields()).outputDirectory, p.outputDirectory);
+  EXPECT_EQ(stored.dataDir, std::filesystem::path("/data/\x80x"));
+}
+
+// A record whose last table was cut short still repeats its last whole run,
+// and says so.
+TEST(RunRecordTest, ADamagedEndGivesTheLastReadableRun) {
+  TempDir dir;
+  const std::filesystem::path file = dir / "korvane-runs.toml";
+  QualParameters p;
+  p.sampleSize = 321;
+  AppendRunRecord(file, QualRecord(QualParameters{}));
+  AppendRunRecord(file, QualRecord(p));
+  const std::string whole = ReadFile(file);
+  const std::size_t secondTable = whole.rfind("[[run]]");
+  WriteFile(file, whole + "\n[[run]]\nstart = 2026-12-09T12:3");
+
+  const StoredRun stored = ReadStoredRun(file, "qual", OptionKeys(QualFields()));
+  EXPECT_EQ(Retake(stored, QualFields()).sampleSize, 321);
+  const int line = 1 + static_cast<int>(std::count(whole.begin(), whole.begin() + secondTable, '\n'));
+  EXPECT_THAT(stored.note, ::testing::HasSubstr(fmt::format("the [[run]] table of line {}", line)));
+  EXPECT_THAT(stored.note, ::testing::HasSubstr(file.string() + ": line "));
+
+  // Nothing readable at all is still refused with the parser's reason.
+  WriteFile(file, "[[run]]\nstart = 2026-12-09T12:3");
+  EXPECT_THROW(ReadStoredRun(file, "qual", OptionKeys(QualFields())), UsageError);
+}
+
+TEST(RunRecordTest, OnlyARegularFileWithContentIsARecord) {
+  TempDir dir;
+  const auto message = [](const std::filesystem::path& file) {
+    try {
+      ReadStoredRun(file, "qual", OptionKeys(QualFields()));
+    } catch (const UsageError& e) {
+      return std::string(e.what());
+    }
+    return std::string("accepted");
+  };
+  EXPECT_EQ(message(dir.path()), dir.path().string() + ": is a directory, not a file");
+  EXPECT_EQ(message("/dev/null"), "/dev/null: is not a regular file");
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  EXPECT_EQ(message(dir / "fifo"), (dir / "fifo").string() + ": is not a regular file");  // no wait for a writer
+  WriteFile(dir / "empty.toml", "# nothing\n");
+  EXPECT_THAT(message(dir / "empty.toml"), ::testing::HasSubstr("holds no run to repeat"));
+  WriteFile(dir / "big-seed.toml", "seed = \"4294967296\"\n");
+  EXPECT_THAT(message(dir / "big-seed.toml"), ::testing::HasSubstr("seed: expected a whole number from 0 to 4294967295"));
 }
 
 }  // namespace
