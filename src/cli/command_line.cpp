@@ -3,12 +3,14 @@
 #include <fmt/format.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
 #include <limits>
 #include <memory>
 #include <vector>
 
 #include "cli/run_record.h"
+#include "core_version.h"
 #include "qual/exchange.h"
 #include "qual/qual_fields.h"
 #include "quan/quan_fields.h"
@@ -18,8 +20,72 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kStudyGroup = "Study parameters (the form's fields)";
-constexpr const char* kRunGroup = "Run options";
+constexpr const char* kRunGroup = "Run";
+
+// The help's groups of the form's fields, in the order shown, and which
+// population model reads a field that only one of them reads.
+struct FieldPlace {
+  std::string_view key;  // a key, or a prefix ending in '*'
+  std::string_view group;
+  std::string_view model;  // "" when both models read it
+};
+
+constexpr std::string_view kDiseaseGroup = "Disease model";
+constexpr std::string_view kTraitGroup = "Trait model (QTL1 to QTL5)";
+constexpr std::string_view kPopulationGroup = "Population model (--model)";
+constexpr std::string_view kSampleGroup = "Sample and loci";
+constexpr std::string_view kFormatGroup = "Formats (1 writes the tool's files)";
+constexpr std::string_view kOutputGroup = "Output";
+
+constexpr FieldPlace kFieldPlaces[] = {
+    {"prevalence", kDiseaseGroup, ""},
+    {"relative-risk", kDiseaseGroup, ""},
+    {"susceptibility-freq-min", kDiseaseGroup, ""},
+    {"susceptibility-freq-max", kDiseaseGroup, ""},
+    {"freq-difference-min", kDiseaseGroup, "discrete"},
+    {"freq-difference-max", kDiseaseGroup, "discrete"},
+    {"phenotype-mean", kTraitGroup, ""},
+    {"phenotype-variance", kTraitGroup, ""},
+    {"stratification-variance", kTraitGroup, "discrete"},
+    {"qtl*-diff-*", kTraitGroup, "discrete"},
+    {"qtl*", kTraitGroup, ""},
+    {"generation-count", kPopulationGroup, "discrete"},
+    {"yri-in-cases", kPopulationGroup, "discrete"},
+    {"yri-in-controls", kPopulationGroup, "discrete"},
+    {"yri-final-discrete", kPopulationGroup, "discrete"},
+    {"yri-per-generation", kPopulationGroup, "continuous"},
+    {"yri-final", kPopulationGroup, "continuous"},
+    {"sample-size", kSampleGroup, ""},
+    {"case-proportion", kSampleGroup, ""},
+    {"total-locus-count", kSampleGroup, ""},
+    {"null-locus-count", kSampleGroup, ""},
+    {"null-maf-min", kSampleGroup, ""},
+    {"null-maf-max", kSampleGroup, ""},
+    {"missing-rate", kSampleGroup, ""},
+    {"write-*", kFormatGroup, ""},
+    {"output-directory", kOutputGroup, ""},
+    {"replicate-count", kOutputGroup, ""},
+};
+
+// Whether a key matches a pattern whose '*' stand for any text.
+bool Matches(std::string_view pattern, std::string_view key) {
+  const std::size_t star = pattern.find('*');
+  if (star == std::string_view::npos) return pattern == key;
+  if (key.substr(0, star) != pattern.substr(0, star)) return false;
+  const std::string_view rest = pattern.substr(star + 1);
+  for (std::size_t at = star; at <= key.size(); ++at) {
+    if (Matches(rest, key.substr(at))) return true;
+  }
+  return false;
+}
+
+// The place of a field in the help; every option field has one.
+std::size_t PlaceOf(std::string_view key) {
+  for (std::size_t k = 0; k < std::size(kFieldPlaces); ++k) {
+    if (Matches(kFieldPlaces[k].key, key)) return k;
+  }
+  return std::size(kFieldPlaces);
+}
 
 std::string TypeName(FieldType type) {
   switch (type) {
@@ -52,13 +118,13 @@ std::string RangeDescription(const FieldInfo& info) {
   return "text";
 }
 
-// "Sample size: Please enter an integer." / "PLINK: Please enter ...": the
-// field's label, then the exchange's message.
-std::string Labelled(const FieldInfo& info, const std::string& message) {
+// "--sample-size (Sample size): Please enter an integer.": the option, the
+// field's label on the form, then the exchange's message. `prefix` is "--"
+// on the command line and "" in a --params file, whose keys have none.
+std::string Labelled(const FieldInfo& info, const std::string& message, std::string_view prefix = "--") {
   std::string label = info.label;
-  while (!label.empty() && label.back() == ' ') label.pop_back();
-  if (!label.empty() && label.back() != ':') label += ':';
-  return label + " " + message;
+  while (!label.empty() && (label.back() == ' ' || label.back() == ':')) label.pop_back();
+  return fmt::format("{}{} ({}): {}", prefix, info.key, label, message);
 }
 
 // The field options of one study's subcommand; the texts given are kept for
@@ -69,17 +135,31 @@ class FieldOptions {
   FieldOptions(CLI::App& command, FieldTable<Record> table)
       : table_(table), texts_(table.size()), options_(table.size(), nullptr) {
     const Record defaults;
+    // Shown by group, in the groups' order; the exchange still takes the
+    // texts in the form's order.
+    std::vector<std::size_t> shown;
     for (std::size_t i = 0; i < table.size(); ++i) {
+      if (table[i].info.isOption) shown.push_back(i);
+    }
+    std::stable_sort(shown.begin(), shown.end(),
+                     [&](std::size_t a, std::size_t b) { return PlaceOf(table[a].info.key) < PlaceOf(table[b].info.key); });
+    for (const std::size_t i : shown) {
       const FieldInfo& info = table[i].info;
-      if (!info.isOption) continue;
       std::string names = "--" + info.key;
       if (info.key == "replicate-count") names += ",--simulating-times";
-      CLI::Option* option =
-          command.add_option(names, texts_[i], fmt::format("{} ({})", info.label, RangeDescription(info)));
+      const std::size_t place = PlaceOf(info.key);
+      const bool placed = place < std::size(kFieldPlaces);
+      const std::string_view model = placed ? kFieldPlaces[place].model : "";
+      std::string label = info.label;
+      while (!label.empty() && label.back() == ' ') label.pop_back();
+      CLI::Option* option = command.add_option(
+          names, texts_[i],
+          fmt::format("{} ({}){}", label, RangeDescription(info),
+                      model.empty() ? "" : fmt::format("; {} model only", model)));
       option->type_name(TypeName(info.type));
       option->default_str(ShowField(info, table[i].access(const_cast<Record&>(defaults))));
       option->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-      option->group(kStudyGroup);
+      option->group(std::string(placed ? kFieldPlaces[place].group : "Other fields"));
       options_[i] = option;
     }
   }
@@ -111,6 +191,8 @@ class FieldOptions {
 struct RunSettings {
   std::string model, seed, data, firstReplicate, maxAttempts, lineEnds, params, threads;
   bool quiet = false;
+  bool overwrite = false;
+  bool keepPartial = false;
   CLI::Option* modelOption = nullptr;
   CLI::Option* seedOption = nullptr;
   CLI::Option* dataOption = nullptr;
@@ -122,32 +204,51 @@ struct RunSettings {
 
   void Add(CLI::App& command, const fs::path& shippedDataDir) {
     const auto add = [&command](const std::string& name, std::string& text, const std::string& type,
-                                const std::string& shownDefault, const std::string& description) {
+                                const std::string& shownDefault, const std::string& description,
+                                const char* group = kRunGroup) {
       CLI::Option* option = command.add_option(name, text, description);
-      option->type_name(type)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)->group(kRunGroup);
+      option->type_name(type)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)->group(group);
       if (!shownDefault.empty()) option->default_str(shownDefault);
       return option;
     };
     modelOption = add("--model", model, "discrete|continuous", "discrete",
-                      "population structure model: the form's \"Discrete model:\" or \"Continuous migration model:\"");
-    seedOption =
-        add("--seed", seed, "S", "", "run seed, 0 to 18446744073709551615 (default: the calendar time in seconds)");
+                      "the form's \"Discrete model:\" (two source pools) or \"Continuous migration model:\" (one "
+                      "admixed population); the options marked 'discrete model only' or 'continuous model only' are "
+                      "read by that model alone",
+                      std::string(kPopulationGroup).c_str());
+    seedOption = add("--seed", seed, "S", "",
+                     fmt::format("run seed, 0 to {} (default: drawn from the system's entropy source; printed and "
+                                 "recorded)",
+                                 kMaxRunSeed));
     dataOption =
         add("--data", data, "DIR", "",
             fmt::format("reference data folder (default: ./data if it is a folder, else {})", shippedDataDir.string()));
-    firstReplicateOption = add("--first-replicate", firstReplicate, "N", "1",
-                               "number of the run's first replicate: the run writes N, N+1, ...");
-    maxAttemptsOption =
-        add("--max-attempts", maxAttempts, "N", "100", "attempts of one replicate before the run fails");
+    firstReplicateOption =
+        add("--first-replicate", firstReplicate, "N", "1",
+            fmt::format("number of the run's first replicate: the run writes N, N+1, ...; replicate numbers run up "
+                        "to {}",
+                        kMaxReplicateNumber));
+    maxAttemptsOption = add("--max-attempts", maxAttempts, "N", "100",
+                            fmt::format("attempts of one replicate before the run fails, 1 to {}",
+                                        kMaxAttemptsPerReplicate));
     lineEndsOption = add("--line-ends", lineEnds, "lf|crlf", "lf",
                          "line ends of the output files (crlf: the bytes of a Windows run)");
     threadsOption = add("--threads", threads, "N", "the number of cores",
                         "replicates simulated at once, and spare ones help within a replicate; the files are the "
                         "same whatever the number");
+    command
+        .add_flag("--overwrite", overwrite,
+                  "replace replicate folders of this run's numbers that exist already (without it such a run is "
+                  "refused)")
+        ->group(kRunGroup);
+    command
+        .add_flag("--keep-partial", keepPartial,
+                  "keep the folder of a replicate that a stop or failure interrupted, as .N.partial")
+        ->group(kRunGroup);
     command.add_flag("--quiet", quiet, "no progress line")->group(kRunGroup);
-    paramsOption = add("--params", params, "FILE", "",
-                       "starting values: the last [[run]] of a run record (korvane-runs.toml) or a table of option "
-                       "keys; the options given override them");
+    paramsOption = add("--params", params, "FILE",
+                       "", "starting values: the last [[run]] of a run record (korvane-runs.toml) or a table of option "
+                           "keys; the options given override them");
   }
 };
 
@@ -156,16 +257,16 @@ std::uint64_t ParseSeed(std::string_view text) {
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
   std::uint64_t seed = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seed);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
-    throw UsageError("--seed: expected a whole number from 0 to 18446744073709551615");
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || seed > kMaxRunSeed) {
+    throw UsageError(fmt::format("--seed: expected a whole number from 0 to {}", kMaxRunSeed));
   }
   return seed;
 }
 
-int ParsePositive(const std::string& name, const std::string& text) {
+int ParseBounded(const std::string& name, const std::string& text, long long most) {
   const std::optional<long long> value = ParseExchangeInteger(text);
-  if (!value || *value < 1 || *value > std::numeric_limits<int>::max()) {
-    throw UsageError(fmt::format("--{}: expected a whole number from 1 to {}", name, std::numeric_limits<int>::max()));
+  if (!value || *value < 1 || *value > most) {
+    throw UsageError(fmt::format("--{}: expected a whole number from 1 to {}", name, most));
   }
   return static_cast<int>(*value);
 }
@@ -195,8 +296,11 @@ void Configure(const FieldOptions<Record>& fields, const RunSettings& settings, 
           return it->second;
         },
         language);
-    if (!taken)
-      throw UsageError(fmt::format("{}: {}", file.string(), Labelled(table[taken.fieldIndex].info, taken.message)));
+    if (!taken) {
+      throw UsageError(
+          fmt::format("{}: {}", file.string(), Labelled(table[taken.fieldIndex].info, taken.message, "")));
+    }
+    if (!stored.note.empty()) invocation.notes.push_back(stored.note);
     if (stored.model) model = *stored.model;
     seed = stored.seed;
     dataDir = stored.dataDir;
@@ -218,34 +322,93 @@ void Configure(const FieldOptions<Record>& fields, const RunSettings& settings, 
   if (Given(settings.seedOption)) seed = ParseSeed(settings.seed);
   if (Given(settings.dataOption)) dataDir = fs::path(settings.data);
   if (Given(settings.firstReplicateOption)) {
-    run.firstReplicate = ParsePositive("first-replicate", settings.firstReplicate);
+    run.firstReplicate = ParseBounded("first-replicate", settings.firstReplicate, kMaxReplicateNumber);
   }
-  if (Given(settings.maxAttemptsOption)) run.maxAttempts = ParsePositive("max-attempts", settings.maxAttempts);
-  if (Given(settings.threadsOption)) run.threads = ParsePositive("threads", settings.threads);
+  if (Given(settings.maxAttemptsOption)) {
+    run.maxAttempts = ParseBounded("max-attempts", settings.maxAttempts, kMaxAttemptsPerReplicate);
+  }
+  if (Given(settings.threadsOption)) {
+    run.threads = ParseBounded("threads", settings.threads, std::numeric_limits<int>::max());
+  }
   if (Given(settings.lineEndsOption)) {
     const std::optional<LineEnds> given = ParseLineEndsName(settings.lineEnds);
     if (!given) throw UsageError("--line-ends: expected lf or crlf");
     run.lineEnds = *given;
   }
 
-  if (static_cast<long long>(run.firstReplicate) + record.replicateCount - 1 > std::numeric_limits<int>::max()) {
-    throw UsageError(fmt::format("--first-replicate: replicates {} to {} cannot be numbered", run.firstReplicate,
-                                 static_cast<long long>(run.firstReplicate) + record.replicateCount - 1));
+  if (static_cast<long long>(run.firstReplicate) + record.replicateCount - 1 > kMaxReplicateNumber) {
+    throw UsageError(fmt::format(
+        "--first-replicate: replicates {} to {} cannot be numbered: replicate numbers run up to {} (the first "
+        "replicate + the replicate count - 1)",
+        run.firstReplicate, static_cast<long long>(run.firstReplicate) + record.replicateCount - 1,
+        kMaxReplicateNumber));
   }
   record.modelKind = model;
-  run.seed = seed.value_or(environment.clockSeconds);
+  run.seed = seed.value_or(environment.defaultSeed);
   if (dataDir) {
     run.dataDir = *dataDir;
   } else {
     std::error_code ec;
-    run.dataDir = fs::is_directory("data", ec) ? fs::path("data") : environment.shippedDataDir;
+    invocation.dataFromWorkingFolder = fs::is_directory("data", ec);
+    run.dataDir = invocation.dataFromWorkingFolder ? fs::path("data") : environment.shippedDataDir;
   }
+  run.overwrite = settings.overwrite;
+  run.keepPartial = settings.keepPartial;
   invocation.quiet = settings.quiet;
   invocation.command = command;
 }
 
-std::string UsageText(const CLI::ParseError& error) {
-  return fmt::format("korvane: {}\nRun 'korvane --help' or 'korvane qual --help' for the options.\n", error.what());
+// The edit distance of two option names (insertions, deletions,
+// substitutions and swaps of neighbours each count one).
+std::size_t EditDistance(std::string_view a, std::string_view b) {
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+// For the first option of the command line that `command` does not know, the
+// nearest option name it does know, if one is near enough to be a slip.
+std::optional<std::pair<std::string, std::string>> Misspelt(const CLI::App& command,
+                                                           const std::vector<std::string>& args) {
+  for (const std::string& arg : args) {
+    if (arg.size() < 3 || arg.compare(0, 2, "--") != 0) continue;
+    const std::string name = arg.substr(0, arg.find('='));
+    if (command.get_option_no_throw(name) != nullptr) continue;
+    std::string best;
+    std::size_t bestDistance = std::numeric_limits<std::size_t>::max();
+    for (const CLI::Option* option : command.get_options()) {
+      for (const std::string& longName : option->get_lnames()) {
+        const std::size_t distance = EditDistance(name.substr(2), longName);
+        if (distance < bestDistance) {
+          bestDistance = distance;
+          best = "--" + longName;
+        }
+      }
+    }
+    if (!best.empty() && bestDistance <= std::max<std::size_t>(2, (name.size() - 2) / 4)) {
+      return std::make_pair(name, best);
+    }
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+std::string UsageText(const CLI::ParseError& error, const CLI::App* command, const std::vector<std::string>& args) {
+  const std::string help = command != nullptr ? fmt::format("korvane {} --help", command->get_name()) : "korvane --help";
+  if (command != nullptr) {
+    if (const auto slip = Misspelt(*command, args)) {
+      return fmt::format("korvane: unknown option {}; did you mean {}?\nRun '{}' for the options.\n", slip->first,
+                         slip->second, help);
+    }
+  }
+  return fmt::format("korvane: {}\nRun '{}' for the options.\n", error.what(), help);
 }
 
 }  // namespace
@@ -282,9 +445,11 @@ std::variant<Invocation, CommandLineExit> ParseCommandLine(int argc, const char*
                                                            const CommandLineEnvironment& environment) {
   CLI::App app("Simulated genotype data sets of admixed samples for association studies.", "korvane");
   app.require_subcommand(1);
+  app.set_version_flag("--version", fmt::format("korvane {}", Version()), "print the version and exit");
   app.get_formatter()->column_width(44);
   app.footer(
-      "Exit status: 0 when the run completed, 2 for refused parameters or usage, 1 when the run failed.\n"
+      "Exit status: 0 when the run completed, 2 for refused parameters or usage (also a locked output directory or\n"
+      "replicate folders that exist), 1 when the run failed, 130 when it was stopped (Ctrl-C, SIGTERM, SIGHUP).\n"
       "Every run appends a [[run]] table to korvane-runs.toml in its output directory.");
 
   CLI::App* qual = app.add_subcommand("qual", "qualitative trait: a case-control study");
@@ -306,8 +471,18 @@ std::variant<Invocation, CommandLineExit> ParseCommandLine(int argc, const char*
     return CommandLineExit{0, app.help()};
   } catch (const CLI::CallForAllHelp&) {
     return CommandLineExit{0, app.help("", CLI::AppFormatMode::All)};
+  } catch (const CLI::CallForVersion& version) {
+    return CommandLineExit{0, fmt::format("{}\n", version.what())};
   } catch (const CLI::ParseError& error) {
-    return CommandLineExit{2, UsageText(error)};
+    std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
+    const CLI::App* command = nullptr;
+    for (const CLI::App* sub : {qual, quan, info}) {
+      if (std::find(args.begin(), args.end(), sub->get_name()) != args.end()) {
+        command = sub;
+        break;
+      }
+    }
+    return CommandLineExit{2, UsageText(error, command, args)};
   }
 
   Invocation invocation;

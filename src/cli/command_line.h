@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "qual/qual_parameters.h"
 #include "qual/study_run.h"
@@ -33,10 +34,11 @@ class UsageError : public std::runtime_error {
 enum class Command { kInfo, kQual, kQuan };
 
 // What the environment gives the command line: where the shipped data are
-// and the clock for the default seed.
+// and the seed of a run that names none (drawn from the system's entropy
+// source, so that runs started in the same second differ).
 struct CommandLineEnvironment {
   std::filesystem::path shippedDataDir;
-  std::uint64_t clockSeconds = 0;
+  std::uint64_t defaultSeed = 0;
 };
 
 // A command line that asks for a run (or for the data description).
@@ -47,6 +49,11 @@ struct Invocation {
   RunOptions run;       // seed, data folder, first replicate, attempt bound, line ends
   bool quiet = false;   // no progress line
   std::optional<std::filesystem::path> paramsFile;
+  // The data folder is ./data of the working folder, taken without --data:
+  // a data error then says so.
+  bool dataFromWorkingFolder = false;
+  std::vector<std::string> notes;  // to be shown before the run
+
 
   const std::string& OutputDirectory() const {
     return command == Command::kQuan ? quan.outputDirectory : qual.outputDirectory;

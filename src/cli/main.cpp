@@ -2,12 +2,16 @@
 // its output directory; `korvane info` describes the reference data.
 
 #include <fmt/format.h>
+#include <sys/random.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <exception>
 #include <filesystem>
+#include <new>
+#include <random>
 #include <string_view>
 #include <variant>
 
@@ -47,29 +51,58 @@ int DescribeData(const fs::path& dataDir) {
   return 0;
 }
 
+// "1.2 GB", "340 MB", "5 kB", "12 bytes".
+std::string ByteCount(std::uintmax_t bytes) {
+  if (bytes < 1000) return fmt::format("{} bytes", bytes);
+  const char* units[] = {"kB", "MB", "GB", "TB"};
+  double value = static_cast<double>(bytes) / 1000;
+  std::size_t unit = 0;
+  while (value >= 1000 && unit + 1 < std::size(units)) {
+    value /= 1000;
+    ++unit;
+  }
+  return value < 10 ? fmt::format("{:.1f} {}", value, units[unit]) : fmt::format("{:.0f} {}", value, units[unit]);
+}
+
+// How to go on when replicate folders of the run's numbers exist.
+std::string ExistingFoldersHint(const RunOutcome& outcome, const Invocation& invocation) {
+  return fmt::format(
+      "; to go on, start at the next free number with --first-replicate {} (add --params {}/{} to repeat the last "
+      "run's settings), choose another --output-directory, or replace them deliberately with --overwrite",
+      outcome.nextFreeReplicate, invocation.OutputDirectory(), kRunRecordFile);
+}
+
 template <class Study, class Record>
 int RunStudy(const Invocation& invocation, const Record& parameters, FieldTable<Record> table) {
   Study study;
   study.parameters = parameters;
   const std::int64_t start = std::time(nullptr);
+  const auto clockStart = std::chrono::steady_clock::now();
+  for (const std::string& note : invocation.notes) fmt::print(stderr, "korvane: note: {}\n", note);
   fmt::print("seed {}\n", invocation.run.seed);
   std::fflush(stdout);
 
   RunOutcome outcome;
   {
     TerminalHost host(study.parameters.statusText, stderr, !invocation.quiet && ::isatty(STDERR_FILENO) == 1);
-    TerminalHost::CatchInterrupt();
     try {
       outcome = study.Run(invocation.run, host);
+    } catch (const std::bad_alloc&) {
+      outcome.status = RunOutcome::Status::kFailed;
+      outcome.message = "out of memory";
     } catch (const std::exception& e) {
       outcome.status = RunOutcome::Status::kFailed;
       outcome.message = e.what();
+    } catch (...) {
+      outcome.status = RunOutcome::Status::kFailed;
+      outcome.message = "internal error of an unknown kind";
     }
     host.ClearLine();
   }
 
   if (outcome.status == RunOutcome::Status::kRefused) {
-    fmt::print(stderr, "korvane: {}\n", outcome.message);
+    fmt::print(stderr, "korvane: {}{}\n", outcome.message,
+               outcome.existingReplicate != 0 ? ExistingFoldersHint(outcome, invocation) : "");
     return kExitRefused;
   }
 
@@ -87,21 +120,38 @@ int RunStudy(const Invocation& invocation, const Record& parameters, FieldTable<
     status = kExitFailed;
   }
 
+  if (outcome.replicatesShortOfNullLoci > 0) {
+    fmt::print(stderr,
+               "korvane: note: {} of {} replicates got fewer null loci than the {} asked (the fewest: {}); the "
+               "model keeps the null loci it found once the causal locus or the QTLs are chosen\n",
+               outcome.replicatesShortOfNullLoci, outcome.replicatesCompleted, study.parameters.nullLocusCount,
+               outcome.fewestNullLoci);
+  }
   const std::string where = fs::absolute(outputDir).lexically_normal().string();
+  const auto took = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - clockStart);
+  const std::string summary =
+      fmt::format("{} of {} replicates, {} in {}", outcome.replicatesCompleted, study.parameters.replicateCount,
+                  ByteCount(outcome.bytesWritten), FormatDuration(took));
   switch (outcome.status) {
     case RunOutcome::Status::kCompleted:
-      fmt::print("files in {}\n", where);
+      fmt::print("files in {} ({})\n", where, summary);
       return status;
-    case RunOutcome::Status::kFailed:
-      fmt::print(stderr, "korvane: {}\n", outcome.message);
+    case RunOutcome::Status::kFailed: {
+      std::string message = outcome.message;
+      if (outcome.dataFailed && invocation.dataFromWorkingFolder) {
+        message += fmt::format(
+            " (the reference data were taken from the folder 'data' of the working folder, {}; use --data DIR to "
+            "choose another)",
+            fs::absolute("data").lexically_normal().string());
+      }
+      fmt::print(stderr, "korvane: {}\n", message);
       if (wroteNothing) return kExitFailed;
-      fmt::print("files in {} ({} of {} replicates completed)\n", where, outcome.replicatesCompleted,
-                 study.parameters.replicateCount);
+      fmt::print("files in {} ({})\n", where, summary);
       return kExitFailed;
+    }
     case RunOutcome::Status::kStopped:
       fmt::print(stderr, "korvane: {}\n", outcome.message.empty() ? "stopped" : outcome.message);
-      fmt::print("files in {} ({} of {} replicates completed)\n", where, outcome.replicatesCompleted,
-                 study.parameters.replicateCount);
+      fmt::print("files in {} ({})\n", where, summary);
       return kExitInterrupted;
     case RunOutcome::Status::kRefused:
       break;
@@ -109,12 +159,24 @@ int RunStudy(const Invocation& invocation, const Record& parameters, FieldTable<
   return status;
 }
 
+// A 32-bit seed from the system's entropy source: runs started in the same
+// second (loops, array jobs) get different seeds.
+std::uint64_t EntropySeed() {
+  std::uint32_t seed = 0;
+  if (::getrandom(&seed, sizeof seed, 0) == static_cast<ssize_t>(sizeof seed)) return seed;
+  std::random_device device;
+  return device();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // First of all: a stop request that arrives while the command line is
+  // read is answered like one during the run.
+  TerminalHost::CatchStopSignals();
   CommandLineEnvironment environment;
   environment.shippedDataDir = KORVANE_SHIPPED_DATA_DIR;
-  environment.clockSeconds = static_cast<std::uint64_t>(std::time(nullptr));
+  environment.defaultSeed = EntropySeed();
   auto parsed = ParseCommandLine(argc, argv, environment);
   if (const auto* exit = std::get_if<CommandLineExit>(&parsed)) {
     std::fputs(exit->text.c_str(), exit->status == 0 ? stdout : stderr);

@@ -4,6 +4,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 
 namespace korvane::cli {
@@ -11,7 +12,7 @@ namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 
-extern "C" void OnInterrupt(int) { interrupted = 1; }
+extern "C" void OnStopSignal(int) { interrupted = 1; }
 
 // Redraws at most this often; a run may refresh thousands of times a second.
 constexpr std::chrono::milliseconds kRedrawInterval{250};
@@ -41,10 +42,19 @@ std::string FormatProgressLine(const std::string& statusText, const RunProgress&
     const int inRun = progress.replicateNumber - progress.firstReplicate + 1;
     line += fmt::format(" {}/{}", inRun, progress.replicateCount);
   }
-  if (progress.attempt > 0) line += fmt::format(", attempt {}", progress.attempt);
+  if (progress.inFlight > 1) line += fmt::format(" ({} done, {} running)", progress.completed, progress.inFlight);
+  if (progress.sampleSize > 0 && progress.written > 0) {
+    line += fmt::format(", {} of {} individuals", progress.written, progress.sampleSize);
+  }
+  if (progress.attempt > 1) line += fmt::format(", attempt {}", progress.attempt);
   line += fmt::format(", {} elapsed", FormatDuration(elapsed));
-  if (progress.completed > 0 && progress.completed < progress.replicateCount) {
-    const auto left = elapsed * (progress.replicateCount - progress.completed) / progress.completed;
+  // The pace so far, counting the written share of the replicates in
+  // flight: the estimate falls as they progress instead of growing while
+  // the last of them run.
+  const double done = std::max<double>(progress.replicatesDone, progress.completed);
+  if (done > 0 && done < progress.replicateCount) {
+    const auto left = std::chrono::seconds(
+        static_cast<long long>(static_cast<double>(elapsed.count()) * (progress.replicateCount - done) / done + 0.5));
     line += fmt::format(", ~{} left", FormatDuration(left));
   }
   return line;
@@ -95,12 +105,18 @@ void TerminalHost::ClearLine() {
   shownWidth_ = 0;
 }
 
-void TerminalHost::CatchInterrupt() {
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESETHAND;  // the second Ctrl-C takes the default action
-  ::sigaction(SIGINT, &action, nullptr);
+void TerminalHost::CatchStopSignals() {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    // A signal the program was started to ignore stays ignored: nohup's
+    // SIGHUP, the SIGINT of a job started in the background by a script.
+    struct sigaction current {};
+    if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;  // the second one takes the default action
+    ::sigaction(signal, &action, nullptr);
+  }
 }
 
 }  // namespace korvane::cli

@@ -1,8 +1,8 @@
 #pragma once
 
 // The command line's host of a run: a progress line on standard error,
-// rewritten in place at the run's refresh points, and Ctrl-C as the request
-// to stop.
+// rewritten in place at the run's refresh points, and Ctrl-C, SIGTERM and
+// SIGHUP as the request to stop.
 
 #include <chrono>
 #include <cstdio>
@@ -12,10 +12,12 @@
 
 namespace korvane::cli {
 
-// "Simulation 3 is running now....... 3/10, attempt 1, 0:12 elapsed, ~0:28 left":
-// the study's status text, the replicate's place in the run, the attempt, the
-// time since the run began and, once a replicate is complete, the time the
-// remaining ones should take at the pace so far.
+// "Simulation 3 is running now....... 3/10 (2 done, 2 running), 1200 of 5000
+// individuals, attempt 2, 0:12 elapsed, ~0:28 left": the study's status text,
+// the replicate's place in the run, the replicates done and in flight when
+// several run at once, the individuals written of the replicate under way,
+// the attempt after the first, the time since the run began and, once some
+// work is done, the time the rest should take at the pace so far.
 std::string FormatProgressLine(const std::string& statusText, const RunProgress& progress,
                                std::chrono::seconds elapsed);
 
@@ -38,9 +40,10 @@ class TerminalHost : public FormHost {
   // Removes the progress line, if one is shown.
   void ClearLine();
 
-  // From now on Ctrl-C asks the run to stop at its next refresh point; a
-  // second Ctrl-C ends the program at once.
-  static void CatchInterrupt();
+  // From now on Ctrl-C (SIGINT), SIGTERM and SIGHUP ask the run to stop at
+  // its next refresh point; a second one of the same kind ends the program at
+  // once. Signals that the program was started to ignore stay ignored.
+  static void CatchStopSignals();
 
  private:
   using Clock = std::chrono::steady_clock;

@@ -145,6 +145,7 @@ class ReplicateRun {
           return std::string("reading the reference data: internal error of an unknown kind");
         }
       });
+      outcome_.dataFailed = true;
       return false;
     }
     if (StopBeforeStart()) return false;

@@ -71,6 +71,7 @@ struct RunOutcome {
   };
   Status status = Status::kCompleted;
   std::string message;      // what and where, for kRefused and kFailed
+  bool dataFailed = false;  // kFailed: the reference data could not be used
   int replicatesCompleted = 0;
   // A refused run whose replicate folders exist: the lowest of them, and the
   // number after the highest replicate folder of the directory.

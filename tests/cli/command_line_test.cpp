@@ -50,7 +50,7 @@ TEST(CommandLineTest, DefaultsAreTheFormsAndTheRunsDefaults) {
   EXPECT_EQ(inv.qual.outputDirectory, "korvane-output");
   EXPECT_FLOAT_EQ(inv.qual.relativeRisk, 1.5f);
   EXPECT_EQ(inv.qual.modelKind, ModelKind::kDiscrete);
-  EXPECT_EQ(inv.run.seed, 777u);  // the clock
+  EXPECT_EQ(inv.run.seed, 777u);  // the environment's default seed
   EXPECT_EQ(inv.run.firstReplicate, 1);
   EXPECT_EQ(inv.run.maxAttempts, 100);
   EXPECT_EQ(inv.run.lineEnds, LineEnds::kLf);
@@ -70,7 +70,7 @@ TEST(CommandLineTest, OptionsFillTheRecordAndTheRunOptions) {
                                    "--model",
                                    "continuous",
                                    "--seed",
-                                   "18446744073709551615",
+                                   "4294967295",
                                    "--data",
                                    "/d",
                                    "--first-replicate",
@@ -91,7 +91,7 @@ TEST(CommandLineTest, OptionsFillTheRecordAndTheRunOptions) {
   EXPECT_EQ(inv.qual.sampleSize, 1000);
   EXPECT_EQ(inv.qual.replicateCount, 20);
   EXPECT_EQ(inv.qual.modelKind, ModelKind::kContinuous);
-  EXPECT_EQ(inv.run.seed, 18446744073709551615u);
+  EXPECT_EQ(inv.run.seed, 4294967295u);
   EXPECT_EQ(inv.run.dataDir, "/d");
   EXPECT_EQ(inv.run.firstReplicate, 5);
   EXPECT_EQ(inv.run.maxAttempts, 3);
@@ -127,31 +127,38 @@ TEST(CommandLineTest, RefusedValuesNameTheFieldsLabelAndExitWithTwo) {
   };
   const Refusal refusals[] = {
       {{"qual", "--sample-size", "20000000"},
-       "korvane: Sample size: Please enter an integer between 0 and 10000000.\n"},
-      {{"qual", "--sample-size", ""}, "korvane: Sample size: Please enter an integer.\n"},
-      {{"qual", "--sample-size", "2e2"}, "korvane: Sample size: Please enter an integer.\n"},
-      {{"qual", "--write-plink", "2"}, "korvane: PLINK: Please enter an integer between 0 and 1.\n"},
+       "korvane: --sample-size (Sample size): Please enter an integer between 0 and 10000000.\n"},
+      {{"qual", "--sample-size", ""}, "korvane: --sample-size (Sample size): Please enter an integer.\n"},
+      {{"qual", "--sample-size", "2e2"}, "korvane: --sample-size (Sample size): Please enter an integer.\n"},
+      {{"qual", "--write-plink", "2"}, "korvane: --write-plink (PLINK): Please enter an integer between 0 and 1.\n"},
       {{"qual", "--relative-risk", "0.99"},
-       "korvane: Genotype relative risk: Please enter a number between 1 and 5.\n"},
+       "korvane: --relative-risk (Genotype relative risk): Please enter a number between 1 and 5.\n"},
       // Taken in the form's order: field 9 fails before field 26 is looked at.
-      {{"qual", "--relative-risk", "9", "--sample-size", "x"}, "korvane: Sample size: Please enter an integer.\n"},
+      {{"qual", "--relative-risk", "9", "--sample-size", "x"},
+       "korvane: --sample-size (Sample size): Please enter an integer.\n"},
       {{"quan", "--total-locus-count", "0"},
-       "korvane: Total number of loci: Please enter an integer between 1 and 12867.\n"},
+       "korvane: --total-locus-count (Total number of loci): Please enter an integer between 1 and 12867.\n"},
       {{"quan", "--yri-final-discrete", "2"},
-       "korvane: Proportion of YRI in final population: Please enter a number between 0 and 1.\n"},
-      {{"quan", "--qtl2-diff-enabled", "x"}, "korvane: QTL2 (Frequency difference): Please enter an integer.\n"},
+       "korvane: --yri-final-discrete (Proportion of YRI in final population): Please enter a number between 0 and "
+       "1.\n"},
+      {{"quan", "--qtl2-diff-enabled", "x"},
+       "korvane: --qtl2-diff-enabled (QTL2 (Frequency difference)): Please enter an integer.\n"},
       {{"quan", "--null-maf-max", "0.6"},
-       "korvane: MAF of null locus/AIMs: max: Please enter a number between 0 and 0.5.\n"},
+       "korvane: --null-maf-max (MAF of null locus/AIMs: max): Please enter a number between 0 and 0.5.\n"},
       {{"qual", "--model", "other"}, "korvane: --model: expected discrete or continuous\n"},
       {{"qual", "--line-ends", "cr"}, "korvane: --line-ends: expected lf or crlf\n"},
-      {{"qual", "--seed", "-1"}, "korvane: --seed: expected a whole number from 0 to 18446744073709551615\n"},
-      {{"qual", "--seed", "18446744073709551616"},
-       "korvane: --seed: expected a whole number from 0 to 18446744073709551615\n"},
-      {{"qual", "--first-replicate", "0"},
-       "korvane: --first-replicate: expected a whole number from 1 to 2147483647\n"},
-      {{"qual", "--max-attempts", "many"}, "korvane: --max-attempts: expected a whole number from 1 to 2147483647\n"},
-      {{"qual", "--first-replicate", "2147483000", "--replicate-count", "1000"},
-       "korvane: --first-replicate: replicates 2147483000 to 2147483999 cannot be numbered\n"},
+      {{"qual", "--seed", "-1"}, "korvane: --seed: expected a whole number from 0 to 4294967295\n"},
+      // Seeds, replicate numbers and attempts that AttemptSeed could not tell
+      // apart from smaller ones.
+      {{"qual", "--seed", "4294967303"}, "korvane: --seed: expected a whole number from 0 to 4294967295\n"},
+      {{"qual", "--first-replicate", "0"}, "korvane: --first-replicate: expected a whole number from 1 to 1048575\n"},
+      {{"qual", "--first-replicate", "2147483646"},
+       "korvane: --first-replicate: expected a whole number from 1 to 1048575\n"},
+      {{"qual", "--max-attempts", "many"}, "korvane: --max-attempts: expected a whole number from 1 to 4096\n"},
+      {{"qual", "--max-attempts", "4097"}, "korvane: --max-attempts: expected a whole number from 1 to 4096\n"},
+      {{"qual", "--first-replicate", "1048575", "--replicate-count", "2"},
+       "korvane: --first-replicate: replicates 1048575 to 1048576 cannot be numbered: replicate numbers run up to "
+       "1048575 (the first replicate + the replicate count - 1)\n"},
   };
   for (const Refusal& r : refusals) {
     SCOPED_TRACE(::testing::PrintToString(r.args));
@@ -159,6 +166,18 @@ TEST(CommandLineTest, RefusedValuesNameTheFieldsLabelAndExitWithTwo) {
     EXPECT_EQ(exit.status, 2);
     EXPECT_EQ(exit.text, r.text);
   }
+  // The top of the ranges is accepted.
+  const Invocation top = Accepted({"qual", "--seed", "4294967295", "--first-replicate", "1048574",
+                                   "--replicate-count", "2", "--max-attempts", "4096"});
+  EXPECT_EQ(top.run.firstReplicate, 1048574);
+  EXPECT_EQ(top.run.maxAttempts, 4096);
+
+  // A slip of the keyboard gets the option meant.
+  EXPECT_EQ(Exit({"qual", "--sampel-size", "3"}).text,
+            "korvane: unknown option --sampel-size; did you mean --sample-size?\n"
+            "Run 'korvane qual --help' for the options.\n");
+  EXPECT_THAT(Exit({"quan", "--qtl2-freq-mni=0.1"}).text, HasSubstr("did you mean --qtl2-freq-min?"));
+  EXPECT_THAT(Exit({"qual", "--colour", "3"}).text, ::testing::Not(HasSubstr("did you mean")));
 
   // Usage errors of the parser itself.
   for (const auto& args : std::vector<std::vector<std::string>>{{},
@@ -186,7 +205,9 @@ TEST(CommandLineTest, MessagesFollowTheLocale) {
   } else {
     ::unsetenv("LC_ALL");
   }
-  EXPECT_EQ(exit.text, "korvane: Frequency of disease susceptible allele: min: “请填入一个在0和0.5之间的数字。”\n");
+  EXPECT_EQ(exit.text,
+            "korvane: --susceptibility-freq-min (Frequency of disease susceptible allele: min): "
+            "“请填入一个在0和0.5之间的数字。”\n");
 }
 
 TEST(CommandLineTest, HelpListsEveryOptionWithLabelDefaultAndRange) {
@@ -219,6 +240,33 @@ TEST(CommandLineTest, HelpListsEveryOptionWithLabelDefaultAndRange) {
   }
   EXPECT_THAT(quan.text, HasSubstr("Phenotype mean value: (any number)"));
   EXPECT_THAT(quan.text, HasSubstr("--qtl3-variance-explained NUMBER=0.005"));
+
+  // Grouped by what the options set, with the model that reads a field
+  // when only one does.
+  const std::size_t disease = qual.text.find("Disease model:");
+  const std::size_t population = qual.text.find("Population model (--model):");
+  const std::size_t formats = qual.text.find("Formats (1 writes the tool's files):");
+  ASSERT_NE(disease, std::string::npos);
+  ASSERT_NE(population, std::string::npos);
+  ASSERT_NE(formats, std::string::npos);
+  EXPECT_LT(disease, qual.text.find("--prevalence"));
+  EXPECT_LT(population, qual.text.find("--yri-in-cases"));
+  EXPECT_LT(formats, qual.text.find("--write-gc"));
+  EXPECT_THAT(qual.text, HasSubstr("Proportion of YRI in cases: (number, 0 to 1); discrete model only"));
+  EXPECT_THAT(qual.text, HasSubstr("Admixture proportion of YRI per generation: (number, 0 to 1); continuous model only"));
+  EXPECT_THAT(quan.text, HasSubstr("QTL4 Frequency difference: max (number, 0 to 1); discrete model only"));
+  EXPECT_THAT(qual.text, ::testing::Not(HasSubstr("Other fields")));
+  EXPECT_THAT(quan.text, ::testing::Not(HasSubstr("Other fields")));
+  // The limits of the run options.
+  EXPECT_THAT(qual.text, HasSubstr("run seed, 0 to 4294967295"));
+  EXPECT_THAT(qual.text, HasSubstr("replicate numbers run up to 1048575"));
+  EXPECT_THAT(qual.text, HasSubstr("1 to 4096"));
+  EXPECT_THAT(qual.text, HasSubstr("--overwrite"));
+  EXPECT_THAT(qual.text, HasSubstr("--keep-partial"));
+
+  const CommandLineExit version = Exit({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_THAT(version.text, ::testing::MatchesRegex("korvane [0-9]+\\.[0-9]+\\.[0-9]+\n"));
 
   const CommandLineExit top = Exit({"--help"});
   EXPECT_EQ(top.status, 0);
@@ -285,8 +333,9 @@ TEST(CommandLineTest, ParamsFileProblemsAreUsageErrors) {
   const std::string name = (dir / "p.toml").string();
   EXPECT_EQ(refused("sample-size = 1\nbogus = 2\n"), "korvane: " + name + ": unknown key 'bogus'\n");
   EXPECT_EQ(refused("[[run]]\nsample-size = 20000000\n"),
-            "korvane: " + name + ": Sample size: Please enter an integer between 0 and 10000000.\n");
-  EXPECT_EQ(refused("sample-size = 200.0\n"), "korvane: " + name + ": Sample size: Please enter an integer.\n");
+            "korvane: " + name + ": sample-size (Sample size): Please enter an integer between 0 and 10000000.\n");
+  EXPECT_EQ(refused("sample-size = 200.0\n"),
+            "korvane: " + name + ": sample-size (Sample size): Please enter an integer.\n");
   EXPECT_EQ(refused("[[run]]\nstudy = \"qual\"\ncase-proportion = 0.5\n", "quan"),
             "korvane: " + name + ": the run recorded is a 'qual' study, not 'quan'\n");
   EXPECT_EQ(refused("status-text = \"x\"\n"), "korvane: " + name + ": unknown key 'status-text'\n");

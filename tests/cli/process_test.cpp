@@ -1,0 +1,228 @@
+// The korvane program as users and schedulers run it: two runs into one
+// folder, stop signals at any moment of a multi-worker run, the top of the
+// replicate range, the default seed, notes about the data folder.
+
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "output/replicate_folders.h"
+#include "test_files.h"
+
+namespace korvane {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using testing::ReadFile;
+using testing::ReadTree;
+using testing::SplitLines;
+using testing::TempDir;
+
+const std::string kKorvane = KORVANE_EXE;
+const std::string kData = std::string(KORVANE_SOURCE_DIR) + "/data";
+
+struct Process {
+  pid_t pid = -1;
+  fs::path out, err;
+};
+
+struct Ended {
+  int status = -1;  // exit status; -1 when it had to be killed
+  std::string out, err;
+};
+
+// Starts korvane with `args` in `dir`, its output in files there. The stop
+// signals get their default action, whatever the test runner ignores.
+Process Start(const fs::path& dir, const std::string& name, std::vector<std::string> args) {
+  Process p{-1, dir / (name + ".out"), dir / (name + ".err")};
+  args.insert(args.begin(), kKorvane);
+  p.pid = ::fork();
+  if (p.pid == 0) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, SIG_DFL);
+    if (::chdir(dir.c_str()) != 0) ::_exit(127);
+    const int out = ::open(p.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open(p.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(kKorvane.c_str(), argv.data());
+    ::_exit(127);
+  }
+  return p;
+}
+
+// Waits for the process; a process that has not ended after `limit` hangs,
+// and is killed.
+Ended Wait(const Process& p, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+  Ended ended;
+  const auto until = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  while (::waitpid(p.pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > until) {
+      ::kill(p.pid, SIGKILL);
+      ::waitpid(p.pid, &status, 0);
+      ended.err = "(hung: killed)";
+      return ended;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ended.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  ended.out = ReadFile(p.out);
+  ended.err = ReadFile(p.err);
+  return ended;
+}
+
+Ended RunKorvane(const fs::path& dir, const std::vector<std::string>& args) { return Wait(Start(dir, "run", args)); }
+
+// Every numbered folder is a whole replicate with its log line, and nothing
+// else is left: no partial folder, no lock file.
+void ExpectOnlyWholeReplicates(const fs::path& out, int sampleSize) {
+  const auto log = ReadFile(out / "Causal_Locus_Plink&Admixmap&Eigensoft.txt");
+  if (!log.empty()) EXPECT_EQ(log.back(), '\n') << log;
+  for (const auto& entry : fs::directory_iterator(out)) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_THAT(name, ::testing::Not(::testing::EndsWith(".partial")));
+    EXPECT_NE(name, OutputDirectoryLock::kFileName);
+    if (!entry.is_directory()) continue;
+    EXPECT_EQ(SplitLines(ReadFile(entry.path() / "Plink.ped")).size(), static_cast<std::size_t>(sampleSize)) << name;
+    EXPECT_THAT(log, HasSubstr("\n" + name + "      SNP")) << name;
+  }
+}
+
+TEST(ProcessTest, TwoRunsIntoOneFolderNeverSplice) {
+  TempDir tmp;
+  const std::vector<std::string> common = {"qual", "--data", kData, "--output-directory", "out", "--quiet",
+                                           "--threads", "2", "--replicate-count", "3", "--total-locus-count", "2000",
+                                           "--sample-size", "600"};
+  auto with = [&](const std::string& seed) {
+    std::vector<std::string> args = common;
+    args.insert(args.end(), {"--seed", seed});
+    return args;
+  };
+  const Process a = Start(tmp.path(), "a", with("1"));
+  const Process b = Start(tmp.path(), "b", with("2"));
+  const Ended endedA = Wait(a);
+  const Ended endedB = Wait(b);
+  // One of them wrote; the other was refused, for the lock or for the
+  // folders the first one left.
+  ASSERT_EQ(std::min(endedA.status, endedB.status), 0) << endedA.err << endedB.err;
+  ASSERT_EQ(std::max(endedA.status, endedB.status), 2) << endedA.err << endedB.err;
+  const Ended& refused = endedA.status == 2 ? endedA : endedB;
+  EXPECT_THAT(refused.err, ::testing::AnyOf(HasSubstr("another run is writing there"),
+                                            HasSubstr("holds a replicate already")));
+
+  // The folder holds exactly what the winner alone writes.
+  RunKorvane(tmp.path(), {"qual", "--data", kData, "--output-directory", "alone", "--quiet", "--threads", "1",
+                   "--replicate-count", "3", "--total-locus-count", "2000", "--sample-size", "600", "--seed",
+                   endedA.status == 0 ? "1" : "2"});
+  auto files = ReadTree(tmp / "out");
+  auto alone = ReadTree(tmp / "alone");
+  files.erase("korvane-runs.toml");
+  alone.erase("korvane-runs.toml");
+  EXPECT_TRUE(files == alone);
+
+  // A held lock refuses at once, naming the folder; the next free number is
+  // offered for folders that exist.
+  {
+    const auto lock = OutputDirectoryLock::TryAcquire((tmp / "out").string());
+    ASSERT_TRUE(lock);
+    const Ended locked = RunKorvane(tmp.path(), with("3"));
+    EXPECT_EQ(locked.status, 2);
+    EXPECT_THAT(locked.err, HasSubstr("out: another run is writing there"));
+  }
+  const Ended taken = RunKorvane(tmp.path(), with("3"));
+  EXPECT_EQ(taken.status, 2);
+  EXPECT_THAT(taken.err, HasSubstr("out/1 holds a replicate already"));
+  EXPECT_THAT(taken.err, HasSubstr("--first-replicate 4"));
+  EXPECT_THAT(taken.err, HasSubstr("--overwrite"));
+  std::vector<std::string> resume = with("3");
+  resume.insert(resume.end(), {"--first-replicate", "4", "--replicate-count", "1"});
+  EXPECT_EQ(RunKorvane(tmp.path(), resume).status, 0);
+  ExpectOnlyWholeReplicates(tmp / "out", 600);
+}
+
+// A stop request at any moment ends a multi-worker run promptly with 130,
+// the record written and only whole replicates left.
+TEST(ProcessTest, StopSignalsEndARunAtAnyMoment) {
+  TempDir tmp;
+  int stopped = 0;
+  int run = 0;
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const int delayMs : {0, 2, 4, 6, 10, 25, 60, 150, 400}) {
+      const std::string out = "out" + std::to_string(++run);
+      SCOPED_TRACE(out + " signal " + std::to_string(signal) + " after " + std::to_string(delayMs) + " ms");
+      const Process p = Start(tmp.path(), out,
+                              {"qual", "--data", kData, "--output-directory", out, "--quiet", "--seed", "1",
+                               "--threads", "2", "--replicate-count", "40", "--total-locus-count", "3000",
+                               "--sample-size", "500"});
+      std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+      ::kill(p.pid, signal);
+      const Ended ended = Wait(p);
+      ASSERT_NE(ended.status, -1) << "the run did not end";
+      if (ended.status == 0) continue;  // it had finished
+      if (ended.status == 128 + signal && !fs::exists(tmp / out)) continue;  // before the program could catch it
+      ASSERT_EQ(ended.status, 130) << ended.err;
+      ++stopped;
+      if (!fs::exists(tmp / out)) continue;  // stopped before the output directory was made
+      const std::string record = ReadFile(tmp / out / "korvane-runs.toml");
+      EXPECT_THAT(record, HasSubstr("outcome = \"stopped\""));
+      ExpectOnlyWholeReplicates(tmp / out, 500);
+    }
+  }
+  EXPECT_GE(stopped, 15);  // the earliest signals may come before the program starts
+}
+
+TEST(ProcessTest, TheTopOfTheReplicateRange) {
+  TempDir tmp;
+  const Ended top = RunKorvane(tmp.path(), {"qual", "--data", kData, "--output-directory", "out", "--quiet", "--threads", "2",
+                                     "--first-replicate", "1048574", "--replicate-count", "2", "--sample-size", "0"});
+  EXPECT_EQ(top.status, 0) << top.err;
+  EXPECT_TRUE(fs::is_directory(tmp / "out" / "1048574"));
+  EXPECT_TRUE(fs::is_directory(tmp / "out" / "1048575"));
+
+  const Ended beyond = RunKorvane(tmp.path(), {"qual", "--data", kData, "--output-directory", "out2", "--quiet",
+                                        "--first-replicate", "2147483646", "--replicate-count", "2"});
+  EXPECT_EQ(beyond.status, 2);
+  EXPECT_FALSE(fs::exists(tmp / "out2"));
+}
+
+TEST(ProcessTest, RunsWithoutASeedDiffer) {
+  TempDir tmp;
+  auto seedOf = [&](const std::string& out) {
+    const Ended ended = RunKorvane(tmp.path(), {"qual", "--data", kData, "--output-directory", out, "--quiet",
+                                         "--replicate-count", "0"});
+    EXPECT_EQ(ended.status, 0) << ended.err;
+    std::smatch match;
+    EXPECT_TRUE(std::regex_search(ended.out, match, std::regex("seed ([0-9]+)")));
+    EXPECT_THAT(ReadFile(tmp / out / "korvane-runs.toml"), HasSubstr("seed = " + match[1].str() + "\n"));
+    return match[1].str();
+  };
+  // Started within the same second: with a clock seed they would be equal.
+  EXPECT_NE(seedOf("a"), seedOf("b"));
+}
+
+TEST(ProcessTest, DataFromTheWorkingFolderIsNamedWhenItFails) {
+  TempDir tmp;
+  fs::create_directory(tmp / "data");  // an analysis project's own data folder
+  const Ended ended = RunKorvane(tmp.path(), {"qual", "--output-directory", "out", "--quiet"});
+  EXPECT_EQ(ended.status, 1);
+  EXPECT_THAT(ended.err, HasSubstr("file not found"));
+  EXPECT_THAT(ended.err, HasSubstr("taken from the folder 'data' of the working folder"));
+  EXPECT_THAT(ended.err, HasSubstr("--data DIR"));
+}
+
+}  // namespace
+}  // namespace korvane
