@@ -27,15 +27,35 @@ constexpr int kMaxLines = 200;
   throw DataError(fmt::format("{}: {}", path.string(), what));
 }
 
+// What a path that is not a regular file names, for the message.
+std::string_view FileTypeName(std::filesystem::file_type type) {
+  switch (type) {
+    case std::filesystem::file_type::directory: return "a directory";
+    case std::filesystem::file_type::fifo: return "a FIFO";
+    case std::filesystem::file_type::character: return "a character device";
+    case std::filesystem::file_type::block: return "a block device";
+    case std::filesystem::file_type::socket: return "a socket";
+    default: return "of an unknown kind";
+  }
+}
+
 // Whole files, read at once into one buffer that every file of a folder
 // reuses: the panels are a few megabytes in all. The buffer is sized from the
 // file's size and grows if the file is longer.
 class FileReader {
  public:
-  // The file's bytes, valid until the next Read.
+  // The file's bytes, valid until the next Read. Only a regular file (or a
+  // symbolic link to one) is opened: opening a FIFO waits for a writer that
+  // may never come, and a device need not end.
   std::string_view Read(const std::filesystem::path& path) {
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) Fail(path, "is a directory, not a file");
+    const std::filesystem::file_type type = std::filesystem::status(path, ec).type();
+    if (type == std::filesystem::file_type::not_found) Fail(path, "file not found");
+    // A status that cannot be had (no permission to search the folder, say)
+    // is left to the opening below to report.
+    if (type != std::filesystem::file_type::regular && type != std::filesystem::file_type::none) {
+      Fail(path, fmt::format("is not a regular file ({})", FileTypeName(type)));
+    }
     errno = 0;
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
     if (!file) {

@@ -64,15 +64,18 @@ struct RegionData {
 // Reads one haplotype file of a region with `snpCount` SNPs. Lines come in
 // pairs, one pair per reference individual; a final unpaired line is ignored.
 // Letters beyond the SNP count are ignored; a trailing carriage return is a
-// line end, not a letter. Throws DataError for a file that cannot be read, a
-// line shorter than the SNP count, a letter other than A, C, G, T among the
-// first `snpCount`, more than 200 lines, or no complete pair.
+// line end, not a letter. Throws DataError for a path that is not a regular
+// file (a FIFO, a device or a directory, refused without being opened; a
+// symbolic link is followed), a file that cannot be read, a line shorter than
+// the SNP count, a letter other than A, C, G, T among the first `snpCount`,
+// more than 200 lines, or no complete pair.
 HaplotypeTable ReadHaplotypeFile(const std::filesystem::path& path, int snpCount);
 
 // Reads 3 x snpCount numbers (position, distance from the previous SNP in cM,
-// an ignored third) separated by white space. Throws DataError for a file
-// that cannot be read, a token that is not a finite number, too few numbers
-// or a negative distance. Numbers after the last SNP's are not read.
+// an ignored third) separated by white space. Throws DataError for a path
+// that is not a regular file (as ReadHaplotypeFile), a file that cannot be
+// read, a token that is not a finite number, too few numbers or a negative
+// distance. Numbers after the last SNP's are not read.
 std::vector<MapRecord> ReadMapRecords(const std::filesystem::path& path, int snpCount);
 
 // All thirty files of a data folder, checked together: besides the checks of

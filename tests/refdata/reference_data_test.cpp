@@ -5,8 +5,15 @@
 
 #include <fmt/format.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <charconv>
+#include <chrono>
 #include <random>
+#include <thread>
 
 #include "refdata/haplotype_store.h"
 #include "refdata/marker_set.h"
@@ -36,6 +43,30 @@ void ExpectDataError(Call call, std::initializer_list<std::string> fragments) {
     for (const auto& fragment : fragments) EXPECT_THAT(e.what(), HasSubstr(fragment));
   }
 }
+
+// While it lives, opens and at once closes the writing end of a FIFO whenever
+// a reader waits on it, so that a reader that opens the FIFO finds it empty
+// instead of waiting forever: a test of a reader that should never open the
+// FIFO then fails instead of hanging.
+class FifoWriter {
+ public:
+  explicit FifoWriter(const std::filesystem::path& path)
+      : thread_([this, path] {
+          while (!stop_) {
+            const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);  // fails while no reader waits
+            if (fd >= 0) ::close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          }
+        }) {}
+  ~FifoWriter() {
+    stop_ = true;
+    thread_.join();
+  }
+
+ private:
+  std::atomic<bool> stop_ = false;
+  std::thread thread_;
+};
 
 TEST(PanelPathTest, RegionNameIsFollowedDirectlyByTheFileName) {
   EXPECT_EQ(PanelPath("data", 0, PanelFileKind::kHaploBlack).string(), "data/ENm010_7p15.2HaploBlack.txt");
@@ -229,6 +260,49 @@ TEST(ReferenceDataTest, FilesWithDifferentIndividualCountsAreRefused) {
   std::filesystem::remove(PanelPath(dir.path(), 9, PanelFileKind::kTheta));
   WriteFile(path, Lines(6, std::string(1803, 'G')));
   ExpectDataError([&] { ReferenceData::Load(dir.path()); }, {"ENr321.8q24.11Theta.txt", "not found"});
+}
+
+// Only regular files are opened: a FIFO would wait for a writer for ever and
+// a device need never end. A symbolic link is followed.
+TEST(ReferenceDataTest, PathsThatAreNotRegularFilesAreRefusedUnopened) {
+  TempDir dir;
+  testing::WriteSyntheticData(dir.path(), 2);
+  const auto map = PanelPath(dir.path(), 3, PanelFileKind::kTheta);
+  std::filesystem::rename(map, dir / "map.txt");
+  ASSERT_EQ(::mkfifo(map.c_str(), 0600), 0);
+  {
+    const FifoWriter writer(map);
+    ExpectDataError([&] { ReferenceData::Load(dir.path()); }, {map.string() + ": is not a regular file (a FIFO)"});
+    ExpectDataError([&] { ReadMapRecords(map, 1840); }, {map.string() + ": is not a regular file (a FIFO)"});
+    ExpectDataError([&] { ReadHaplotypeFile(map, 1840); }, {map.string() + ": is not a regular file (a FIFO)"});
+  }
+
+  // A link to the FIFO is refused as the FIFO is; links to files are read.
+  std::filesystem::remove(map);
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  std::filesystem::create_symlink(dir / "fifo", map);
+  {
+    const FifoWriter writer(dir / "fifo");
+    ExpectDataError([&] { ReadMapRecords(map, 1840); }, {map.string() + ": is not a regular file (a FIFO)"});
+  }
+  std::filesystem::remove(map);
+  std::filesystem::create_symlink(dir / "map.txt", map);
+  const auto yri = PanelPath(dir.path(), 3, PanelFileKind::kHaploBlack);
+  std::filesystem::rename(yri, dir / "yri.txt");
+  std::filesystem::create_symlink(dir / "yri.txt", yri);
+  const ReferenceData linked = ReferenceData::Load(dir.path());
+  EXPECT_EQ(linked.Region(3).yri.words, ReadHaplotypeFile(dir / "yri.txt", 1840).words);
+  EXPECT_EQ(linked.Region(3).map.back().position, ReadMapRecords(dir / "map.txt", 1840).back().position);
+
+  const auto second = PanelPath(dir.path(), 1, PanelFileKind::kHaploWhite);
+  std::filesystem::remove(second);
+  std::filesystem::create_directory(second);
+  ExpectDataError([&] { ReferenceData::Load(dir.path()); },
+                  {second.string() + ": is not a regular file (a directory)"});
+  if (std::filesystem::is_character_file("/dev/null")) {
+    ExpectDataError([] { ReadHaplotypeFile("/dev/null", 10); },
+                    {"/dev/null: is not a regular file (a character device)"});
+  }
 }
 
 // Reading on several threads gives the same data, and of several problems
