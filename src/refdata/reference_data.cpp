@@ -249,40 +249,62 @@ std::string Printable(char c) {
   return fmt::format("byte 0x{:02X}", u);
 }
 
+// A line of nothing but white space, or of nothing at all.
+bool IsBlankLine(std::string_view line) {
+  return std::all_of(line.begin(), line.end(), [](char c) { return kBlankOrLineEnd[static_cast<unsigned char>(c)]; });
+}
+
 HaplotypeTable DecodeHaplotypeFile(const std::filesystem::path& path, std::string_view text, int snpCount) {
   HaplotypeTable table;
   table.snpCount = snpCount;
   if (DecodeWellFormed(text, table)) return table;
 
-  // Line by line, to name the first problem.
-  std::vector<std::string_view> lines;
-  ForEachLine(text, [&](int number, std::string_view line) {
-    if (number > kMaxLines) {
-      Fail(path, fmt::format("more than {} lines (at most 100 reference individuals)", kMaxLines));
-    }
-    lines.push_back(line);
-  });
-
-  // A final unpaired line is ignored, and so is its content.
-  const int pairs = static_cast<int>(lines.size()) / 2;
-  if (pairs == 0) Fail(path, "holds no reference individual (no complete pair of haplotype lines)");
-  table.individualCount = pairs;
-  table.words.assign(static_cast<std::size_t>(2 * pairs) * table.WordsPerRow(), 0);
-  for (int l = 0; l < 2 * pairs; ++l) {
-    const std::string_view line = lines[l];
+  // Line by line, to name the first problem in the order of the file. A line
+  // is checked once the next haplotype line shows it is not the final one,
+  // which is ignored when unpaired. Blank lines are allowed only after the
+  // last haplotype line, so haplotype line l is line l of the file, row l - 1
+  // of the table.
+  const std::size_t words = static_cast<std::size_t>(table.WordsPerRow());
+  std::vector<std::uint64_t>& rows = table.words;
+  rows.clear();
+  std::string_view pending;  // the last haplotype line, not yet checked
+  int pendingNumber = 0;     // its line number, 0 before the first
+  int firstBlank = 0;        // the first of the blank lines since it, 0 if none
+  const auto check = [&](int number, std::string_view line) {
     if (static_cast<int>(line.size()) < snpCount) {
-      Fail(path, fmt::format("line {}: {} letters, fewer than the region's {} SNPs", l + 1, line.size(), snpCount));
+      Fail(path, fmt::format("line {}: {} letters, fewer than the region's {} SNPs", number, line.size(), snpCount));
     }
-    std::uint64_t* row = table.words.data() + static_cast<std::size_t>(l) * table.WordsPerRow();
+    rows.resize(static_cast<std::size_t>(number) * words, 0);
+    std::uint64_t* row = rows.data() + static_cast<std::size_t>(number - 1) * words;
     for (int i = 0; i < snpCount; ++i) {
       const AlleleClass c = ClassOfLetter(line[i]);
       if (c == 0) {
-        Fail(path, fmt::format("line {}, SNP {}: {} is not one of the letters A, C, G, T", l + 1, i + 1,
+        Fail(path, fmt::format("line {}, SNP {}: {} is not one of the letters A, C, G, T", number, i + 1,
                                Printable(line[i])));
       }
       SetClassAt(row, i, c);
     }
-  }
+  };
+  ForEachLine(text, [&](int number, std::string_view line) {
+    if (IsBlankLine(line)) {
+      if (firstBlank == 0) firstBlank = number;
+      return;
+    }
+    if (pendingNumber > 0) check(pendingNumber, pending);
+    if (firstBlank > 0) Fail(path, fmt::format("line {}: blank line between haplotype lines", firstBlank));
+    if (number > kMaxLines) {
+      Fail(path, fmt::format("more than {} lines (at most 100 reference individuals)", kMaxLines));
+    }
+    pending = line;
+    pendingNumber = number;
+  });
+
+  // A final unpaired line is ignored, and so is its content.
+  const int pairs = pendingNumber / 2;
+  if (pairs == 0) Fail(path, "holds no reference individual (no complete pair of haplotype lines)");
+  if (pendingNumber % 2 == 0) check(pendingNumber, pending);
+  table.individualCount = pairs;
+  rows.resize(static_cast<std::size_t>(2 * pairs) * words);
   return table;
 }
 

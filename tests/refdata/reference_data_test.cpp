@@ -44,6 +44,18 @@ void ExpectDataError(Call call, std::initializer_list<std::string> fragments) {
   }
 }
 
+// The haplotype lines from `first` on, one per line end: every line of 627
+// A's but for a C at the SNP of its number, so that no two lines are alike.
+std::string Haplotypes(int count, int first = 0, const std::string& lineEnd = "\n") {
+  std::string text;
+  for (int i = first; i < first + count; ++i) {
+    std::string line(627, 'A');
+    line[i % 627] = 'C';
+    text += line + lineEnd;
+  }
+  return text;
+}
+
 // While it lives, opens and at once closes the writing end of a FIFO whenever
 // a reader waits on it, so that a reader that opens the FIFO finds it empty
 // instead of waiting forever: a test of a reader that should never open the
@@ -126,6 +138,59 @@ TEST(HaplotypeFileTest, MalformedFilesAreReportedWithFileLineAndProblem) {
   ExpectDataError([&] { ReadHaplotypeFile(path, 627); }, {"no reference individual"});
 }
 
+// A blank line between haplotype lines would pair the haplotypes that follow
+// it wrongly; it is named as such, wherever it stands and whatever follows.
+TEST(HaplotypeFileTest, BlankLinesBetweenHaplotypeLinesAreRefused) {
+  TempDir dir;
+  const auto path = dir / "ENm010_7p15.2HaploWhite.txt";
+  const struct {
+    std::string text;
+    std::string where;
+  } cases[] = {
+      {Haplotypes(36) + "\n" + Haplotypes(83, 36), "line 37: blank line"},
+      {"\n" + Haplotypes(4), "line 1: blank line"},
+      {Haplotypes(4) + "\n\n" + Haplotypes(2, 4), "line 5: blank line"},
+      {Haplotypes(1) + " \t \n" + Haplotypes(3, 1), "line 2: blank line"},
+      {Haplotypes(2, 0, "\r\n") + "\r\n" + Haplotypes(2, 2, "\r\n"), "line 3: blank line"},
+      // Not "more than 200 lines": the blank line is the fault.
+      {Haplotypes(100) + "\n" + Haplotypes(100, 100), "line 101: blank line"},
+      // The blank line is the third of four lines: not an ignored unpaired line.
+      {Haplotypes(2) + "\n" + Haplotypes(1, 2), "line 3: blank line"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.where);
+    WriteFile(path, c.text);
+    ExpectDataError([&] { ReadHaplotypeFile(path, 627); }, {path.string(), c.where});
+  }
+  // A fault on a line before the blank one is reported first.
+  WriteFile(path, Haplotypes(2) + std::string(600, 'A') + "\n\n" + Haplotypes(2));
+  ExpectDataError([&] { ReadHaplotypeFile(path, 627); }, {"line 3: 600 letters"});
+}
+
+// Blank lines after the last haplotype line hold nothing that could be
+// misread: they are ignored, and a final unpaired line before them still is.
+TEST(HaplotypeFileTest, BlankLinesAtTheEndAreIgnored) {
+  TempDir dir;
+  const auto path = dir / "h.txt";
+  const struct {
+    std::string text;
+    int individuals;
+  } cases[] = {
+      {Haplotypes(200) + "\n", 100},
+      {Haplotypes(120) + "\n\n\n", 60},
+      {Haplotypes(121) + "\n", 60},
+      {Haplotypes(6, 0, "\r\n") + "\r\n  \r\n\t", 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.size());
+    WriteFile(path, c.text);
+    const HaplotypeTable table = ReadHaplotypeFile(path, 627);
+    ASSERT_EQ(table.individualCount, c.individuals);
+    WriteFile(path, Haplotypes(2 * c.individuals));
+    EXPECT_EQ(table.words, ReadHaplotypeFile(path, 627).words) << c.individuals;
+  }
+}
+
 // Every letter lands in its bit, whatever the SNP count's remainder in 16- and
 // 64-letter blocks, with CRLF or LF line ends and letters beyond the count;
 // and a wrong byte anywhere among the first SNP-count letters is named.
@@ -158,8 +223,10 @@ TEST(HaplotypeFileTest, PacksEveryLetterAndNamesAWrongOneAtAnyPosition) {
       std::vector<std::string> broken = lines;
       broken[line][at] = wrong;
       WriteFile(path, join(broken));
-      const std::string where = wrong == '\n' ? fmt::format("line {}: {} letters", line + 1, at)
-                                              : fmt::format("line {}, SNP {}:", line + 1, at + 1);
+      // A line end as the first letter leaves an empty line before the rest.
+      const std::string where = wrong != '\n' ? fmt::format("line {}, SNP {}:", line + 1, at + 1)
+                                : at == 0     ? fmt::format("line {}: blank line", line + 1)
+                                              : fmt::format("line {}: {} letters", line + 1, at);
       ExpectDataError([&] { ReadHaplotypeFile(path, snps); }, {where});
     }
   }
