@@ -308,13 +308,32 @@ HaplotypeTable DecodeHaplotypeFile(const std::filesystem::path& path, std::strin
   return table;
 }
 
+// The bounds of a map's numbers. A position is a base-pair coordinate, which
+// the output map files print as a whole number and their readers keep in a
+// signed 32-bit integer: 2^31 - 1 bp, eight times the longest human
+// chromosome, is the largest a map may hold. A distance separates two
+// neighbouring SNPs of a region of a few hundred kilobases (0.04 cM at most in
+// the shipped maps); 100 cM is more than a third of the genetic length of the
+// longest human chromosome, and there the Kosambi recombination fraction
+// (0.482) is all but the one half of unlinked loci. A larger distance is no
+// neighbour's but a number out of place, and the sum over a region stays far
+// from overflowing.
+constexpr double kMaxPosition = 2147483647.0;
+constexpr double kMaxDistance = 100.0;
+
 std::vector<MapRecord> DecodeMap(const std::filesystem::path& path, std::string_view text, int snpCount) {
   std::vector<MapRecord> records(snpCount);
-  const int wanted = 3 * snpCount;
-  int count = 0;
+  const std::size_t wanted = 3 * static_cast<std::size_t>(snpCount);
+  std::size_t count = 0;
   int lineNumber = 1;
+  int surplusLine = 0;  // the line of the first number after the last SNP's
+  // The first position or distance out of bounds. It is reported after the
+  // count: a number added or lost shifts the SNPs after it, and the first SNP
+  // out of place then shows where.
+  std::string misfit;
+  std::string_view previousPosition;
   std::size_t at = 0;
-  while (count < wanted) {
+  for (;;) {
     // White space between numbers: blanks, tabs, carriage returns, form
     // feeds, vertical tabs and line ends, the last counted.
     while (at < text.size() && kBlankOrLineEnd[static_cast<unsigned char>(text[at])]) {
@@ -322,7 +341,7 @@ std::vector<MapRecord> DecodeMap(const std::filesystem::path& path, std::string_
       ++at;
     }
     if (at == text.size()) break;
-    const int snp = count / 3;
+    const std::size_t snp = count / 3;
     double value = 0;
     std::size_t end = ParsePlainDecimal(text, at, value);
     if (end == std::string_view::npos) {
@@ -334,18 +353,50 @@ std::vector<MapRecord> DecodeMap(const std::filesystem::path& path, std::string_
       const std::string_view digits = token.size() > 1 && token[0] == '+' && token[1] != '-' ? token.substr(1) : token;
       const auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
       if (error != std::errc() || stop != digits.data() + digits.size() || !std::isfinite(value)) {
-        Fail(path, fmt::format("line {}, SNP {}: '{}' is not a number", lineNumber, snp + 1, token));
+        // Past the last SNP's numbers a token belongs to no SNP.
+        const std::string where =
+            count < wanted ? fmt::format("line {}, SNP {}", lineNumber, snp + 1) : fmt::format("line {}", lineNumber);
+        Fail(path, fmt::format("{}: '{}' is not a number", where, token));
       }
     }
     const std::string_view token = text.substr(at, end - at);
     at = end;
+    if (count >= wanted) {
+      if (surplusLine == 0) surplusLine = lineNumber;
+      ++count;
+      continue;
+    }
     MapRecord& record = records[snp];
     switch (count % 3) {
-      case 0: record.position = value; break;
+      case 0:
+        if (!(value > 0 && value <= kMaxPosition && (snp == 0 || value > records[snp - 1].position)) &&
+            misfit.empty()) {
+          misfit = fmt::format("line {}, SNP {}: position {} bp ", lineNumber, snp + 1, token);
+          if (!(value > 0)) {
+            misfit += "is not positive";
+          } else if (value > kMaxPosition) {
+            misfit += fmt::format("is above {:.0f} bp (2^31 - 1, longer than any chromosome), the largest position "
+                                  "a map may hold",
+                                  kMaxPosition);
+          } else {
+            misfit += fmt::format("is not above the previous SNP's position {} bp (positions increase along the "
+                                  "region)",
+                                  previousPosition);
+          }
+        }
+        record.position = value;
+        previousPosition = token;
+        break;
       case 1:
-        if (value < 0) {
-          Fail(path, fmt::format("line {}, SNP {}: negative distance {} cM from the previous SNP", lineNumber,
-                                 snp + 1, token));
+        if (!(value >= 0 && value <= kMaxDistance) && misfit.empty()) {
+          misfit = fmt::format("line {}, SNP {}: ", lineNumber, snp + 1);
+          if (value < 0) {
+            misfit += fmt::format("negative distance {} cM from the previous SNP", token);
+          } else {
+            misfit += fmt::format("distance {} cM from the previous SNP is more than {:.0f} cM, more than "
+                                  "neighbouring SNPs are ever apart",
+                                  token, kMaxDistance);
+          }
         }
         record.distanceFromPrevious = value;
         break;
@@ -353,10 +404,18 @@ std::vector<MapRecord> DecodeMap(const std::filesystem::path& path, std::string_
     }
     ++count;
   }
+  const std::string hint =
+      misfit.empty() ? "" : "; the first SNP out of place, near where a number may have been added or lost: " + misfit;
   if (count < wanted) {
-    Fail(path, fmt::format("{} numbers, fewer than the {} needed (3 for each of the region's {} SNPs)", count,
-                           wanted, snpCount));
+    Fail(path, fmt::format("{} numbers, fewer than the {} needed (3 for each of the region's {} SNPs){}", count,
+                           wanted, snpCount, hint));
   }
+  if (count > wanted) {
+    Fail(path, fmt::format("line {}: more numbers than the 3 for each of the region's {} SNPs ({} in all, {} "
+                           "needed){}",
+                           surplusLine, snpCount, count, wanted, hint));
+  }
+  if (!misfit.empty()) Fail(path, misfit);
   return records;
 }
 

@@ -78,11 +78,16 @@ struct RegionData {
 // first problem in the order of the file.
 HaplotypeTable ReadHaplotypeFile(const std::filesystem::path& path, int snpCount);
 
-// Reads 3 x snpCount numbers (position, distance from the previous SNP in cM,
-// an ignored third) separated by white space. Throws DataError for a path
-// that is not a regular file (as ReadHaplotypeFile), a file that cannot be
-// read, a token that is not a finite number, too few numbers or a negative
-// distance. Numbers after the last SNP's are not read.
+// Reads exactly 3 x snpCount numbers (position in bp, distance from the
+// previous SNP in cM, an ignored third) separated by white space. Throws
+// DataError for a path that is not a regular file (as ReadHaplotypeFile), a
+// file that cannot be read, a token that is not a finite number (after the
+// last SNP's numbers too), more or fewer numbers than 3 x snpCount (with the
+// line of the first surplus number), a position that is not positive, is
+// above 2^31 - 1 bp or is not above the previous SNP's, or a distance that is
+// negative or above 100 cM. A count that is off is reported before a
+// position or distance out of bounds, with the first of those as a hint to
+// where a number was added or lost.
 std::vector<MapRecord> ReadMapRecords(const std::filesystem::path& path, int snpCount);
 
 // All thirty files of a data folder, checked together: besides the checks of

@@ -35,7 +35,7 @@ std::string Lines(int count, const std::string& line) {
 
 // Expects `call` to throw a DataError whose message contains every fragment.
 template <typename Call>
-void ExpectDataError(Call call, std::initializer_list<std::string> fragments) {
+void ExpectDataError(Call call, const std::vector<std::string>& fragments) {
   try {
     call();
     ADD_FAILURE() << "no DataError";
@@ -234,7 +234,7 @@ TEST(HaplotypeFileTest, PacksEveryLetterAndNamesAWrongOneAtAnyPosition) {
 
 TEST(MapFileTest, ReadsThreeNumbersPerSnpWhateverTheLines) {
   TempDir dir;
-  WriteFile(dir / "t.txt", "100 0 0\n250\t0.5 0.5 300\r\n1.5e-1 9\n  extra numbers are not read x y\n");
+  WriteFile(dir / "t.txt", "100 0 0\n250\t0.5 0.5 300\r\n1.5e-1 9\n\n \t\n");
   const auto records = ReadMapRecords(dir / "t.txt", 3);
   ASSERT_EQ(records.size(), 3u);
   EXPECT_EQ(records[1].position, 250);
@@ -262,15 +262,15 @@ TEST(MapFileTest, NumbersReadAsTheNearestDouble) {
     for (int k = 0; k < fraction; ++k) token += static_cast<char>('0' + random() % 10);
     tokens.push_back(token);
   }
-  while (tokens.size() % 3 != 0) tokens.push_back("1");
+  // Each token is the third number of a SNP, which may hold any number; the
+  // first two, positions and distances, are checked against the map's bounds.
   std::string text;
-  for (std::size_t i = 0; i < tokens.size(); ++i) text += tokens[i] + (i % 3 == 2 ? "\n" : "\t");
+  for (std::size_t i = 0; i < tokens.size(); ++i) text += fmt::format("{}\t0.5\t{}\n", 1000 * (i + 1), tokens[i]);
   TempDir dir;
   WriteFile(dir / "t.txt", text);
-  const auto records = ReadMapRecords(dir / "t.txt", static_cast<int>(tokens.size() / 3));
+  const auto records = ReadMapRecords(dir / "t.txt", static_cast<int>(tokens.size()));
   for (std::size_t i = 0; i < tokens.size(); ++i) {
-    const MapRecord& record = records[i / 3];
-    const double read = i % 3 == 0 ? record.position : i % 3 == 1 ? record.distanceFromPrevious : record.third;
+    const double read = records[i].third;
     const std::string& token = tokens[i];
     const std::size_t skip = token[0] == '+' ? 1 : 0;
     double expected = 0;
@@ -290,6 +290,80 @@ TEST(MapFileTest, MalformedMapsAreReported) {
   ExpectDataError([&] { ReadMapRecords(path, 3); }, {"line 3, SNP 3", "not a number"});
   WriteFile(path, "1 0 0 2 -0.1 0.1 3 0.2 0.3\n");
   ExpectDataError([&] { ReadMapRecords(path, 3); }, {"line 1, SNP 2", "negative distance"});
+}
+
+// A map of five SNPs, one per line; `FiveSnpMap(k, "x")` holds x in place of the
+// k-th number (1-based).
+std::string FiveSnpMap(int replaced = 0, const std::string& by = "") {
+  std::vector<std::string> numbers = {"1000", "0",    "0",    "1250", "0.1", "0.1",  "1700", "0.2",
+                                      "0.3",  "2300", "0.05", "0.35", "2900", "0.4", "0.75"};
+  if (replaced > 0) numbers[replaced - 1] = by;
+  std::string text;
+  for (std::size_t i = 0; i < numbers.size(); ++i) text += numbers[i] + (i % 3 == 2 ? "\n" : " ");
+  return text;
+}
+
+// A number added or lost anywhere shifts the three numbers of every SNP after
+// it: the numbers of the whole file are counted, beyond the last SNP's too.
+TEST(MapFileTest, TheFileMustHoldExactlyThreeNumbersPerSnp) {
+  TempDir dir;
+  const auto path = dir / "ENr321.8q24.11Theta.txt";
+  const struct {
+    std::string text;
+    std::vector<std::string> fragments;
+  } cases[] = {
+      // A stray number at the end of line 2: SNP 3 would stand at 7 bp.
+      {FiveSnpMap(6, "0.1 7"),
+       {"line 5: more numbers than the 3 for each of the region's 5 SNPs (16 in all, 15 needed)",
+        "line 2, SNP 3: position 7 bp is not above the previous SNP's position 1250 bp"}},
+      {FiveSnpMap(8, ""), {"14 numbers, fewer than the 15 needed"}},
+      {FiveSnpMap() + "3500\n", {"line 6: more numbers", "(16 in all, 15 needed)"}},
+      {FiveSnpMap() + "\n3500 0.1 0.8\n4000 0.1 0.9\n", {"line 7: more numbers", "(21 in all, 15 needed)"}},
+      // Past the last SNP a word is still not a number, even after a surplus number.
+      {FiveSnpMap() + "end\n", {"line 6: 'end' is not a number"}},
+      {FiveSnpMap() + "3500\n1 x\n", {"line 7: 'x' is not a number"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    WriteFile(path, c.text);
+    ExpectDataError([&] { ReadMapRecords(path, 5); }, c.fragments);
+    ExpectDataError([&] { ReadMapRecords(path, 5); }, {path.string() + ": "});
+  }
+}
+
+// Positions are base pairs along the region, distances centimorgans between
+// neighbouring SNPs: each has the bounds of a real map, and the bounds
+// themselves are accepted.
+TEST(MapFileTest, PositionsAndDistancesOutsideAMapsBoundsAreRefused) {
+  TempDir dir;
+  const auto path = dir / "ENm010_7p15.2Theta.txt";
+  const struct {
+    int replaced;
+    std::string by;
+    std::string where;
+    std::string problem;
+  } cases[] = {
+      {1, "0", "line 1, SNP 1", "position 0 bp is not positive"},
+      {4, "-5", "line 2, SNP 2", "position -5 bp is not positive"},
+      {1, "inf", "line 1, SNP 1", "'inf' is not a number"},
+      {13, "1e308", "line 5, SNP 5", "position 1e308 bp is above 2147483647 bp"},
+      {13, "2147483648", "line 5, SNP 5", "position 2147483648 bp is above 2147483647 bp"},
+      {7, "1250", "line 3, SNP 3", "position 1250 bp is not above the previous SNP's position 1250 bp"},
+      {10, "1600", "line 4, SNP 4", "position 1600 bp is not above the previous SNP's position 1700 bp"},
+      {5, "100.5", "line 2, SNP 2", "distance 100.5 cM from the previous SNP is more than 100 cM"},
+      {2, "1e300", "line 1, SNP 1", "distance 1e300 cM from the previous SNP is more than 100 cM"},
+      {8, "-inf", "line 3, SNP 3", "'-inf' is not a number"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.by);
+    WriteFile(path, FiveSnpMap(c.replaced, c.by));
+    ExpectDataError([&] { ReadMapRecords(path, 5); }, {path.string() + ": " + c.where + ": " + c.problem});
+  }
+
+  WriteFile(path, FiveSnpMap(13, "2147483647") + "\n\n");
+  EXPECT_EQ(ReadMapRecords(path, 5)[4].position, 2147483647.0);
+  WriteFile(path, FiveSnpMap(11, "100"));
+  EXPECT_EQ(ReadMapRecords(path, 5)[3].distanceFromPrevious, 100.0);
 }
 
 TEST(ReferenceDataTest, LoadsAFolderAndRestrictsPanelsToTheChosenLoci) {
