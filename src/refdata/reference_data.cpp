@@ -27,15 +27,35 @@ constexpr int kMaxLines = 200;
   throw DataError(fmt::format("{}: {}", path.string(), what));
 }
 
+// What a path that is not a regular file names, for the message.
+std::string_view FileTypeName(std::filesystem::file_type type) {
+  switch (type) {
+    case std::filesystem::file_type::directory: return "a directory";
+    case std::filesystem::file_type::fifo: return "a FIFO";
+    case std::filesystem::file_type::character: return "a character device";
+    case std::filesystem::file_type::block: return "a block device";
+    case std::filesystem::file_type::socket: return "a socket";
+    default: return "of an unknown kind";
+  }
+}
+
 // Whole files, read at once into one buffer that every file of a folder
 // reuses: the panels are a few megabytes in all. The buffer is sized from the
 // file's size and grows if the file is longer.
 class FileReader {
  public:
-  // The file's bytes, valid until the next Read.
+  // The file's bytes, valid until the next Read. Only a regular file (or a
+  // symbolic link to one) is opened: opening a FIFO waits for a writer that
+  // may never come, and a device need not end.
   std::string_view Read(const std::filesystem::path& path) {
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) Fail(path, "is a directory, not a file");
+    const std::filesystem::file_type type = std::filesystem::status(path, ec).type();
+    if (type == std::filesystem::file_type::not_found) Fail(path, "file not found");
+    // A status that cannot be had (no permission to search the folder, say)
+    // is left to the opening below to report.
+    if (type != std::filesystem::file_type::regular && type != std::filesystem::file_type::none) {
+      Fail(path, fmt::format("is not a regular file ({})", FileTypeName(type)));
+    }
     errno = 0;
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
     if (!file) {
@@ -229,50 +249,91 @@ std::string Printable(char c) {
   return fmt::format("byte 0x{:02X}", u);
 }
 
+// A line of nothing but white space, or of nothing at all.
+bool IsBlankLine(std::string_view line) {
+  return std::all_of(line.begin(), line.end(), [](char c) { return kBlankOrLineEnd[static_cast<unsigned char>(c)]; });
+}
+
 HaplotypeTable DecodeHaplotypeFile(const std::filesystem::path& path, std::string_view text, int snpCount) {
   HaplotypeTable table;
   table.snpCount = snpCount;
   if (DecodeWellFormed(text, table)) return table;
 
-  // Line by line, to name the first problem.
-  std::vector<std::string_view> lines;
-  ForEachLine(text, [&](int number, std::string_view line) {
-    if (number > kMaxLines) {
-      Fail(path, fmt::format("more than {} lines (at most 100 reference individuals)", kMaxLines));
-    }
-    lines.push_back(line);
-  });
-
-  // A final unpaired line is ignored, and so is its content.
-  const int pairs = static_cast<int>(lines.size()) / 2;
-  if (pairs == 0) Fail(path, "holds no reference individual (no complete pair of haplotype lines)");
-  table.individualCount = pairs;
-  table.words.assign(static_cast<std::size_t>(2 * pairs) * table.WordsPerRow(), 0);
-  for (int l = 0; l < 2 * pairs; ++l) {
-    const std::string_view line = lines[l];
+  // Line by line, to name the first problem in the order of the file. A line
+  // is checked once the next haplotype line shows it is not the final one,
+  // which is ignored when unpaired. Blank lines are allowed only after the
+  // last haplotype line, so haplotype line l is line l of the file, row l - 1
+  // of the table.
+  const std::size_t words = static_cast<std::size_t>(table.WordsPerRow());
+  std::vector<std::uint64_t>& rows = table.words;
+  rows.clear();
+  std::string_view pending;  // the last haplotype line, not yet checked
+  int pendingNumber = 0;     // its line number, 0 before the first
+  int firstBlank = 0;        // the first of the blank lines since it, 0 if none
+  const auto check = [&](int number, std::string_view line) {
     if (static_cast<int>(line.size()) < snpCount) {
-      Fail(path, fmt::format("line {}: {} letters, fewer than the region's {} SNPs", l + 1, line.size(), snpCount));
+      Fail(path, fmt::format("line {}: {} letters, fewer than the region's {} SNPs", number, line.size(), snpCount));
     }
-    std::uint64_t* row = table.words.data() + static_cast<std::size_t>(l) * table.WordsPerRow();
+    rows.resize(static_cast<std::size_t>(number) * words, 0);
+    std::uint64_t* row = rows.data() + static_cast<std::size_t>(number - 1) * words;
     for (int i = 0; i < snpCount; ++i) {
       const AlleleClass c = ClassOfLetter(line[i]);
       if (c == 0) {
-        Fail(path, fmt::format("line {}, SNP {}: {} is not one of the letters A, C, G, T", l + 1, i + 1,
+        Fail(path, fmt::format("line {}, SNP {}: {} is not one of the letters A, C, G, T", number, i + 1,
                                Printable(line[i])));
       }
       SetClassAt(row, i, c);
     }
-  }
+  };
+  ForEachLine(text, [&](int number, std::string_view line) {
+    if (IsBlankLine(line)) {
+      if (firstBlank == 0) firstBlank = number;
+      return;
+    }
+    if (pendingNumber > 0) check(pendingNumber, pending);
+    if (firstBlank > 0) Fail(path, fmt::format("line {}: blank line between haplotype lines", firstBlank));
+    if (number > kMaxLines) {
+      Fail(path, fmt::format("more than {} lines (at most 100 reference individuals)", kMaxLines));
+    }
+    pending = line;
+    pendingNumber = number;
+  });
+
+  // A final unpaired line is ignored, and so is its content.
+  const int pairs = pendingNumber / 2;
+  if (pairs == 0) Fail(path, "holds no reference individual (no complete pair of haplotype lines)");
+  if (pendingNumber % 2 == 0) check(pendingNumber, pending);
+  table.individualCount = pairs;
+  rows.resize(static_cast<std::size_t>(2 * pairs) * words);
   return table;
 }
 
+// The bounds of a map's numbers. A position is a base-pair coordinate, which
+// the output map files print as a whole number and their readers keep in a
+// signed 32-bit integer: 2^31 - 1 bp, eight times the longest human
+// chromosome, is the largest a map may hold. A distance separates two
+// neighbouring SNPs of a region of a few hundred kilobases (0.04 cM at most in
+// the shipped maps); 100 cM is more than a third of the genetic length of the
+// longest human chromosome, and there the Kosambi recombination fraction
+// (0.482) is all but the one half of unlinked loci. A larger distance is no
+// neighbour's but a number out of place, and the sum over a region stays far
+// from overflowing.
+constexpr double kMaxPosition = 2147483647.0;
+constexpr double kMaxDistance = 100.0;
+
 std::vector<MapRecord> DecodeMap(const std::filesystem::path& path, std::string_view text, int snpCount) {
   std::vector<MapRecord> records(snpCount);
-  const int wanted = 3 * snpCount;
-  int count = 0;
+  const std::size_t wanted = 3 * static_cast<std::size_t>(snpCount);
+  std::size_t count = 0;
   int lineNumber = 1;
+  int surplusLine = 0;  // the line of the first number after the last SNP's
+  // The first position or distance out of bounds. It is reported after the
+  // count: a number added or lost shifts the SNPs after it, and the first SNP
+  // out of place then shows where.
+  std::string misfit;
+  std::string_view previousPosition;
   std::size_t at = 0;
-  while (count < wanted) {
+  for (;;) {
     // White space between numbers: blanks, tabs, carriage returns, form
     // feeds, vertical tabs and line ends, the last counted.
     while (at < text.size() && kBlankOrLineEnd[static_cast<unsigned char>(text[at])]) {
@@ -280,7 +341,7 @@ std::vector<MapRecord> DecodeMap(const std::filesystem::path& path, std::string_
       ++at;
     }
     if (at == text.size()) break;
-    const int snp = count / 3;
+    const std::size_t snp = count / 3;
     double value = 0;
     std::size_t end = ParsePlainDecimal(text, at, value);
     if (end == std::string_view::npos) {
@@ -292,18 +353,50 @@ std::vector<MapRecord> DecodeMap(const std::filesystem::path& path, std::string_
       const std::string_view digits = token.size() > 1 && token[0] == '+' && token[1] != '-' ? token.substr(1) : token;
       const auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
       if (error != std::errc() || stop != digits.data() + digits.size() || !std::isfinite(value)) {
-        Fail(path, fmt::format("line {}, SNP {}: '{}' is not a number", lineNumber, snp + 1, token));
+        // Past the last SNP's numbers a token belongs to no SNP.
+        const std::string where =
+            count < wanted ? fmt::format("line {}, SNP {}", lineNumber, snp + 1) : fmt::format("line {}", lineNumber);
+        Fail(path, fmt::format("{}: '{}' is not a number", where, token));
       }
     }
     const std::string_view token = text.substr(at, end - at);
     at = end;
+    if (count >= wanted) {
+      if (surplusLine == 0) surplusLine = lineNumber;
+      ++count;
+      continue;
+    }
     MapRecord& record = records[snp];
     switch (count % 3) {
-      case 0: record.position = value; break;
+      case 0:
+        if (!(value > 0 && value <= kMaxPosition && (snp == 0 || value > records[snp - 1].position)) &&
+            misfit.empty()) {
+          misfit = fmt::format("line {}, SNP {}: position {} bp ", lineNumber, snp + 1, token);
+          if (!(value > 0)) {
+            misfit += "is not positive";
+          } else if (value > kMaxPosition) {
+            misfit += fmt::format("is above {:.0f} bp (2^31 - 1, longer than any chromosome), the largest position "
+                                  "a map may hold",
+                                  kMaxPosition);
+          } else {
+            misfit += fmt::format("is not above the previous SNP's position {} bp (positions increase along the "
+                                  "region)",
+                                  previousPosition);
+          }
+        }
+        record.position = value;
+        previousPosition = token;
+        break;
       case 1:
-        if (value < 0) {
-          Fail(path, fmt::format("line {}, SNP {}: negative distance {} cM from the previous SNP", lineNumber,
-                                 snp + 1, token));
+        if (!(value >= 0 && value <= kMaxDistance) && misfit.empty()) {
+          misfit = fmt::format("line {}, SNP {}: ", lineNumber, snp + 1);
+          if (value < 0) {
+            misfit += fmt::format("negative distance {} cM from the previous SNP", token);
+          } else {
+            misfit += fmt::format("distance {} cM from the previous SNP is more than {:.0f} cM, more than "
+                                  "neighbouring SNPs are ever apart",
+                                  token, kMaxDistance);
+          }
         }
         record.distanceFromPrevious = value;
         break;
@@ -311,10 +404,18 @@ std::vector<MapRecord> DecodeMap(const std::filesystem::path& path, std::string_
     }
     ++count;
   }
+  const std::string hint =
+      misfit.empty() ? "" : "; the first SNP out of place, near where a number may have been added or lost: " + misfit;
   if (count < wanted) {
-    Fail(path, fmt::format("{} numbers, fewer than the {} needed (3 for each of the region's {} SNPs)", count,
-                           wanted, snpCount));
+    Fail(path, fmt::format("{} numbers, fewer than the {} needed (3 for each of the region's {} SNPs){}", count,
+                           wanted, snpCount, hint));
   }
+  if (count > wanted) {
+    Fail(path, fmt::format("line {}: more numbers than the 3 for each of the region's {} SNPs ({} in all, {} "
+                           "needed){}",
+                           surplusLine, snpCount, count, wanted, hint));
+  }
+  if (!misfit.empty()) Fail(path, misfit);
   return records;
 }
 

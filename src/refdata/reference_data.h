@@ -64,15 +64,30 @@ struct RegionData {
 // Reads one haplotype file of a region with `snpCount` SNPs. Lines come in
 // pairs, one pair per reference individual; a final unpaired line is ignored.
 // Letters beyond the SNP count are ignored; a trailing carriage return is a
-// line end, not a letter. Throws DataError for a file that cannot be read, a
-// line shorter than the SNP count, a letter other than A, C, G, T among the
-// first `snpCount`, more than 200 lines, or no complete pair.
+// line end, not a letter. A last line needs no line end, and a line end at
+// the very end of the file starts no further line. A blank line (empty or
+// white space only) between haplotype lines is refused, since every
+// haplotype after it would be paired wrongly; blank lines after the last
+// haplotype line hold nothing that could be misread and are ignored, so the
+// final unpaired line is the last one before them.
+// Throws DataError for a path that is not a regular file (a FIFO, a device or
+// a directory, refused without being opened; a symbolic link is followed), a
+// file that cannot be read, a blank line between haplotype lines, a line
+// shorter than the SNP count, a letter other than A, C, G, T among the first
+// `snpCount`, more than 200 lines, or no complete pair; the message names the
+// first problem in the order of the file.
 HaplotypeTable ReadHaplotypeFile(const std::filesystem::path& path, int snpCount);
 
-// Reads 3 x snpCount numbers (position, distance from the previous SNP in cM,
-// an ignored third) separated by white space. Throws DataError for a file
-// that cannot be read, a token that is not a finite number, too few numbers
-// or a negative distance. Numbers after the last SNP's are not read.
+// Reads exactly 3 x snpCount numbers (position in bp, distance from the
+// previous SNP in cM, an ignored third) separated by white space. Throws
+// DataError for a path that is not a regular file (as ReadHaplotypeFile), a
+// file that cannot be read, a token that is not a finite number (after the
+// last SNP's numbers too), more or fewer numbers than 3 x snpCount (with the
+// line of the first surplus number), a position that is not positive, is
+// above 2^31 - 1 bp or is not above the previous SNP's, or a distance that is
+// negative or above 100 cM. A count that is off is reported before a
+// position or distance out of bounds, with the first of those as a hint to
+// where a number was added or lost.
 std::vector<MapRecord> ReadMapRecords(const std::filesystem::path& path, int snpCount);
 
 // All thirty files of a data folder, checked together: besides the checks of
