@@ -5,11 +5,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
+#include <new>
+#include <stdexcept>
 #include <regex>
 #include <sstream>
 
 #include "qual/QUAL.h"
+#include "qual/case_control.h"
+#include "qual/run_driver.h"
 #include "recording_host.h"
 #include "synthetic_data.h"
 #include "test_files.h"
@@ -257,6 +262,90 @@ TEST_F(QualRunTest, AFailedReplicateEndsAParallelRunAfterTheOnesBeforeIt) {
   EXPECT_EQ(parallel.message, single.message);
   EXPECT_EQ(parallel.replicatesCompleted, single.replicatesCompleted);
   EXPECT_EQ(parallelLog, ReadFile(tmp_ / "one" / "Causal_Locus_Plink&Admixmap&Eigensoft.txt"));
+  // No replicate after the failed one is left behind, complete or not.
+  EXPECT_TRUE(testing::ReadTree(tmp_ / "out") == testing::ReadTree(tmp_ / "one"));
+  EXPECT_FALSE(fs::exists(Out(std::to_string(single.replicatesCompleted + 2))));
+}
+
+// A failure of any kind inside a worker (here thrown into replicate 3 of 5)
+// ends the run through one path, whatever the number of workers: the
+// message, the replicates before it kept, the open log line ended, nothing
+// after it left behind.
+TEST_F(QualRunTest, AnyFailureInAWorkerEndsTheRunWithAMessage) {
+  study_.parameters.replicateCount = 5;
+  struct Injected {
+    std::function<void()> raise;
+    std::string message;
+  };
+  const Injected injected[] = {
+      {[] { throw std::bad_alloc(); }, "replicate 3: out of memory"},
+      {[] { throw std::runtime_error("no more file handles"); }, "replicate 3: no more file handles"},
+      {[] { throw 42; }, "replicate 3: internal error of an unknown kind"},
+  };
+  for (const Injected& failure : injected) {
+    std::map<int, std::map<std::string, std::string>> trees;
+    for (const int threads : {1, 2, 3}) {
+      SCOPED_TRACE(failure.message + ", threads " + std::to_string(threads));
+      options_.threads = threads;
+      const fs::path out = tmp_ / ("fail" + std::to_string(threads));
+      fs::remove_all(out);
+      study_.parameters.outputDirectory = out.string();
+      DriverPlan plan;
+      plan.outputDirectory = out.string();
+      plan.replicateCount = 5;
+      plan.sampleSize = study_.parameters.sampleSize;
+      plan.statusText = &study_.parameters.statusText;
+      plan.model = [] { return ModelKind::kDiscrete; };
+      plan.simulate = [&](ModelKind, AttemptContext& ctx) {
+        if (ctx.seed == AttemptSeed(options_.seed, 3, 1)) failure.raise();
+        return SimulateDiscreteCaseControl(study_.parameters, ctx);
+      };
+      plan.logEntries = [](CausalLogs& logs, ModelKind, const AttemptResult& result) {
+        logs.CausalEntry(result.positionsAll.at(0), result.positionsCandidate.at(0));
+      };
+      RecordingHost host;
+      const RunOutcome outcome = RunReplicates(plan, options_, host);
+      EXPECT_EQ(outcome.status, RunOutcome::Status::kFailed);
+      EXPECT_EQ(outcome.message, failure.message);
+      EXPECT_EQ(outcome.replicatesCompleted, 2);
+      const auto lines = SplitLines(ReadFile(out / "Causal_Locus_Plink&Admixmap&Eigensoft.txt"));
+      ASSERT_EQ(lines.size(), 4u);
+      EXPECT_EQ(lines[3], "3      ");
+      EXPECT_EQ(host.running, (std::vector<bool>{true, false}));
+      trees[threads] = testing::ReadTree(out);
+    }
+    EXPECT_EQ(trees[1].size(), 2u + 2u * 14u);
+    EXPECT_TRUE(trees[1] == trees[2]);
+    EXPECT_TRUE(trees[1] == trees[3]);
+  }
+}
+
+// A replicate is visible under its number only once complete: a stop in the
+// middle of it leaves no folder of that number, and --keep-partial keeps the
+// unfinished files under the partial name.
+TEST_F(QualRunTest, AStoppedReplicateIsNeverSeenUnderItsNumber) {
+  study_.parameters.replicateCount = 3;
+  options_.threads = 1;
+  for (const bool keep : {false, true}) {
+    options_.keepPartial = keep;
+    options_.overwrite = true;
+    RecordingHost host;
+    host.stopAfter = 12;  // within the second replicate
+    const RunOutcome outcome = study_.Run(options_, host);
+    ASSERT_EQ(outcome.status, RunOutcome::Status::kStopped);
+    ASSERT_EQ(outcome.replicatesCompleted, 1);
+    EXPECT_TRUE(fs::exists(Out("1/Plink.ped")));
+    EXPECT_FALSE(fs::exists(Out("2")));
+    EXPECT_EQ(fs::exists(Out(".2.partial")), keep);
+    EXPECT_EQ(LogAll().back(), '\n');
+  }
+  // A later run into the same numbers starts the partial folder afresh.
+  options_.keepPartial = false;
+  options_.firstReplicate = 2;
+  study_.parameters.replicateCount = 1;
+  ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
+  EXPECT_FALSE(fs::exists(Out(".2.partial")));
+  EXPECT_EQ(SplitLines(ReadFile(Out("2/Plink.ped"))).size(), 60u);
 }
 
 TEST_F(QualRunTest, EveryGenerationIsAMating) {

@@ -115,6 +115,25 @@ TEST_F(QuanRunTest, RefusesResidualDrawsWithoutValues) {
   EXPECT_EQ(SplitLines(LogAll())[0], "Simu#  QTL1   QTL2   ");
 }
 
+// A residual share just above 0 puts the density's maximum beyond the draw's
+// 32-bit bound, where the draw would wrap to heavy noise instead of none.
+TEST_F(QuanRunTest, RefusesAResidualTooSmallToDraw) {
+  options_.overwrite = true;  // the runs that are not refused share the folders
+  study_.parameters.replicateCount = 1;
+  study_.parameters.qtlRows[3].varianceExplained = 0.96499999;  // with 0.02 + 0.01 + 0.005: share about 1e-8
+  study_.parameters.phenotypeVariance = 10;
+  const RunOutcome tiny = Run();
+  EXPECT_EQ(tiny.status, RunOutcome::Status::kRefused);
+  EXPECT_THAT(tiny.message, HasSubstr("Phenotype variance: 10 and the QTLs' Phenotype variance explained"));
+  EXPECT_THAT(tiny.message, HasSubstr("at least about 1.86e-7"));
+  EXPECT_FALSE(fs::exists(Out("")));
+  study_.parameters.phenotypeVariance = 100;  // spread about 1e-6: drawn
+  EXPECT_EQ(Run().status, RunOutcome::Status::kCompleted);
+  study_.parameters.qtlRows[3].varianceExplained = 0.965;  // shares add up to 1: no residual draw
+  study_.parameters.phenotypeVariance = 10;
+  EXPECT_EQ(Run().status, RunOutcome::Status::kCompleted);
+}
+
 TEST_F(QuanRunTest, DiscreteSampleAlternatesTheGroups) {
   study_.parameters.missingRate = 1.0;
   ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
