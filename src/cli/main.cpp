@@ -2,7 +2,6 @@
 // its output directory; `korvane info` describes the reference data.
 
 #include <fmt/format.h>
-#include <sys/random.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -11,7 +10,6 @@
 #include <exception>
 #include <filesystem>
 #include <new>
-#include <random>
 #include <string_view>
 #include <variant>
 
@@ -23,6 +21,7 @@
 #include "qual/qual_fields.h"
 #include "quan/QUAN.h"
 #include "quan/quan_fields.h"
+#include "random/random_generator.h"
 #include "refdata/reference_data.h"
 
 namespace {
@@ -159,15 +158,6 @@ int RunStudy(const Invocation& invocation, const Record& parameters, FieldTable<
   return status;
 }
 
-// A 32-bit seed from the system's entropy source: runs started in the same
-// second (loops, array jobs) get different seeds.
-std::uint64_t EntropySeed() {
-  std::uint32_t seed = 0;
-  if (::getrandom(&seed, sizeof seed, 0) == static_cast<ssize_t>(sizeof seed)) return seed;
-  std::random_device device;
-  return device();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -176,7 +166,7 @@ int main(int argc, char** argv) {
   TerminalHost::CatchStopSignals();
   CommandLineEnvironment environment;
   environment.shippedDataDir = KORVANE_SHIPPED_DATA_DIR;
-  environment.defaultSeed = EntropySeed();
+  environment.defaultSeed = SeedFromEntropy();
   auto parsed = ParseCommandLine(argc, argv, environment);
   if (const auto* exit = std::get_if<CommandLineExit>(&parsed)) {
     std::fputs(exit->text.c_str(), exit->status == 0 ? stdout : stderr);

@@ -1,7 +1,10 @@
 #include "random/random_generator.h"
 
+#include <sys/random.h>
+
 #include <cmath>
 #include <limits>
+#include <random>
 
 namespace korvane {
 namespace {
@@ -67,6 +70,13 @@ bool NormalDrawHasSpan(double sd, double halfRange) {
 bool NormalDensityTopFits(double sd) {
   if (!(sd > 0.0)) return false;
   return NormalDensity(0.0, 0.0, sd) * 1000.0 < 2147483648.0;
+}
+
+std::uint32_t SeedFromEntropy() {
+  std::uint32_t seed = 0;
+  if (::getrandom(&seed, sizeof seed, 0) == static_cast<ssize_t>(sizeof seed)) return seed;
+  std::random_device device;
+  return static_cast<std::uint32_t>(device());
 }
 
 std::uint32_t AttemptSeed(std::uint64_t runSeed, std::uint32_t replicate, std::uint32_t attempt) {

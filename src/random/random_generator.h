@@ -112,6 +112,10 @@ bool NormalDrawHasSpan(double sd, double halfRange);
 // wrap to a span of arbitrary size instead of drawing from (0, top).
 bool NormalDensityTopFits(double sd);
 
+// A run seed from the operating system's entropy source, 0 to 2^32 - 1: runs
+// started in the same second (parallel loops, array jobs) get different ones.
+std::uint32_t SeedFromEntropy();
+
 // The seed of attempt `attempt` (1-based) of replicate `replicate` in a run
 // seeded with `runSeed`: a 64-bit mix of the three, so that no two replicates
 // or retries of a run share a stream by accident.
