@@ -158,9 +158,9 @@ TEST(ProcessTest, TwoRunsIntoOneFolderNeverSplice) {
 // the record written and only whole replicates left.
 TEST(ProcessTest, StopSignalsEndARunAtAnyMoment) {
   TempDir tmp;
-  int stopped = 0;
   int run = 0;
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    int stopped = 0;
     for (const int delayMs : {0, 2, 4, 6, 10, 25, 60, 150, 400}) {
       const std::string out = "out" + std::to_string(++run);
       SCOPED_TRACE(out + " signal " + std::to_string(signal) + " after " + std::to_string(delayMs) + " ms");
@@ -181,8 +181,10 @@ TEST(ProcessTest, StopSignalsEndARunAtAnyMoment) {
       EXPECT_THAT(record, HasSubstr("outcome = \"stopped\""));
       ExpectOnlyWholeReplicates(tmp / out, 500);
     }
+    // The earliest signals may come before the program has started, the
+    // latest after a fast build has finished; the others stop it.
+    EXPECT_GE(stopped, 3) << "signal " << signal;
   }
-  EXPECT_GE(stopped, 15);  // the earliest signals may come before the program starts
 }
 
 TEST(ProcessTest, TheTopOfTheReplicateRange) {
