@@ -43,6 +43,13 @@ QString ReplicateText(int completed, int count) {
   return QStringLiteral("%1 of %2 replicates written").arg(completed).arg(count);
 }
 
+// The box of a refused field: the field's label on its own line, then the
+// exchange's message.
+QString RefusalText(const FieldFailure& failure) {
+  const QString label = failure.label.trimmed();
+  return label.isEmpty() ? failure.message : label + QLatin1Char('\n') + failure.message;
+}
+
 }  // namespace
 
 std::filesystem::path DefaultDataDir() {
@@ -170,7 +177,7 @@ void StudyForm::SetRunning(bool running) {
 void StudyForm::Start() {
   if (inRun_) return;
   if (std::optional<FieldFailure> failure = TakeRecord(MessageLanguageFromEnvironment())) {
-    prompts_.warn(this, failure->message);
+    prompts_.warn(this, RefusalText(*failure));
     failure->control->setFocus(Qt::OtherFocusReason);
     if (auto* edit = qobject_cast<QLineEdit*>(failure->control)) edit->selectAll();
     return;

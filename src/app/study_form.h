@@ -12,12 +12,13 @@
 // refreshes the form while it waits for them.)
 //
 // OK takes the values from the fields through the study's exchange; the
-// first field that is refused is reported and gets the focus with its whole
-// text selected, and no run starts. Otherwise the study runs in the open form,
-// OK and Cancel disabled until it ends; a run that is refused or fails shows
-// its message. Cancel, Escape and the close box end the form when it is idle;
-// the close box during a run asks the run to stop at its next refresh point
-// and ends the form once it has stopped.
+// first field that is refused is reported (its label, then the exchange's
+// message) and gets the focus with its whole text selected, and no run
+// starts. Otherwise the study runs in the open form, OK and Cancel disabled
+// until it ends; a run that is refused or fails shows its message. Cancel,
+// Escape and the close box end the form when it is idle; the close box
+// during a run asks the run to stop at its next refresh point and ends the
+// form once it has stopped.
 
 #include <QDialog>
 #include <QString>

@@ -268,7 +268,7 @@ class QualFormTest : public QObject {
     Type(form, 1006, QStringLiteral("9"));  // field 26, out of range, never reached
 
     QTest::mouseClick(form.OkButton(), Qt::LeftButton);
-    QCOMPARE(prompts.warnings, std::vector<QString>{QStringLiteral("Please enter an integer.")});
+    QCOMPARE(prompts.warnings, std::vector<QString>{QStringLiteral("Sample size:\nPlease enter an integer.")});
     QCOMPARE(form.focusWidget(), sampleSize);
     QCOMPARE(sampleSize->selectedText(), QStringLiteral("2e2"));
     const QualParameters& p = form.Parameters();
@@ -285,7 +285,9 @@ class QualFormTest : public QObject {
     Type(form, 1034, QStringLiteral("200 "));
     Type(form, 1010, QStringLiteral("0.51"));
     QTest::keyClick(Edit(form, 1003), Qt::Key_Return);
-    QCOMPARE(prompts.warnings, std::vector<QString>{QStringLiteral("Please enter a number between 0 and 0.5.")});
+    QCOMPARE(prompts.warnings,
+             std::vector<QString>{QStringLiteral(
+                 "Frequency of disease susceptible allele: min\nPlease enter a number between 0 and 0.5.")});
     QCOMPARE(form.focusWidget(), Edit(form, 1010));
     QCOMPARE(form.Parameters().sampleSize, 200);
     QCOMPARE(form.Parameters().susceptibilityFreqMin, 0.51);
@@ -301,7 +303,7 @@ class QualFormTest : public QObject {
     qputenv("LC_ALL", "zh_CN.UTF-8");
     QTest::mouseClick(form.OkButton(), Qt::LeftButton);
     qputenv("LC_ALL", saved);
-    QCOMPARE(prompts.warnings, std::vector<QString>{QStringLiteral("请键入一个整数。")});
+    QCOMPARE(prompts.warnings, std::vector<QString>{QStringLiteral("Number of generation:\n请键入一个整数。")});
   }
 
   void theMessageBoxHasTheExclamationIcon() {
@@ -320,7 +322,7 @@ class QualFormTest : public QObject {
     });
     QTest::mouseClick(form.OkButton(), Qt::LeftButton);
     QCOMPARE(icon, QMessageBox::Warning);
-    QCOMPARE(text, QStringLiteral("Please enter a number."));
+    QCOMPARE(text, QStringLiteral("Disease prevalence:\nPlease enter a number."));
     QCOMPARE(form.focusWidget(), Edit(form, 1003));
   }
 
@@ -549,7 +551,8 @@ class QuanFormTest : public QObject {
     Type(form, 1045, QStringLiteral("-5"));  // any number is a mean
     Type(form, 1040, QStringLiteral("0"));
     QTest::mouseClick(form.OkButton(), Qt::LeftButton);
-    QCOMPARE(prompts.warnings, std::vector<QString>{QStringLiteral("Please enter an integer between 1 and 12867.")});
+    QCOMPARE(prompts.warnings, std::vector<QString>{QStringLiteral(
+                                   "Total number of loci:\nPlease enter an integer between 1 and 12867.")});
     QCOMPARE(form.focusWidget(), Edit(form, 1040));
     QCOMPARE(form.Parameters().phenotypeMean, -5.0);
   }
