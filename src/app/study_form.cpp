@@ -16,6 +16,8 @@
 #include <exception>
 #include <system_error>
 
+#include "random/random_generator.h"
+
 namespace korvane {
 namespace {
 
@@ -161,6 +163,9 @@ void StudyForm::SetRunning(bool running) {
   OkButton()->setEnabled(!running);
   CancelButton()->setEnabled(!running);
   browse_->setEnabled(!running);
+  // The record is written into the fields at every refresh point, so what
+  // was typed during a run would be lost.
+  SetFieldsEditable(!running);
   // Disabling OK moved the focus on to a field; it comes back once OK can
   // take it again.
   if (!running && focusOnButtons_) {
@@ -174,6 +179,13 @@ void StudyForm::SetRunning(bool running) {
   }
 }
 
+void StudyForm::SetFieldsEditable(bool editable) {
+  // The model's radio buttons stay enabled: they set the model of the next
+  // replicate attempt.
+  for (QLineEdit* edit : client_->findChildren<QLineEdit*>()) edit->setReadOnly(!editable);
+  for (QCheckBox* check : client_->findChildren<QCheckBox*>()) check->setEnabled(editable);
+}
+
 void StudyForm::Start() {
   if (inRun_) return;
   if (std::optional<FieldFailure> failure = TakeRecord(MessageLanguageFromEnvironment())) {
@@ -184,7 +196,8 @@ void StudyForm::Start() {
   }
 
   RunOptions options;
-  options.seed = static_cast<std::uint64_t>(std::time(nullptr));
+  // Runs started within the same second get different seeds.
+  options.seed = SeedFromEntropy();
   options.dataDir = dataDir_.value_or(DefaultDataDir());
   options.threads = threads_;
   const std::int64_t start = std::time(nullptr);

@@ -14,7 +14,8 @@
 // OK takes the values from the fields through the study's exchange; the
 // first field that is refused is reported (its label, then the exchange's
 // message) and gets the focus with its whole text selected, and no run
-// starts. Otherwise the study runs in the open form, OK and Cancel disabled
+// starts. Otherwise the study runs in the open form, with a seed from the
+// system's entropy source, OK and Cancel disabled and the fields read-only
 // until it ends; a run that is refused or fails shows its message. Cancel,
 // Escape and the close box end the form when it is idle; the close box
 // during a run asks the run to stop at its next refresh point and ends the
@@ -134,6 +135,7 @@ class StudyForm : public QDialog, public FormHost {
   void ChooseOutputDirectory();
 
  private:
+  void SetFieldsEditable(bool editable);
   void ShowOutcome(const RunOutcome& outcome);
 
   QFrame* edge_;

@@ -477,6 +477,51 @@ class QualFormTest : public QObject {
         ReadText(study.Path(QStringLiteral("korvane-runs.toml"))).contains(QStringLiteral("outcome = \"stopped\"")));
   }
 
+  void fieldsAreReadOnlyDuringARunAndEditableAfter() {
+    SmallStudy<QualDlg> study;
+    QualDlg& form = study.form;
+    Type(form, 1024, QStringLiteral("2"));
+    const QList<QLineEdit*> edits = form.findChildren<QLineEdit*>();
+    const QList<QCheckBox*> checks = form.findChildren<QCheckBox*>();
+    QCOMPARE(edits.size(), 20);
+    QCOMPARE(checks.size(), 5);
+    bool seen = false;
+    bool allReadOnly = false;
+    bool allChecksDisabled = false;
+    bool radiosEnabled = false;
+    QString typedInto;
+    bool plinkTicked = false;
+    connect(&form, &StudyForm::refreshed, this, [&] {
+      if (seen) return;
+      seen = true;
+      allReadOnly = std::all_of(edits.begin(), edits.end(), [](const QLineEdit* e) { return e->isReadOnly(); });
+      allChecksDisabled = std::none_of(checks.begin(), checks.end(), [](const QCheckBox* c) { return c->isEnabled(); });
+      radiosEnabled = Radio(form, controls::kContinuousModel)->isEnabled() &&
+                      Radio(form, controls::kDiscreteModel)->isEnabled();
+      QTest::keyClicks(Edit(form, 1034), QStringLiteral("999"));
+      typedInto = Edit(form, 1034)->text();
+      QTest::mouseClick(Check(form, 1028), Qt::LeftButton);
+      plinkTicked = Check(form, 1028)->isChecked();
+    });
+    QTest::mouseClick(form.OkButton(), Qt::LeftButton);
+    QVERIFY(seen);
+    QVERIFY(allReadOnly);
+    QVERIFY(allChecksDisabled);
+    QVERIFY(radiosEnabled);
+    QCOMPARE(typedInto, QStringLiteral("20"));
+    QVERIFY(plinkTicked);
+
+    QVERIFY(std::none_of(edits.begin(), edits.end(), [](const QLineEdit* e) { return e->isReadOnly(); }));
+    QVERIFY(std::all_of(checks.begin(), checks.end(), [](const QCheckBox* c) { return c->isEnabled(); }));
+    QLineEdit* sampleSize = Edit(form, 1034);
+    sampleSize->setFocus();
+    sampleSize->selectAll();
+    QTest::keyClicks(sampleSize, QStringLiteral("30"));
+    QCOMPARE(sampleSize->text(), QStringLiteral("30"));
+    QTest::mouseClick(Check(form, 1028), Qt::LeftButton);
+    QVERIFY(!Check(form, 1028)->isChecked());
+  }
+
   void aRunThatFailsShowsItsMessageAndLeavesTheFormIdle() {
     SmallStudy<QualDlg> study;
     QualDlg& form = study.form;
