@@ -16,6 +16,7 @@
 #include <exception>
 #include <system_error>
 
+#include "output/replicate_folders.h"
 #include "random/random_generator.h"
 
 namespace korvane {
@@ -45,6 +46,15 @@ QString ReplicateText(int completed, int count) {
   return QStringLiteral("%1 of %2 replicates written").arg(completed).arg(count);
 }
 
+// A folder as the form names it to the user: absolute, so that it can be
+// found whatever the program's working folder was.
+QString PlaceText(const std::filesystem::path& path) {
+  if (path.empty()) return {};
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  return QString::fromStdString((ec ? path : absolute.lexically_normal()).string());
+}
+
 // The box of a refused field: the field's label on its own line, then the
 // exchange's message.
 QString RefusalText(const FieldFailure& failure) {
@@ -68,6 +78,13 @@ StudyForm::Prompts StudyForm::DefaultPrompts() {
   };
   prompts.chooseDirectory = [](QWidget* parent, const QString& current) {
     return QFileDialog::getExistingDirectory(parent, QStringLiteral("Output directory"), current);
+  };
+  prompts.confirm = [](QWidget* parent, const QString& question) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("KORVANE"), question, QMessageBox::Yes | QMessageBox::No,
+                    parent);
+    // The questions ask before something that cannot be undone: No is the default.
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
   };
   return prompts;
 }
@@ -186,6 +203,25 @@ void StudyForm::SetFieldsEditable(bool editable) {
   for (QCheckBox* check : client_->findChildren<QCheckBox*>()) check->setEnabled(editable);
 }
 
+bool StudyForm::MayWriteReplicates(RunOptions& options) {
+  const int count = RecordReplicateCount();
+  if (count < 1) return true;
+  const std::string directory = RecordOutputDirectory();
+  const int last = options.firstReplicate + count - 1;
+  const ReplicateFolderScan scan = ScanReplicateFolders(directory, options.firstReplicate, last);
+  if (scan.firstTaken == 0) return true;
+  const QString numbers = count == 1 ? QStringLiteral("replicate %1").arg(options.firstReplicate)
+                                     : QStringLiteral("replicates %1 to %2").arg(options.firstReplicate).arg(last);
+  const QString place = PlaceText(directory);
+  const QString question =
+      QStringLiteral("The output directory %1 already holds replicate folders of the numbers this run writes "
+                     "(%2; %3 exists).\n\nReplace them with this run's replicates?")
+          .arg(place, numbers, PlaceText(ReplicateFolderPath(directory, scan.firstTaken)));
+  if (!prompts_.confirm(this, question)) return false;
+  options.overwrite = true;
+  return true;
+}
+
 void StudyForm::Start() {
   if (inRun_) return;
   if (std::optional<FieldFailure> failure = TakeRecord(MessageLanguageFromEnvironment())) {
@@ -200,6 +236,7 @@ void StudyForm::Start() {
   options.seed = SeedFromEntropy();
   options.dataDir = dataDir_.value_or(DefaultDataDir());
   options.threads = threads_;
+  if (!MayWriteReplicates(options)) return;
   const std::int64_t start = std::time(nullptr);
 
   inRun_ = true;

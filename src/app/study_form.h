@@ -14,18 +14,21 @@
 // OK takes the values from the fields through the study's exchange; the
 // first field that is refused is reported (its label, then the exchange's
 // message) and gets the focus with its whole text selected, and no run
-// starts. Otherwise the study runs in the open form, with a seed from the
-// system's entropy source, OK and Cancel disabled and the fields read-only
-// until it ends; a run that is refused or fails shows its message. Cancel,
-// Escape and the close box end the form when it is idle; the close box
-// during a run asks the run to stop at its next refresh point and ends the
-// form once it has stopped.
+// starts. When the output directory holds replicate folders of the numbers
+// the run would write, the user is asked whether to replace them; no run
+// starts unless they agree. Otherwise the study runs in the open form, with a
+// seed from the system's entropy source, OK and Cancel disabled and the
+// fields read-only until it ends; a run that is refused or fails shows its
+// message. Cancel, Escape and the close box end the form when it is idle;
+// the close box during a run asks the run to stop at its next refresh point
+// and ends the form once it has stopped.
 
 #include <QDialog>
 #include <QString>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "app/dialog_builder.h"
@@ -67,6 +70,8 @@ class StudyForm : public QDialog, public FormHost {
     std::function<void(QWidget* parent, const QString& message)> warn;
     // A directory chooser starting at `current`; empty when nothing was chosen.
     std::function<QString(QWidget* parent, const QString& current)> chooseDirectory;
+    // A question answered Yes (true) or No.
+    std::function<bool(QWidget* parent, const QString& question)> confirm;
   };
   static Prompts DefaultPrompts();
 
@@ -120,6 +125,9 @@ class StudyForm : public QDialog, public FormHost {
 
   virtual void ShowRecord() = 0;
   virtual std::optional<FieldFailure> TakeRecord(MessageLanguage language) = 0;
+  // The record's output directory and replicate count, as last taken.
+  virtual std::string RecordOutputDirectory() const = 0;
+  virtual int RecordReplicateCount() const = 0;
   // Runs the study on the record with this form as its host. Does not throw.
   virtual RunOutcome RunStudy(const RunOptions& options) = 0;
   virtual void SetModel(ModelKind model) = 0;
@@ -135,6 +143,10 @@ class StudyForm : public QDialog, public FormHost {
   void ChooseOutputDirectory();
 
  private:
+  // False when the output directory holds replicate folders of the run's
+  // numbers and the user does not want them replaced; sets
+  // `options.overwrite` when they do.
+  bool MayWriteReplicates(RunOptions& options);
   void SetFieldsEditable(bool editable);
   void ShowOutcome(const RunOutcome& outcome);
 

@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/Korvane.h"
@@ -29,6 +30,7 @@
 #include "app/QualDlg.h"
 #include "app/QuanDlg.h"
 #include "app/dialog_units.h"
+#include "output/replicate_folders.h"
 #include "synthetic_data.h"
 
 namespace korvane {
@@ -52,11 +54,17 @@ QString ReadText(const QString& path) {
 // Prompts that record what the form would have shown and never wait.
 struct RecordedPrompts {
   std::vector<QString> warnings;
+  std::vector<QString> questions;
   QString directoryChoice;
+  bool answer = true;  // to every question
 
   StudyForm::Prompts Make() {
     return {[this](QWidget*, const QString& message) { warnings.push_back(message); },
-            [this](QWidget*, const QString&) { return directoryChoice; }};
+            [this](QWidget*, const QString&) { return directoryChoice; },
+            [this](QWidget*, const QString& question) {
+              questions.push_back(question);
+              return answer;
+            }};
   }
 };
 
@@ -126,6 +134,15 @@ std::vector<QWidget*> Controls(const StudyForm& form, const std::vector<int>& id
     if (id == controls::kOutputDirectory) controls.push_back(form.BrowseButton());
   }
   return controls;
+}
+
+// The seeds of the runs in a run record, in order.
+std::vector<QString> RecordedSeeds(const QString& record) {
+  std::vector<QString> seeds;
+  auto it = QRegularExpression(QStringLiteral("^seed = (\\d+)$"), QRegularExpression::MultilineOption)
+                .globalMatch(record);
+  while (it.hasNext()) seeds.push_back(it.next().captured(1));
+  return seeds;
 }
 
 // What a run looked like from inside, at its first refresh point.
@@ -520,6 +537,76 @@ class QualFormTest : public QObject {
     QCOMPARE(sampleSize->text(), QStringLiteral("30"));
     QTest::mouseClick(Check(form, 1028), Qt::LeftButton);
     QVERIFY(!Check(form, 1028)->isChecked());
+  }
+
+  void existingReplicatesAreReplacedOnlyWhenTheUserAgrees() {
+    SmallStudy<QualDlg> study;
+    QualDlg& form = study.form;
+    Type(form, 1024, QStringLiteral("2"));
+    // A replicate folder outside the run's numbers is not asked about and
+    // stays as it is.
+    QVERIFY(QDir().mkpath(study.Path(QStringLiteral("3"))));
+    QFile other(study.Path(QStringLiteral("3/kept.txt")));
+    QVERIFY(other.open(QIODevice::WriteOnly));
+    other.write("of another run\n");
+    other.close();
+    QTest::mouseClick(form.OkButton(), Qt::LeftButton);
+    QVERIFY(study.prompts.questions.empty());
+    QVERIFY(study.prompts.warnings.empty());
+
+    const QString logPath = study.Path(QStringLiteral("Causal_Locus_Plink&Admixmap&Eigensoft.txt"));
+    const QString log = ReadText(logPath);
+    const QString record = ReadText(study.Path(QStringLiteral("korvane-runs.toml")));
+    const QString ped = ReadText(study.Path(QStringLiteral("1/Plink.ped")));
+    QVERIFY(!ped.isEmpty());
+
+    // No: nothing is written, not even the run record.
+    study.prompts.answer = false;
+    QTest::mouseClick(form.OkButton(), Qt::LeftButton);
+    const QString question = QStringLiteral(
+                                 "The output directory %1 already holds replicate folders of the numbers this run "
+                                 "writes (replicates 1 to 2; %1/1 exists).\n\nReplace them with this run's replicates?")
+                                 .arg(study.Out());
+    QCOMPARE(study.prompts.questions, std::vector<QString>{question});
+    QVERIFY(study.prompts.warnings.empty());
+    QCOMPARE(ReadText(logPath), log);
+    QCOMPARE(ReadText(study.Path(QStringLiteral("korvane-runs.toml"))), record);
+    QCOMPARE(ReadText(study.Path(QStringLiteral("1/Plink.ped"))), ped);
+    QVERIFY(!form.IsRunning() && form.OkButton()->isEnabled());
+    QCOMPARE(form.StatusLine()->text(), QStringLiteral("Press OK to start simulation."));
+
+    // Yes: the run replaces replicates 1 and 2 with its own.
+    study.prompts.answer = true;
+    QTest::mouseClick(form.OkButton(), Qt::LeftButton);
+    QCOMPARE(study.prompts.questions.size(), std::size_t{2});
+    QVERIFY(study.prompts.warnings.empty());
+    QVERIFY(ReadText(study.Path(QStringLiteral("1/Plink.ped"))) != ped);
+    QVERIFY(QFile::exists(study.Path(QStringLiteral("2/Plink.ped"))));
+    QCOMPARE(ReadText(study.Path(QStringLiteral("3/kept.txt"))), QStringLiteral("of another run\n"));
+    QCOMPARE(RecordedSeeds(ReadText(study.Path(QStringLiteral("korvane-runs.toml")))).size(), std::size_t{2});
+
+    // A run of one replicate names it alone.
+    Type(form, 1024, QStringLiteral("1"));
+    study.prompts.answer = false;
+    QTest::mouseClick(form.OkButton(), Qt::LeftButton);
+    QVERIFY2(study.prompts.questions.back().contains(QStringLiteral("(replicate 1; ")),
+             qPrintable(study.prompts.questions.back()));
+  }
+
+  void aRunIntoADirectoryAnotherRunHoldsIsRefused() {
+    SmallStudy<QualDlg> study;
+    QualDlg& form = study.form;
+    QVERIFY(QDir().mkpath(study.Out()));
+    std::optional<OutputDirectoryLock> other = OutputDirectoryLock::TryAcquire(study.Out().toStdString());
+    QVERIFY(other.has_value());
+    QTest::mouseClick(form.OkButton(), Qt::LeftButton);
+    QCOMPARE(study.prompts.warnings.size(), std::size_t{1});
+    QVERIFY2(study.prompts.warnings[0].startsWith(study.Out() + QStringLiteral(": another run is writing there")),
+             qPrintable(study.prompts.warnings[0]));
+    QVERIFY(study.prompts.questions.empty());
+    QVERIFY(!QDir(study.Path(QStringLiteral("1"))).exists());
+    QVERIFY(!QFile::exists(study.Path(QStringLiteral("korvane-runs.toml"))));
+    QVERIFY(form.OkButton()->isEnabled());
   }
 
   void aRunThatFailsShowsItsMessageAndLeavesTheFormIdle() {
