@@ -42,6 +42,17 @@ QWidget* MakeClient(QFrame* edge, int width, int height) {
   return client;
 }
 
+// The strip under the client area, in dialog units: its height, the left
+// margin of the run line (that of the group frames), and the distance of the
+// run line and the Stop button from the strip's top.
+constexpr int kStripHeight = 18;
+constexpr int kStripMargin = 7;
+constexpr int kStopTop = 2;
+// The space between the run line and the Stop button, in dialog units.
+constexpr int kRunLineGap = 6;
+
+const QString kSeparator = QStringLiteral(" \u00b7 ");
+
 QString ReplicateText(int completed, int count) {
   return QStringLiteral("%1 of %2 replicates written").arg(completed).arg(count);
 }
@@ -104,7 +115,10 @@ StudyForm::~StudyForm() = default;
 
 void StudyForm::SetPrompts(Prompts prompts) { prompts_ = std::move(prompts); }
 
-void StudyForm::SetDataDir(std::filesystem::path dir) { dataDir_ = std::move(dir); }
+void StudyForm::SetDataDir(std::filesystem::path dir) {
+  dataDir_ = std::move(dir);
+  if (runLine_ != nullptr && !runStarted_) ShowPlaces();
+}
 
 void StudyForm::SetThreads(int threads) { threads_ = threads; }
 
@@ -154,8 +168,57 @@ void StudyForm::FinishForm(const std::vector<int>& keyboardOrder, QRect progress
     if (id == controls::kOutputDirectory) order.push_back(browse_);
   }
   for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+
+  AddRunStrip();
+  // Stop comes after the form's own controls; it takes part in Tab only
+  // while a run is under way.
+  QWidget::setTabOrder(order.back(), stop_);
   ok->setFocus(Qt::OtherFocusReason);
   ShowRecord();
+  ShowPlaces();
+  connect(qobject_cast<QLineEdit*>(Control(controls::kOutputDirectory)), &QLineEdit::textChanged, this, [this] {
+    if (!runStarted_) ShowPlaces();
+  });
+}
+
+void StudyForm::AddRunStrip() {
+  const DialogUnits& units = builder_.Units();
+  auto* strip = new QWidget(this);
+  strip->setObjectName(QStringLiteral("runStrip"));
+  strip->setGeometry(0, edge_->height(), edge_->width(), units.Y(kStripHeight));
+
+  // Stop stands under Cancel, as wide and as high.
+  const QRect cancel = CancelButton()->geometry();
+  const int stopLeft = client_->mapTo(this, cancel.topLeft()).x();
+  stop_ = new QPushButton(QStringLiteral("Stop"), strip);
+  stop_->setObjectName(QStringLiteral("stopRun"));
+  stop_->setGeometry(stopLeft, units.Y(kStopTop), cancel.width(), cancel.height());
+  stop_->setAutoDefault(false);
+  stop_->setEnabled(false);
+  stop_->setToolTip(QStringLiteral("Stop the run at its next refresh point; the completed replicates stay"));
+  connect(stop_, &QPushButton::clicked, this, &StudyForm::Stop);
+
+  runLine_ = new QLabel(strip);
+  runLine_->setObjectName(QStringLiteral("runLine"));
+  runLine_->setTextFormat(Qt::PlainText);
+  runLine_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  // The seed can be selected and copied.
+  runLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  const int lineLeft = units.X(kStripMargin);
+  runLine_->setGeometry(lineLeft, units.Y(kStopTop), stopLeft - units.X(kRunLineGap) - lineLeft, cancel.height());
+
+  setFixedSize(edge_->width(), edge_->height() + strip->height());
+}
+
+void StudyForm::ShowPlaces() {
+  const auto* field = qobject_cast<const QLineEdit*>(Control(controls::kOutputDirectory));
+  ShowRunLine(QStringLiteral("Data ") + PlaceText(dataDir_.value_or(DefaultDataDir())) + kSeparator +
+              QStringLiteral("output ") + PlaceText(field->text().toStdString()));
+}
+
+void StudyForm::ShowRunLine(const QString& text) {
+  runLine_->setToolTip(text);
+  runLine_->setText(runLine_->fontMetrics().elidedText(text, Qt::ElideMiddle, runLine_->width()));
 }
 
 void StudyForm::Refresh(const RunProgress& progress) {
@@ -180,6 +243,7 @@ void StudyForm::SetRunning(bool running) {
   OkButton()->setEnabled(!running);
   CancelButton()->setEnabled(!running);
   browse_->setEnabled(!running);
+  stop_->setEnabled(running && !stopRequested_);
   // The record is written into the fields at every refresh point, so what
   // was typed during a run would be lost.
   SetFieldsEditable(!running);
@@ -239,8 +303,14 @@ void StudyForm::Start() {
   if (!MayWriteReplicates(options)) return;
   const std::int64_t start = std::time(nullptr);
 
+  runStarted_ = true;
+  ShowRunLine(QStringLiteral("Seed %1").arg(options.seed) + kSeparator + QStringLiteral("data ") +
+              PlaceText(options.dataDir) + kSeparator + QStringLiteral("output ") +
+              PlaceText(RecordOutputDirectory()));
+
   inRun_ = true;
   stopRequested_ = false;
+  closeRequested_ = false;
   lastProgress_ = RunProgress{};
   const RunOutcome outcome = RunStudy(options);
   inRun_ = false;
@@ -285,6 +355,12 @@ void StudyForm::ShowOutcome(const RunOutcome& outcome) {
   prompts_.warn(this, message);
 }
 
+void StudyForm::Stop() {
+  if (!inRun_) return;
+  stopRequested_ = true;
+  stop_->setEnabled(false);  // the stop is asked for; the run ends at its next refresh point
+}
+
 void StudyForm::ChooseOutputDirectory() {
   auto* field = qobject_cast<QLineEdit*>(Control(controls::kOutputDirectory));
   const QString chosen = prompts_.chooseDirectory(this, field->text());
@@ -298,11 +374,19 @@ void StudyForm::reject() {
 
 void StudyForm::closeEvent(QCloseEvent* event) {
   if (inRun_) {
-    // The one way out of a long run: it ends at its next refresh point, with
-    // its completed replicates and logs intact, and the form closes then.
+    // The run ends at its next refresh point, with its completed replicates
+    // and logs intact, and the form closes then. A run that is already
+    // stopping is not asked about again.
+    event->ignore();
+    if (closeRequested_) return;
+    if (!stopRequested_ &&
+        !prompts_.confirm(this, QStringLiteral("A run is under way. Stop it and close the window?\n\n"
+                                               "The replicates completed so far are kept."))) {
+      return;
+    }
     stopRequested_ = true;
     closeRequested_ = true;
-    event->ignore();
+    stop_->setEnabled(false);
     return;
   }
   QDialog::closeEvent(event);

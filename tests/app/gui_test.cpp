@@ -45,6 +45,9 @@ QRadioButton* Radio(const StudyForm& form, int id) { return qobject_cast<QRadioB
 
 void Type(const StudyForm& form, int id, const QString& text) { Edit(form, id)->setText(text); }
 
+const QString kCloseQuestion =
+    QStringLiteral("A run is under way. Stop it and close the window?\n\nThe replicates completed so far are kept.");
+
 QString ReadText(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return {};
@@ -476,6 +479,7 @@ class QualFormTest : public QObject {
     });
     QTest::mouseClick(form.OkButton(), Qt::LeftButton);
     QVERIFY(closed);
+    QCOMPARE(study.prompts.questions, std::vector<QString>{kCloseQuestion});
     QCOMPARE(finished.count(), 1);
     QCOMPARE(finished.at(0).at(0).toInt(), 0);
     QVERIFY(!form.isVisible());
@@ -492,6 +496,78 @@ class QualFormTest : public QObject {
              qPrintable(log));
     QVERIFY(
         ReadText(study.Path(QStringLiteral("korvane-runs.toml"))).contains(QStringLiteral("outcome = \"stopped\"")));
+  }
+
+  void answeringNoWhenClosingDuringARunLetsItFinish() {
+    SmallStudy<QualDlg> study;
+    QualDlg& form = study.form;
+    study.prompts.answer = false;
+    Type(form, 1003, QStringLiteral("0.2"));
+    Type(form, 1024, QStringLiteral("3"));
+    QSignalSpy finished(&form, &QDialog::finished);
+    bool closed = false;
+    connect(&form, &StudyForm::refreshed, this, [&](const RunProgress& progress) {
+      if (progress.completed == 1 && !closed) {
+        closed = true;
+        QTimer::singleShot(0, [&form] { form.close(); });
+      }
+    });
+    QTest::mouseClick(form.OkButton(), Qt::LeftButton);
+    QVERIFY(closed);
+    QCOMPARE(study.prompts.questions, std::vector<QString>{kCloseQuestion});
+    QCOMPARE(finished.count(), 0);
+    QVERIFY(form.isVisible());
+    QVERIFY(study.prompts.warnings.empty());
+    QVERIFY(QFile::exists(study.Path(QStringLiteral("3/Plink.ped"))));
+    QCOMPARE(form.ProgressBar()->text(), QStringLiteral("3 of 3 replicates written"));
+    QVERIFY(ReadText(study.Path(QStringLiteral("korvane-runs.toml")))
+                .contains(QStringLiteral("outcome = \"completed\"")));
+  }
+
+  void theStopButtonStopsTheRunAndLeavesTheFormIdle() {
+    SmallStudy<QualDlg> study;
+    QualDlg& form = study.form;
+    Type(form, 1003, QStringLiteral("0.2"));
+    Type(form, 1024, QStringLiteral("3"));
+    QSignalSpy finished(&form, &QDialog::finished);
+    QVERIFY(!form.StopButton()->isEnabled());
+    bool stopEnabled = false;
+    bool stopDisabledOnceClicked = false;
+    bool clicked = false;
+    connect(&form, &StudyForm::refreshed, this, [&](const RunProgress& progress) {
+      if (progress.completed == 1 && !clicked) {
+        clicked = true;
+        stopEnabled = form.StopButton()->isEnabled();
+        QTimer::singleShot(0, [&] {
+          QTest::mouseClick(form.StopButton(), Qt::LeftButton);
+          stopDisabledOnceClicked = !form.StopButton()->isEnabled() && form.IsRunning();
+        });
+      }
+    });
+    QTest::mouseClick(form.OkButton(), Qt::LeftButton);
+    QVERIFY(clicked);
+    QVERIFY(stopEnabled);
+    QVERIFY(stopDisabledOnceClicked);
+
+    QCOMPARE(finished.count(), 0);
+    QVERIFY(form.isVisible());
+    QVERIFY(!form.IsRunning());
+    QVERIFY(study.prompts.warnings.empty());
+    QVERIFY(study.prompts.questions.empty());
+    QVERIFY(form.OkButton()->isEnabled() && form.CancelButton()->isEnabled());
+    QVERIFY(!form.StopButton()->isEnabled());
+    QCOMPARE(form.StatusLine()->text(), QStringLiteral("Press OK to start simulation."));
+    QCOMPARE(form.ProgressBar()->text(), QStringLiteral("1 of 3 replicates written"));
+    QVERIFY(QFile::exists(study.Path(QStringLiteral("1/Plink.ped"))));
+    QVERIFY(!QDir(study.Path(QStringLiteral("2"))).exists());
+    QVERIFY(
+        ReadText(study.Path(QStringLiteral("korvane-runs.toml"))).contains(QStringLiteral("outcome = \"stopped\"")));
+
+    // The form runs again; its replicate 1 is asked about first.
+    study.prompts.answer = true;
+    QTest::mouseClick(form.OkButton(), Qt::LeftButton);
+    QCOMPARE(study.prompts.questions.size(), std::size_t{1});
+    QVERIFY(QFile::exists(study.Path(QStringLiteral("3/Plink.ped"))));
   }
 
   void fieldsAreReadOnlyDuringARunAndEditableAfter() {
@@ -558,6 +634,7 @@ class QualFormTest : public QObject {
     const QString log = ReadText(logPath);
     const QString record = ReadText(study.Path(QStringLiteral("korvane-runs.toml")));
     const QString ped = ReadText(study.Path(QStringLiteral("1/Plink.ped")));
+    const QString runLine = form.RunLine()->toolTip();
     QVERIFY(!ped.isEmpty());
 
     // No: nothing is written, not even the run record.
@@ -572,6 +649,7 @@ class QualFormTest : public QObject {
     QCOMPARE(ReadText(logPath), log);
     QCOMPARE(ReadText(study.Path(QStringLiteral("korvane-runs.toml"))), record);
     QCOMPARE(ReadText(study.Path(QStringLiteral("1/Plink.ped"))), ped);
+    QCOMPARE(form.RunLine()->toolTip(), runLine);
     QVERIFY(!form.IsRunning() && form.OkButton()->isEnabled());
     QCOMPARE(form.StatusLine()->text(), QStringLiteral("Press OK to start simulation."));
 
@@ -606,7 +684,48 @@ class QualFormTest : public QObject {
     QVERIFY(study.prompts.questions.empty());
     QVERIFY(!QDir(study.Path(QStringLiteral("1"))).exists());
     QVERIFY(!QFile::exists(study.Path(QStringLiteral("korvane-runs.toml"))));
-    QVERIFY(form.OkButton()->isEnabled());
+    QVERIFY(form.OkButton()->isEnabled() && !form.StopButton()->isEnabled());
+  }
+
+  void theRunLineShowsTheSeedOfTheRunRecordAndEveryRunGetsItsOwn() {
+    SmallStudy<QualDlg> study;
+    QualDlg& form = study.form;
+    const QString separator = QStringLiteral(" \u00b7 ");
+    // Before any run: where a run would read and write; it follows the
+    // output directory's field.
+    QCOMPARE(form.RunLine()->toolTip(), QStringLiteral("Data ") + g_dataDir + separator + QStringLiteral("output ") +
+                                            study.Out());
+    const QString deep = study.Out() + QStringLiteral("/a-rather-long-folder-name-of-a-study").repeated(8);
+    Type(form, controls::kOutputDirectory, deep);
+    QLabel* line = form.RunLine();
+    QVERIFY(line->toolTip().endsWith(QStringLiteral("output ") + deep));
+    QVERIFY(line->text() != line->toolTip());
+    QVERIFY(line->text().contains(QChar(0x2026)));
+    QVERIFY(line->text().startsWith(QStringLiteral("Data ")));
+    QVERIFY(line->fontMetrics().horizontalAdvance(line->text()) <= line->width());
+    Type(form, controls::kOutputDirectory, study.Out());
+
+    const QRegularExpression shown(QStringLiteral("^Seed (\\d+)") + separator + QStringLiteral("data ") +
+                                   QRegularExpression::escape(g_dataDir) + separator + QStringLiteral("output ") +
+                                   QRegularExpression::escape(study.Out()) + QLatin1Char('$'));
+    QString seenDuringTheRun;
+    connect(&form, &StudyForm::refreshed, this, [&] { seenDuringTheRun = line->toolTip(); });
+    std::vector<QString> seeds;
+    for (int run = 0; run < 2; ++run) {
+      QTest::mouseClick(form.OkButton(), Qt::LeftButton);  // the second run replaces the first's replicate
+      const QRegularExpressionMatch match = shown.match(line->toolTip());
+      QVERIFY2(match.hasMatch(), qPrintable(line->toolTip()));
+      seeds.push_back(match.captured(1));
+      QCOMPARE(seenDuringTheRun, line->toolTip());
+      QVERIFY(line->text().startsWith(QStringLiteral("Seed ") + seeds.back() + separator));
+    }
+    QVERIFY(study.prompts.warnings.empty());
+    QCOMPARE(RecordedSeeds(ReadText(study.Path(QStringLiteral("korvane-runs.toml")))), seeds);
+    QVERIFY(seeds[0] != seeds[1]);
+
+    // Kept once the run has ended, whatever is typed afterwards.
+    Type(form, controls::kOutputDirectory, deep);
+    QVERIFY(shown.match(line->toolTip()).hasMatch());
   }
 
   void aRunThatFailsShowsItsMessageAndLeavesTheFormIdle() {
@@ -746,6 +865,12 @@ class LayoutTest : public QObject {
     return box;
   }
 
+  // A control's face in the coordinates of its window: the forms' controls
+  // and the strip under them have different parents.
+  static QRect WindowFace(const QWidget* w) {
+    return Face(w).translated(w->parentWidget()->mapTo(w->window(), QPoint(0, 0)));
+  }
+
   static void CheckWindow(QWidget& window) {
     window.show();
     std::vector<const QWidget*> faces;
@@ -755,17 +880,39 @@ class LayoutTest : public QObject {
       if (control && w->parentWidget()->isVisible()) faces.push_back(w);
     }
     QVERIFY(faces.size() >= 3);
-    const QRect inside = faces.front()->parentWidget()->rect();
     for (const QWidget* w : faces) {
       const QString name = w->objectName() + QLatin1Char(' ') + w->property("text").toString();
-      QVERIFY2(inside.contains(w->geometry()), qPrintable(name + " lies outside the window"));
+      QVERIFY2(w->parentWidget()->rect().contains(w->geometry()), qPrintable(name + " lies outside its area"));
+      QVERIFY2(window.rect().contains(WindowFace(w)), qPrintable(name + " lies outside the window"));
       QVERIFY2(w->geometry().contains(Face(w)), qPrintable(name + " is cut off"));
       for (const QWidget* other : faces) {
         if (other <= w) continue;
-        QVERIFY2(!Face(w).intersects(Face(other)), qPrintable(name + " overlaps " + other->objectName() +
-                                                              QLatin1Char(' ') + other->property("text").toString()));
+        QVERIFY2(!WindowFace(w).intersects(WindowFace(other)),
+                 qPrintable(name + " overlaps " + other->objectName() + QLatin1Char(' ') +
+                            other->property("text").toString()));
       }
     }
+  }
+
+  // The form's own controls keep the places of the layout: the client area
+  // is as large as the layout says, at the window's top left inside its
+  // edge, and the strip of the run line and Stop lies under it.
+  static void CheckStripUnderTheClientArea(const StudyForm& form, QSize clientUnits) {
+    const QWidget* client = form.OkButton()->parentWidget();
+    const QRect clientInWindow(client->mapTo(&form, QPoint(0, 0)), client->size());
+    QCOMPARE(client->size(), DialogUnits(form.font()).Size(clientUnits.width(), clientUnits.height()));
+    QCOMPARE(clientInWindow.topLeft(), QPoint(2, 2));
+    const QWidget* strip = form.RunLine()->parentWidget();
+    QCOMPARE(form.StopButton()->parentWidget(), strip);
+    QVERIFY(strip->geometry().top() >= clientInWindow.bottom() + 1);
+    QCOMPARE(strip->geometry().bottom(), form.rect().bottom());
+    QCOMPARE(form.width(), clientInWindow.width() + 4);
+    // Stop stands under Cancel, as wide.
+    const QRect cancel(form.CancelButton()->mapTo(&form, QPoint(0, 0)), form.CancelButton()->size());
+    const QRect stop(form.StopButton()->mapTo(&form, QPoint(0, 0)), form.StopButton()->size());
+    QCOMPARE(stop.left(), cancel.left());
+    QCOMPARE(stop.width(), cancel.width());
+    QCOMPARE(form.StopButton()->text(), QStringLiteral("Stop"));
   }
 
   static QStringList Texts(const QWidget& window) {
@@ -802,6 +949,7 @@ class LayoutTest : public QObject {
     QualDlg form;
     CheckWindow(form);
     QCOMPARE(Edit(form, 1003)->geometry(), DialogUnits(form.font()).Rect(75, 12, 29, 12));
+    CheckStripUnderTheClientArea(form, QSize(295, 246));
     const QStringList texts = Texts(form);
     for (const char* text : {"Population Structure Model Parameters", "Frequency of disease susceptible allele:",
                              "Number of null locus/AIMs:", "STRUCTURE and STRAT", "Continuous migration model:"}) {
@@ -813,6 +961,7 @@ class LayoutTest : public QObject {
     QuanDlg form;
     CheckWindow(form);
     QCOMPARE(Edit(form, 1092)->geometry(), DialogUnits(form.font()).Rect(131, 176, 26, 12));
+    CheckStripUnderTheClientArea(form, QSize(398, 344));
     const QStringList texts = Texts(form);
     QVERIFY(texts.contains(QStringLiteral("Population structure Model Parameters")));
     QVERIFY(texts.contains(QStringLiteral("Proportion of YRI in final population: ")));
