@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <ctime>
 #include <exception>
+#include <limits>
 #include <system_error>
 
 #include "output/replicate_folders.h"
@@ -50,6 +51,10 @@ constexpr int kStripMargin = 7;
 constexpr int kStopTop = 2;
 // The space between the run line and the Stop button, in dialog units.
 constexpr int kRunLineGap = 6;
+
+// Steps of the progress bar per replicate, so that the bar moves within a
+// long replicate as its individuals are written.
+constexpr int kStepsPerReplicate = 100;
 
 const QString kSeparator = QStringLiteral(" \u00b7 ");
 
@@ -225,10 +230,19 @@ void StudyForm::Refresh(const RunProgress& progress) {
   lastProgress_ = progress;
   ShowRecord();
   if (progress.replicateCount > 0) {
-    progress_->setRange(0, progress.replicateCount);
-    progress_->setValue(progress.completed);
+    // The bar counts the written share of the replicates in flight too.
+    const long long steps = static_cast<long long>(progress.replicateCount) * kStepsPerReplicate;
+    const bool fine = steps <= std::numeric_limits<int>::max();
+    progress_->setRange(0, fine ? static_cast<int>(steps) : progress.replicateCount);
+    progress_->setValue(fine ? static_cast<int>(std::min<double>(progress.replicatesDone * kStepsPerReplicate,
+                                                                 static_cast<double>(steps)))
+                             : progress.completed);
     const int inRun = std::min(progress.replicateNumber - progress.firstReplicate + 1, progress.replicateCount);
-    progress_->setFormat(QStringLiteral("Replicate %1 of %2").arg(inRun).arg(progress.replicateCount));
+    QString text = QStringLiteral("Replicate %1 of %2").arg(inRun).arg(progress.replicateCount);
+    if (progress.sampleSize > 0) {
+      text += kSeparator + QStringLiteral("%1 of %2 individuals").arg(progress.written).arg(progress.sampleSize);
+    }
+    progress_->setFormat(text);
     progress_->setTextVisible(true);
   }
   emit refreshed(progress);

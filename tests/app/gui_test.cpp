@@ -386,7 +386,7 @@ class QualFormTest : public QObject {
     QVERIFY(!glimpse.cancelEnabled);
     QVERIFY(glimpse.running);
     QCOMPARE(glimpse.status, QStringLiteral("Simulation 1 is running now......."));
-    QCOMPARE(glimpse.progress, QStringLiteral("Replicate 1 of 2"));
+    QCOMPARE(glimpse.progress, QStringLiteral("Replicate 1 of 2 \u00b7 0 of 20 individuals"));
     QVERIFY(glimpse.stillRunningAfterEscape);
     QVERIFY(refreshes > 4);
 
@@ -726,6 +726,37 @@ class QualFormTest : public QObject {
     // Kept once the run has ended, whatever is typed afterwards.
     Type(form, controls::kOutputDirectory, deep);
     QVERIFY(shown.match(line->toolTip()).hasMatch());
+  }
+
+  void theProgressBarCountsTheIndividualsOfTheReplicateUnderWay() {
+    SmallStudy<QualDlg> study;
+    QualDlg& form = study.form;
+    Type(form, 1034, QStringLiteral("400"));
+    Type(form, 1024, QStringLiteral("2"));
+    QString during;  // the bar at a refresh point within replicate 2
+    connect(&form, &StudyForm::refreshed, this, [&](const RunProgress& progress) {
+      if (progress.completed == 1 && progress.written > 0 && progress.written < progress.sampleSize &&
+          during.isEmpty()) {
+        during = QStringLiteral("%1 %2 %3 of %4")
+                     .arg(progress.written)
+                     .arg(form.ProgressBar()->text())
+                     .arg(form.ProgressBar()->value())
+                     .arg(form.ProgressBar()->maximum());
+      }
+    });
+    QTest::mouseClick(form.OkButton(), Qt::LeftButton);
+    QVERIFY(study.prompts.warnings.empty());
+    const QRegularExpressionMatch match =
+        QRegularExpression(QStringLiteral("^(\\d+) Replicate 2 of 2 \u00b7 (\\d+) of 400 individuals (\\d+) of (\\d+)$"))
+            .match(during);
+    QVERIFY2(match.hasMatch(), qPrintable(during));
+    QCOMPARE(match.captured(2), match.captured(1));
+    // The bar counts replicate 1 and the written share of replicate 2.
+    const int steps = match.captured(3).toInt();
+    const int perReplicate = match.captured(4).toInt() / 2;
+    QVERIFY2(steps > perReplicate && steps < 2 * perReplicate, qPrintable(during));
+    QVERIFY2(qAbs(steps - (perReplicate + perReplicate * match.captured(1).toInt() / 400)) <= 1, qPrintable(during));
+    QCOMPARE(form.ProgressBar()->text(), QStringLiteral("2 of 2 replicates written"));
   }
 
   void aRunThatFailsShowsItsMessageAndLeavesTheFormIdle() {
