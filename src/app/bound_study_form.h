@@ -47,6 +47,9 @@ class BoundStudyForm : public StudyForm {
     return binding_->Take(study_.parameters, language);
   }
 
+  std::string RecordOutputDirectory() const override { return study_.parameters.outputDirectory; }
+  int RecordReplicateCount() const override { return study_.parameters.replicateCount; }
+
   RunOutcome RunStudy(const RunOptions& options) override {
     try {
       return study_.Run(options, *this);

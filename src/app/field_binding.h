@@ -29,9 +29,11 @@ void ShowInControl(QWidget* control, const std::string& text);
 // and gives nothing.
 std::optional<std::string> ControlText(const QWidget* control);
 
-// A field the exchange refused: its control and the message for the user.
+// A field the exchange refused: its control, its label on the form ("Sample
+// size:") and the exchange's message for the user.
 struct FieldFailure {
   QWidget* control = nullptr;
+  QString label;
   QString message;
 };
 
@@ -63,7 +65,8 @@ class FieldBinding {
         record, table_, [this](std::size_t index, const FieldInfo&) { return ControlText(controls_[index]); },
         language);
     if (result) return std::nullopt;
-    return FieldFailure{controls_[result.fieldIndex], QString::fromStdString(result.message)};
+    return FieldFailure{controls_[result.fieldIndex], QString::fromStdString(table_[result.fieldIndex].info.label),
+                        QString::fromStdString(result.message)};
   }
 
  private:

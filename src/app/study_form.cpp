@@ -14,7 +14,11 @@
 #include <algorithm>
 #include <ctime>
 #include <exception>
+#include <limits>
 #include <system_error>
+
+#include "output/replicate_folders.h"
+#include "random/random_generator.h"
 
 namespace korvane {
 namespace {
@@ -39,8 +43,39 @@ QWidget* MakeClient(QFrame* edge, int width, int height) {
   return client;
 }
 
+// The strip under the client area, in dialog units: its height, the left
+// margin of the run line (that of the group frames), and the distance of the
+// run line and the Stop button from the strip's top.
+constexpr int kStripHeight = 18;
+constexpr int kStripMargin = 7;
+constexpr int kStopTop = 2;
+// The space between the run line and the Stop button, in dialog units.
+constexpr int kRunLineGap = 6;
+
+// Steps of the progress bar per replicate, so that the bar moves within a
+// long replicate as its individuals are written.
+constexpr int kStepsPerReplicate = 100;
+
+const QString kSeparator = QStringLiteral(" \u00b7 ");
+
 QString ReplicateText(int completed, int count) {
   return QStringLiteral("%1 of %2 replicates written").arg(completed).arg(count);
+}
+
+// A folder as the form names it to the user: absolute, so that it can be
+// found whatever the program's working folder was.
+QString PlaceText(const std::filesystem::path& path) {
+  if (path.empty()) return {};
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  return QString::fromStdString((ec ? path : absolute.lexically_normal()).string());
+}
+
+// The box of a refused field: the field's label on its own line, then the
+// exchange's message.
+QString RefusalText(const FieldFailure& failure) {
+  const QString label = failure.label.trimmed();
+  return label.isEmpty() ? failure.message : label + QLatin1Char('\n') + failure.message;
 }
 
 }  // namespace
@@ -60,6 +95,13 @@ StudyForm::Prompts StudyForm::DefaultPrompts() {
   prompts.chooseDirectory = [](QWidget* parent, const QString& current) {
     return QFileDialog::getExistingDirectory(parent, QStringLiteral("Output directory"), current);
   };
+  prompts.confirm = [](QWidget* parent, const QString& question) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("KORVANE"), question, QMessageBox::Yes | QMessageBox::No,
+                    parent);
+    // The questions ask before something that cannot be undone: No is the default.
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+  };
   return prompts;
 }
 
@@ -78,7 +120,10 @@ StudyForm::~StudyForm() = default;
 
 void StudyForm::SetPrompts(Prompts prompts) { prompts_ = std::move(prompts); }
 
-void StudyForm::SetDataDir(std::filesystem::path dir) { dataDir_ = std::move(dir); }
+void StudyForm::SetDataDir(std::filesystem::path dir) {
+  dataDir_ = std::move(dir);
+  if (runLine_ != nullptr && !runStarted_) ShowPlaces();
+}
 
 void StudyForm::SetThreads(int threads) { threads_ = threads; }
 
@@ -128,18 +173,76 @@ void StudyForm::FinishForm(const std::vector<int>& keyboardOrder, QRect progress
     if (id == controls::kOutputDirectory) order.push_back(browse_);
   }
   for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+
+  AddRunStrip();
+  // Stop comes after the form's own controls; it takes part in Tab only
+  // while a run is under way.
+  QWidget::setTabOrder(order.back(), stop_);
   ok->setFocus(Qt::OtherFocusReason);
   ShowRecord();
+  ShowPlaces();
+  connect(qobject_cast<QLineEdit*>(Control(controls::kOutputDirectory)), &QLineEdit::textChanged, this, [this] {
+    if (!runStarted_) ShowPlaces();
+  });
+}
+
+void StudyForm::AddRunStrip() {
+  const DialogUnits& units = builder_.Units();
+  auto* strip = new QWidget(this);
+  strip->setObjectName(QStringLiteral("runStrip"));
+  strip->setGeometry(0, edge_->height(), edge_->width(), units.Y(kStripHeight));
+
+  // Stop stands under Cancel, as wide and as high.
+  const QRect cancel = CancelButton()->geometry();
+  const int stopLeft = client_->mapTo(this, cancel.topLeft()).x();
+  stop_ = new QPushButton(QStringLiteral("Stop"), strip);
+  stop_->setObjectName(QStringLiteral("stopRun"));
+  stop_->setGeometry(stopLeft, units.Y(kStopTop), cancel.width(), cancel.height());
+  stop_->setAutoDefault(false);
+  stop_->setEnabled(false);
+  stop_->setToolTip(QStringLiteral("Stop the run at its next refresh point; the completed replicates stay"));
+  connect(stop_, &QPushButton::clicked, this, &StudyForm::Stop);
+
+  runLine_ = new QLabel(strip);
+  runLine_->setObjectName(QStringLiteral("runLine"));
+  runLine_->setTextFormat(Qt::PlainText);
+  runLine_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  // The seed can be selected and copied.
+  runLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  const int lineLeft = units.X(kStripMargin);
+  runLine_->setGeometry(lineLeft, units.Y(kStopTop), stopLeft - units.X(kRunLineGap) - lineLeft, cancel.height());
+
+  setFixedSize(edge_->width(), edge_->height() + strip->height());
+}
+
+void StudyForm::ShowPlaces() {
+  const auto* field = qobject_cast<const QLineEdit*>(Control(controls::kOutputDirectory));
+  ShowRunLine(QStringLiteral("Data ") + PlaceText(dataDir_.value_or(DefaultDataDir())) + kSeparator +
+              QStringLiteral("output ") + PlaceText(field->text().toStdString()));
+}
+
+void StudyForm::ShowRunLine(const QString& text) {
+  runLine_->setToolTip(text);
+  runLine_->setText(runLine_->fontMetrics().elidedText(text, Qt::ElideMiddle, runLine_->width()));
 }
 
 void StudyForm::Refresh(const RunProgress& progress) {
   lastProgress_ = progress;
   ShowRecord();
   if (progress.replicateCount > 0) {
-    progress_->setRange(0, progress.replicateCount);
-    progress_->setValue(progress.completed);
+    // The bar counts the written share of the replicates in flight too.
+    const long long steps = static_cast<long long>(progress.replicateCount) * kStepsPerReplicate;
+    const bool fine = steps <= std::numeric_limits<int>::max();
+    progress_->setRange(0, fine ? static_cast<int>(steps) : progress.replicateCount);
+    progress_->setValue(fine ? static_cast<int>(std::min<double>(progress.replicatesDone * kStepsPerReplicate,
+                                                                 static_cast<double>(steps)))
+                             : progress.completed);
     const int inRun = std::min(progress.replicateNumber - progress.firstReplicate + 1, progress.replicateCount);
-    progress_->setFormat(QStringLiteral("Replicate %1 of %2").arg(inRun).arg(progress.replicateCount));
+    QString text = QStringLiteral("Replicate %1 of %2").arg(inRun).arg(progress.replicateCount);
+    if (progress.sampleSize > 0) {
+      text += kSeparator + QStringLiteral("%1 of %2 individuals").arg(progress.written).arg(progress.sampleSize);
+    }
+    progress_->setFormat(text);
     progress_->setTextVisible(true);
   }
   emit refreshed(progress);
@@ -154,6 +257,10 @@ void StudyForm::SetRunning(bool running) {
   OkButton()->setEnabled(!running);
   CancelButton()->setEnabled(!running);
   browse_->setEnabled(!running);
+  stop_->setEnabled(running && !stopRequested_);
+  // The record is written into the fields at every refresh point, so what
+  // was typed during a run would be lost.
+  SetFieldsEditable(!running);
   // Disabling OK moved the focus on to a field; it comes back once OK can
   // take it again.
   if (!running && focusOnButtons_) {
@@ -167,23 +274,57 @@ void StudyForm::SetRunning(bool running) {
   }
 }
 
+void StudyForm::SetFieldsEditable(bool editable) {
+  // The model's radio buttons stay enabled: they set the model of the next
+  // replicate attempt.
+  for (QLineEdit* edit : client_->findChildren<QLineEdit*>()) edit->setReadOnly(!editable);
+  for (QCheckBox* check : client_->findChildren<QCheckBox*>()) check->setEnabled(editable);
+}
+
+bool StudyForm::MayWriteReplicates(RunOptions& options) {
+  const int count = RecordReplicateCount();
+  if (count < 1) return true;
+  const std::string directory = RecordOutputDirectory();
+  const int last = options.firstReplicate + count - 1;
+  const ReplicateFolderScan scan = ScanReplicateFolders(directory, options.firstReplicate, last);
+  if (scan.firstTaken == 0) return true;
+  const QString numbers = count == 1 ? QStringLiteral("replicate %1").arg(options.firstReplicate)
+                                     : QStringLiteral("replicates %1 to %2").arg(options.firstReplicate).arg(last);
+  const QString place = PlaceText(directory);
+  const QString question =
+      QStringLiteral("The output directory %1 already holds replicate folders of the numbers this run writes "
+                     "(%2; %3 exists).\n\nReplace them with this run's replicates?")
+          .arg(place, numbers, PlaceText(ReplicateFolderPath(directory, scan.firstTaken)));
+  if (!prompts_.confirm(this, question)) return false;
+  options.overwrite = true;
+  return true;
+}
+
 void StudyForm::Start() {
   if (inRun_) return;
   if (std::optional<FieldFailure> failure = TakeRecord(MessageLanguageFromEnvironment())) {
-    prompts_.warn(this, failure->message);
+    prompts_.warn(this, RefusalText(*failure));
     failure->control->setFocus(Qt::OtherFocusReason);
     if (auto* edit = qobject_cast<QLineEdit*>(failure->control)) edit->selectAll();
     return;
   }
 
   RunOptions options;
-  options.seed = static_cast<std::uint64_t>(std::time(nullptr));
+  // Runs started within the same second get different seeds.
+  options.seed = SeedFromEntropy();
   options.dataDir = dataDir_.value_or(DefaultDataDir());
   options.threads = threads_;
+  if (!MayWriteReplicates(options)) return;
   const std::int64_t start = std::time(nullptr);
+
+  runStarted_ = true;
+  ShowRunLine(QStringLiteral("Seed %1").arg(options.seed) + kSeparator + QStringLiteral("data ") +
+              PlaceText(options.dataDir) + kSeparator + QStringLiteral("output ") +
+              PlaceText(RecordOutputDirectory()));
 
   inRun_ = true;
   stopRequested_ = false;
+  closeRequested_ = false;
   lastProgress_ = RunProgress{};
   const RunOutcome outcome = RunStudy(options);
   inRun_ = false;
@@ -228,6 +369,12 @@ void StudyForm::ShowOutcome(const RunOutcome& outcome) {
   prompts_.warn(this, message);
 }
 
+void StudyForm::Stop() {
+  if (!inRun_) return;
+  stopRequested_ = true;
+  stop_->setEnabled(false);  // the stop is asked for; the run ends at its next refresh point
+}
+
 void StudyForm::ChooseOutputDirectory() {
   auto* field = qobject_cast<QLineEdit*>(Control(controls::kOutputDirectory));
   const QString chosen = prompts_.chooseDirectory(this, field->text());
@@ -241,11 +388,19 @@ void StudyForm::reject() {
 
 void StudyForm::closeEvent(QCloseEvent* event) {
   if (inRun_) {
-    // The one way out of a long run: it ends at its next refresh point, with
-    // its completed replicates and logs intact, and the form closes then.
+    // The run ends at its next refresh point, with its completed replicates
+    // and logs intact, and the form closes then. A run that is already
+    // stopping is not asked about again.
+    event->ignore();
+    if (closeRequested_) return;
+    if (!stopRequested_ &&
+        !prompts_.confirm(this, QStringLiteral("A run is under way. Stop it and close the window?\n\n"
+                                               "The replicates completed so far are kept."))) {
+      return;
+    }
     stopRequested_ = true;
     closeRequested_ = true;
-    event->ignore();
+    stop_->setEnabled(false);
     return;
   }
   QDialog::closeEvent(event);

@@ -12,18 +12,28 @@
 // refreshes the form while it waits for them.)
 //
 // OK takes the values from the fields through the study's exchange; the
-// first field that is refused is reported and gets the focus with its whole
-// text selected, and no run starts. Otherwise the study runs in the open form,
-// OK and Cancel disabled until it ends; a run that is refused or fails shows
-// its message. Cancel, Escape and the close box end the form when it is idle;
-// the close box during a run asks the run to stop at its next refresh point
-// and ends the form once it has stopped.
+// first field that is refused is reported (its label, then the exchange's
+// message) and gets the focus with its whole text selected, and no run
+// starts. When the output directory holds replicate folders of the numbers
+// the run would write, the user is asked whether to replace them; no run
+// starts unless they agree. Otherwise the study runs in the open form, with a
+// seed from the system's entropy source, OK and Cancel disabled and the
+// fields read-only until it ends; a run that is refused or fails shows its
+// message. Cancel, Escape and the close box end the form when it is idle.
+//
+// Below the client area, outside the laid-out form, a strip holds the run
+// line (the seed, data folder and output directory of the last run started,
+// kept after it ends so that the seed can be noted) and the Stop button,
+// which asks the run under way to stop at its next refresh point and leaves
+// the form open. The close box during a run asks first; when the user agrees
+// the run stops at its next refresh point and the form ends once it has.
 
 #include <QDialog>
 #include <QString>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "app/dialog_builder.h"
@@ -65,6 +75,8 @@ class StudyForm : public QDialog, public FormHost {
     std::function<void(QWidget* parent, const QString& message)> warn;
     // A directory chooser starting at `current`; empty when nothing was chosen.
     std::function<QString(QWidget* parent, const QString& current)> chooseDirectory;
+    // A question answered Yes (true) or No.
+    std::function<bool(QWidget* parent, const QString& question)> confirm;
   };
   static Prompts DefaultPrompts();
 
@@ -86,6 +98,10 @@ class StudyForm : public QDialog, public FormHost {
   QPushButton* BrowseButton() const { return browse_; }
   QProgressBar* ProgressBar() const { return progress_; }
   QLabel* StatusLine() const;
+  // The strip under the client area: the run line (elided in the middle when
+  // too long, the whole text in its tooltip) and the Stop button.
+  QLabel* RunLine() const { return runLine_; }
+  QPushButton* StopButton() const { return stop_; }
   // True from OK until the run has ended (refused, failed, stopped or done).
   bool IsRunning() const { return inRun_; }
 
@@ -118,6 +134,9 @@ class StudyForm : public QDialog, public FormHost {
 
   virtual void ShowRecord() = 0;
   virtual std::optional<FieldFailure> TakeRecord(MessageLanguage language) = 0;
+  // The record's output directory and replicate count, as last taken.
+  virtual std::string RecordOutputDirectory() const = 0;
+  virtual int RecordReplicateCount() const = 0;
   // Runs the study on the record with this form as its host. Does not throw.
   virtual RunOutcome RunStudy(const RunOptions& options) = 0;
   virtual void SetModel(ModelKind model) = 0;
@@ -131,8 +150,19 @@ class StudyForm : public QDialog, public FormHost {
  private slots:
   void Start();
   void ChooseOutputDirectory();
+  void Stop();
 
  private:
+  void AddRunStrip();
+  // Before the first run: the data folder and the output directory a run
+  // would use.
+  void ShowPlaces();
+  void ShowRunLine(const QString& text);
+  // False when the output directory holds replicate folders of the run's
+  // numbers and the user does not want them replaced; sets
+  // `options.overwrite` when they do.
+  bool MayWriteReplicates(RunOptions& options);
+  void SetFieldsEditable(bool editable);
   void ShowOutcome(const RunOutcome& outcome);
 
   QFrame* edge_;
@@ -140,6 +170,9 @@ class StudyForm : public QDialog, public FormHost {
   DialogBuilder builder_;
   QProgressBar* progress_ = nullptr;
   QPushButton* browse_ = nullptr;
+  QLabel* runLine_ = nullptr;
+  QPushButton* stop_ = nullptr;
+  bool runStarted_ = false;  // the run line shows a run's seed
   Prompts prompts_;
   std::optional<std::filesystem::path> dataDir_;
   int threads_ = 0;

@@ -39,7 +39,11 @@ bool SaveRunning(const QDir& folder) {
   korvane::QualDlg form;
   form.SetThreads(1);
   form.SetPrompts({[](QWidget*, const QString& message) { std::fprintf(stderr, "%s\n", qPrintable(message)); },
-                   [](QWidget*, const QString&) { return QString(); }});
+                   [](QWidget*, const QString&) { return QString(); },
+                   [](QWidget*, const QString& question) {
+                     std::fprintf(stderr, "%s\n", qPrintable(question));
+                     return false;
+                   }});
   const auto type = [&form](int id, const QString& text) { qobject_cast<QLineEdit*>(form.Control(id))->setText(text); };
   type(korvane::controls::kOutputDirectory, out.filePath(QStringLiteral("results")));
   type(1040, QStringLiteral("60"));

@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/Korvane.h"
@@ -29,6 +30,7 @@
 #include "app/QualDlg.h"
 #include "app/QuanDlg.h"
 #include "app/dialog_units.h"
+#include "output/replicate_folders.h"
 #include "synthetic_data.h"
 
 namespace korvane {
@@ -43,6 +45,9 @@ QRadioButton* Radio(const StudyForm& form, int id) { return qobject_cast<QRadioB
 
 void Type(const StudyForm& form, int id, const QString& text) { Edit(form, id)->setText(text); }
 
+const QString kCloseQuestion =
+    QStringLiteral("A run is under way. Stop it and close the window?\n\nThe replicates completed so far are kept.");
+
 QString ReadText(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return {};
@@ -52,11 +57,17 @@ QString ReadText(const QString& path) {
 // Prompts that record what the form would have shown and never wait.
 struct RecordedPrompts {
   std::vector<QString> warnings;
+  std::vector<QString> questions;
   QString directoryChoice;
+  bool answer = true;  // to every question
 
   StudyForm::Prompts Make() {
     return {[this](QWidget*, const QString& message) { warnings.push_back(message); },
-            [this](QWidget*, const QString&) { return directoryChoice; }};
+            [this](QWidget*, const QString&) { return directoryChoice; },
+            [this](QWidget*, const QString& question) {
+              questions.push_back(question);
+              return answer;
+            }};
   }
 };
 
@@ -126,6 +137,15 @@ std::vector<QWidget*> Controls(const StudyForm& form, const std::vector<int>& id
     if (id == controls::kOutputDirectory) controls.push_back(form.BrowseButton());
   }
   return controls;
+}
+
+// The seeds of the runs in a run record, in order.
+std::vector<QString> RecordedSeeds(const QString& record) {
+  std::vector<QString> seeds;
+  auto it = QRegularExpression(QStringLiteral("^seed = (\\d+)$"), QRegularExpression::MultilineOption)
+                .globalMatch(record);
+  while (it.hasNext()) seeds.push_back(it.next().captured(1));
+  return seeds;
 }
 
 // What a run looked like from inside, at its first refresh point.
@@ -268,7 +288,7 @@ class QualFormTest : public QObject {
     Type(form, 1006, QStringLiteral("9"));  // field 26, out of range, never reached
 
     QTest::mouseClick(form.OkButton(), Qt::LeftButton);
-    QCOMPARE(prompts.warnings, std::vector<QString>{QStringLiteral("Please enter an integer.")});
+    QCOMPARE(prompts.warnings, std::vector<QString>{QStringLiteral("Sample size:\nPlease enter an integer.")});
     QCOMPARE(form.focusWidget(), sampleSize);
     QCOMPARE(sampleSize->selectedText(), QStringLiteral("2e2"));
     const QualParameters& p = form.Parameters();
@@ -285,7 +305,9 @@ class QualFormTest : public QObject {
     Type(form, 1034, QStringLiteral("200 "));
     Type(form, 1010, QStringLiteral("0.51"));
     QTest::keyClick(Edit(form, 1003), Qt::Key_Return);
-    QCOMPARE(prompts.warnings, std::vector<QString>{QStringLiteral("Please enter a number between 0 and 0.5.")});
+    QCOMPARE(prompts.warnings,
+             std::vector<QString>{QStringLiteral(
+                 "Frequency of disease susceptible allele: min\nPlease enter a number between 0 and 0.5.")});
     QCOMPARE(form.focusWidget(), Edit(form, 1010));
     QCOMPARE(form.Parameters().sampleSize, 200);
     QCOMPARE(form.Parameters().susceptibilityFreqMin, 0.51);
@@ -301,7 +323,7 @@ class QualFormTest : public QObject {
     qputenv("LC_ALL", "zh_CN.UTF-8");
     QTest::mouseClick(form.OkButton(), Qt::LeftButton);
     qputenv("LC_ALL", saved);
-    QCOMPARE(prompts.warnings, std::vector<QString>{QStringLiteral("请键入一个整数。")});
+    QCOMPARE(prompts.warnings, std::vector<QString>{QStringLiteral("Number of generation:\n请键入一个整数。")});
   }
 
   void theMessageBoxHasTheExclamationIcon() {
@@ -320,7 +342,7 @@ class QualFormTest : public QObject {
     });
     QTest::mouseClick(form.OkButton(), Qt::LeftButton);
     QCOMPARE(icon, QMessageBox::Warning);
-    QCOMPARE(text, QStringLiteral("Please enter a number."));
+    QCOMPARE(text, QStringLiteral("Disease prevalence:\nPlease enter a number."));
     QCOMPARE(form.focusWidget(), Edit(form, 1003));
   }
 
@@ -364,7 +386,7 @@ class QualFormTest : public QObject {
     QVERIFY(!glimpse.cancelEnabled);
     QVERIFY(glimpse.running);
     QCOMPARE(glimpse.status, QStringLiteral("Simulation 1 is running now......."));
-    QCOMPARE(glimpse.progress, QStringLiteral("Replicate 1 of 2"));
+    QCOMPARE(glimpse.progress, QStringLiteral("Replicate 1 of 2 \u00b7 0 of 20 individuals"));
     QVERIFY(glimpse.stillRunningAfterEscape);
     QVERIFY(refreshes > 4);
 
@@ -457,6 +479,7 @@ class QualFormTest : public QObject {
     });
     QTest::mouseClick(form.OkButton(), Qt::LeftButton);
     QVERIFY(closed);
+    QCOMPARE(study.prompts.questions, std::vector<QString>{kCloseQuestion});
     QCOMPARE(finished.count(), 1);
     QCOMPARE(finished.at(0).at(0).toInt(), 0);
     QVERIFY(!form.isVisible());
@@ -473,6 +496,267 @@ class QualFormTest : public QObject {
              qPrintable(log));
     QVERIFY(
         ReadText(study.Path(QStringLiteral("korvane-runs.toml"))).contains(QStringLiteral("outcome = \"stopped\"")));
+  }
+
+  void answeringNoWhenClosingDuringARunLetsItFinish() {
+    SmallStudy<QualDlg> study;
+    QualDlg& form = study.form;
+    study.prompts.answer = false;
+    Type(form, 1003, QStringLiteral("0.2"));
+    Type(form, 1024, QStringLiteral("3"));
+    QSignalSpy finished(&form, &QDialog::finished);
+    bool closed = false;
+    connect(&form, &StudyForm::refreshed, this, [&](const RunProgress& progress) {
+      if (progress.completed == 1 && !closed) {
+        closed = true;
+        QTimer::singleShot(0, [&form] { form.close(); });
+      }
+    });
+    QTest::mouseClick(form.OkButton(), Qt::LeftButton);
+    QVERIFY(closed);
+    QCOMPARE(study.prompts.questions, std::vector<QString>{kCloseQuestion});
+    QCOMPARE(finished.count(), 0);
+    QVERIFY(form.isVisible());
+    QVERIFY(study.prompts.warnings.empty());
+    QVERIFY(QFile::exists(study.Path(QStringLiteral("3/Plink.ped"))));
+    QCOMPARE(form.ProgressBar()->text(), QStringLiteral("3 of 3 replicates written"));
+    QVERIFY(ReadText(study.Path(QStringLiteral("korvane-runs.toml")))
+                .contains(QStringLiteral("outcome = \"completed\"")));
+  }
+
+  void theStopButtonStopsTheRunAndLeavesTheFormIdle() {
+    SmallStudy<QualDlg> study;
+    QualDlg& form = study.form;
+    Type(form, 1003, QStringLiteral("0.2"));
+    Type(form, 1024, QStringLiteral("3"));
+    QSignalSpy finished(&form, &QDialog::finished);
+    QVERIFY(!form.StopButton()->isEnabled());
+    bool stopEnabled = false;
+    bool stopDisabledOnceClicked = false;
+    bool clicked = false;
+    connect(&form, &StudyForm::refreshed, this, [&](const RunProgress& progress) {
+      if (progress.completed == 1 && !clicked) {
+        clicked = true;
+        stopEnabled = form.StopButton()->isEnabled();
+        QTimer::singleShot(0, [&] {
+          QTest::mouseClick(form.StopButton(), Qt::LeftButton);
+          stopDisabledOnceClicked = !form.StopButton()->isEnabled() && form.IsRunning();
+        });
+      }
+    });
+    QTest::mouseClick(form.OkButton(), Qt::LeftButton);
+    QVERIFY(clicked);
+    QVERIFY(stopEnabled);
+    QVERIFY(stopDisabledOnceClicked);
+
+    QCOMPARE(finished.count(), 0);
+    QVERIFY(form.isVisible());
+    QVERIFY(!form.IsRunning());
+    QVERIFY(study.prompts.warnings.empty());
+    QVERIFY(study.prompts.questions.empty());
+    QVERIFY(form.OkButton()->isEnabled() && form.CancelButton()->isEnabled());
+    QVERIFY(!form.StopButton()->isEnabled());
+    QCOMPARE(form.StatusLine()->text(), QStringLiteral("Press OK to start simulation."));
+    QCOMPARE(form.ProgressBar()->text(), QStringLiteral("1 of 3 replicates written"));
+    QVERIFY(QFile::exists(study.Path(QStringLiteral("1/Plink.ped"))));
+    QVERIFY(!QDir(study.Path(QStringLiteral("2"))).exists());
+    QVERIFY(
+        ReadText(study.Path(QStringLiteral("korvane-runs.toml"))).contains(QStringLiteral("outcome = \"stopped\"")));
+
+    // The form runs again; its replicate 1 is asked about first.
+    study.prompts.answer = true;
+    QTest::mouseClick(form.OkButton(), Qt::LeftButton);
+    QCOMPARE(study.prompts.questions.size(), std::size_t{1});
+    QVERIFY(QFile::exists(study.Path(QStringLiteral("3/Plink.ped"))));
+  }
+
+  void fieldsAreReadOnlyDuringARunAndEditableAfter() {
+    SmallStudy<QualDlg> study;
+    QualDlg& form = study.form;
+    Type(form, 1024, QStringLiteral("2"));
+    const QList<QLineEdit*> edits = form.findChildren<QLineEdit*>();
+    const QList<QCheckBox*> checks = form.findChildren<QCheckBox*>();
+    QCOMPARE(edits.size(), 20);
+    QCOMPARE(checks.size(), 5);
+    bool seen = false;
+    bool allReadOnly = false;
+    bool allChecksDisabled = false;
+    bool radiosEnabled = false;
+    QString typedInto;
+    bool plinkTicked = false;
+    connect(&form, &StudyForm::refreshed, this, [&] {
+      if (seen) return;
+      seen = true;
+      allReadOnly = std::all_of(edits.begin(), edits.end(), [](const QLineEdit* e) { return e->isReadOnly(); });
+      allChecksDisabled = std::none_of(checks.begin(), checks.end(), [](const QCheckBox* c) { return c->isEnabled(); });
+      radiosEnabled = Radio(form, controls::kContinuousModel)->isEnabled() &&
+                      Radio(form, controls::kDiscreteModel)->isEnabled();
+      QTest::keyClicks(Edit(form, 1034), QStringLiteral("999"));
+      typedInto = Edit(form, 1034)->text();
+      QTest::mouseClick(Check(form, 1028), Qt::LeftButton);
+      plinkTicked = Check(form, 1028)->isChecked();
+    });
+    QTest::mouseClick(form.OkButton(), Qt::LeftButton);
+    QVERIFY(seen);
+    QVERIFY(allReadOnly);
+    QVERIFY(allChecksDisabled);
+    QVERIFY(radiosEnabled);
+    QCOMPARE(typedInto, QStringLiteral("20"));
+    QVERIFY(plinkTicked);
+
+    QVERIFY(std::none_of(edits.begin(), edits.end(), [](const QLineEdit* e) { return e->isReadOnly(); }));
+    QVERIFY(std::all_of(checks.begin(), checks.end(), [](const QCheckBox* c) { return c->isEnabled(); }));
+    QLineEdit* sampleSize = Edit(form, 1034);
+    sampleSize->setFocus();
+    sampleSize->selectAll();
+    QTest::keyClicks(sampleSize, QStringLiteral("30"));
+    QCOMPARE(sampleSize->text(), QStringLiteral("30"));
+    QTest::mouseClick(Check(form, 1028), Qt::LeftButton);
+    QVERIFY(!Check(form, 1028)->isChecked());
+  }
+
+  void existingReplicatesAreReplacedOnlyWhenTheUserAgrees() {
+    SmallStudy<QualDlg> study;
+    QualDlg& form = study.form;
+    Type(form, 1024, QStringLiteral("2"));
+    // A replicate folder outside the run's numbers is not asked about and
+    // stays as it is.
+    QVERIFY(QDir().mkpath(study.Path(QStringLiteral("3"))));
+    QFile other(study.Path(QStringLiteral("3/kept.txt")));
+    QVERIFY(other.open(QIODevice::WriteOnly));
+    other.write("of another run\n");
+    other.close();
+    QTest::mouseClick(form.OkButton(), Qt::LeftButton);
+    QVERIFY(study.prompts.questions.empty());
+    QVERIFY(study.prompts.warnings.empty());
+
+    const QString logPath = study.Path(QStringLiteral("Causal_Locus_Plink&Admixmap&Eigensoft.txt"));
+    const QString log = ReadText(logPath);
+    const QString record = ReadText(study.Path(QStringLiteral("korvane-runs.toml")));
+    const QString ped = ReadText(study.Path(QStringLiteral("1/Plink.ped")));
+    const QString runLine = form.RunLine()->toolTip();
+    QVERIFY(!ped.isEmpty());
+
+    // No: nothing is written, not even the run record.
+    study.prompts.answer = false;
+    QTest::mouseClick(form.OkButton(), Qt::LeftButton);
+    const QString question = QStringLiteral(
+                                 "The output directory %1 already holds replicate folders of the numbers this run "
+                                 "writes (replicates 1 to 2; %1/1 exists).\n\nReplace them with this run's replicates?")
+                                 .arg(study.Out());
+    QCOMPARE(study.prompts.questions, std::vector<QString>{question});
+    QVERIFY(study.prompts.warnings.empty());
+    QCOMPARE(ReadText(logPath), log);
+    QCOMPARE(ReadText(study.Path(QStringLiteral("korvane-runs.toml"))), record);
+    QCOMPARE(ReadText(study.Path(QStringLiteral("1/Plink.ped"))), ped);
+    QCOMPARE(form.RunLine()->toolTip(), runLine);
+    QVERIFY(!form.IsRunning() && form.OkButton()->isEnabled());
+    QCOMPARE(form.StatusLine()->text(), QStringLiteral("Press OK to start simulation."));
+
+    // Yes: the run replaces replicates 1 and 2 with its own.
+    study.prompts.answer = true;
+    QTest::mouseClick(form.OkButton(), Qt::LeftButton);
+    QCOMPARE(study.prompts.questions.size(), std::size_t{2});
+    QVERIFY(study.prompts.warnings.empty());
+    QVERIFY(ReadText(study.Path(QStringLiteral("1/Plink.ped"))) != ped);
+    QVERIFY(QFile::exists(study.Path(QStringLiteral("2/Plink.ped"))));
+    QCOMPARE(ReadText(study.Path(QStringLiteral("3/kept.txt"))), QStringLiteral("of another run\n"));
+    QCOMPARE(RecordedSeeds(ReadText(study.Path(QStringLiteral("korvane-runs.toml")))).size(), std::size_t{2});
+
+    // A run of one replicate names it alone.
+    Type(form, 1024, QStringLiteral("1"));
+    study.prompts.answer = false;
+    QTest::mouseClick(form.OkButton(), Qt::LeftButton);
+    QVERIFY2(study.prompts.questions.back().contains(QStringLiteral("(replicate 1; ")),
+             qPrintable(study.prompts.questions.back()));
+  }
+
+  void aRunIntoADirectoryAnotherRunHoldsIsRefused() {
+    SmallStudy<QualDlg> study;
+    QualDlg& form = study.form;
+    QVERIFY(QDir().mkpath(study.Out()));
+    std::optional<OutputDirectoryLock> other = OutputDirectoryLock::TryAcquire(study.Out().toStdString());
+    QVERIFY(other.has_value());
+    QTest::mouseClick(form.OkButton(), Qt::LeftButton);
+    QCOMPARE(study.prompts.warnings.size(), std::size_t{1});
+    QVERIFY2(study.prompts.warnings[0].startsWith(study.Out() + QStringLiteral(": another run is writing there")),
+             qPrintable(study.prompts.warnings[0]));
+    QVERIFY(study.prompts.questions.empty());
+    QVERIFY(!QDir(study.Path(QStringLiteral("1"))).exists());
+    QVERIFY(!QFile::exists(study.Path(QStringLiteral("korvane-runs.toml"))));
+    QVERIFY(form.OkButton()->isEnabled() && !form.StopButton()->isEnabled());
+  }
+
+  void theRunLineShowsTheSeedOfTheRunRecordAndEveryRunGetsItsOwn() {
+    SmallStudy<QualDlg> study;
+    QualDlg& form = study.form;
+    const QString separator = QStringLiteral(" \u00b7 ");
+    // Before any run: where a run would read and write; it follows the
+    // output directory's field.
+    QCOMPARE(form.RunLine()->toolTip(), QStringLiteral("Data ") + g_dataDir + separator + QStringLiteral("output ") +
+                                            study.Out());
+    const QString deep = study.Out() + QStringLiteral("/a-rather-long-folder-name-of-a-study").repeated(8);
+    Type(form, controls::kOutputDirectory, deep);
+    QLabel* line = form.RunLine();
+    QVERIFY(line->toolTip().endsWith(QStringLiteral("output ") + deep));
+    QVERIFY(line->text() != line->toolTip());
+    QVERIFY(line->text().contains(QChar(0x2026)));
+    QVERIFY(line->text().startsWith(QStringLiteral("Data ")));
+    QVERIFY(line->fontMetrics().horizontalAdvance(line->text()) <= line->width());
+    Type(form, controls::kOutputDirectory, study.Out());
+
+    const QRegularExpression shown(QStringLiteral("^Seed (\\d+)") + separator + QStringLiteral("data ") +
+                                   QRegularExpression::escape(g_dataDir) + separator + QStringLiteral("output ") +
+                                   QRegularExpression::escape(study.Out()) + QLatin1Char('$'));
+    QString seenDuringTheRun;
+    connect(&form, &StudyForm::refreshed, this, [&] { seenDuringTheRun = line->toolTip(); });
+    std::vector<QString> seeds;
+    for (int run = 0; run < 2; ++run) {
+      QTest::mouseClick(form.OkButton(), Qt::LeftButton);  // the second run replaces the first's replicate
+      const QRegularExpressionMatch match = shown.match(line->toolTip());
+      QVERIFY2(match.hasMatch(), qPrintable(line->toolTip()));
+      seeds.push_back(match.captured(1));
+      QCOMPARE(seenDuringTheRun, line->toolTip());
+      QVERIFY(line->text().startsWith(QStringLiteral("Seed ") + seeds.back() + separator));
+    }
+    QVERIFY(study.prompts.warnings.empty());
+    QCOMPARE(RecordedSeeds(ReadText(study.Path(QStringLiteral("korvane-runs.toml")))), seeds);
+    QVERIFY(seeds[0] != seeds[1]);
+
+    // Kept once the run has ended, whatever is typed afterwards.
+    Type(form, controls::kOutputDirectory, deep);
+    QVERIFY(shown.match(line->toolTip()).hasMatch());
+  }
+
+  void theProgressBarCountsTheIndividualsOfTheReplicateUnderWay() {
+    SmallStudy<QualDlg> study;
+    QualDlg& form = study.form;
+    Type(form, 1034, QStringLiteral("400"));
+    Type(form, 1024, QStringLiteral("2"));
+    QString during;  // the bar at a refresh point within replicate 2
+    connect(&form, &StudyForm::refreshed, this, [&](const RunProgress& progress) {
+      if (progress.completed == 1 && progress.written > 0 && progress.written < progress.sampleSize &&
+          during.isEmpty()) {
+        during = QStringLiteral("%1 %2 %3 of %4")
+                     .arg(progress.written)
+                     .arg(form.ProgressBar()->text())
+                     .arg(form.ProgressBar()->value())
+                     .arg(form.ProgressBar()->maximum());
+      }
+    });
+    QTest::mouseClick(form.OkButton(), Qt::LeftButton);
+    QVERIFY(study.prompts.warnings.empty());
+    const QRegularExpressionMatch match =
+        QRegularExpression(QStringLiteral("^(\\d+) Replicate 2 of 2 \u00b7 (\\d+) of 400 individuals (\\d+) of (\\d+)$"))
+            .match(during);
+    QVERIFY2(match.hasMatch(), qPrintable(during));
+    QCOMPARE(match.captured(2), match.captured(1));
+    // The bar counts replicate 1 and the written share of replicate 2.
+    const int steps = match.captured(3).toInt();
+    const int perReplicate = match.captured(4).toInt() / 2;
+    QVERIFY2(steps > perReplicate && steps < 2 * perReplicate, qPrintable(during));
+    QVERIFY2(qAbs(steps - (perReplicate + perReplicate * match.captured(1).toInt() / 400)) <= 1, qPrintable(during));
+    QCOMPARE(form.ProgressBar()->text(), QStringLiteral("2 of 2 replicates written"));
   }
 
   void aRunThatFailsShowsItsMessageAndLeavesTheFormIdle() {
@@ -549,7 +833,8 @@ class QuanFormTest : public QObject {
     Type(form, 1045, QStringLiteral("-5"));  // any number is a mean
     Type(form, 1040, QStringLiteral("0"));
     QTest::mouseClick(form.OkButton(), Qt::LeftButton);
-    QCOMPARE(prompts.warnings, std::vector<QString>{QStringLiteral("Please enter an integer between 1 and 12867.")});
+    QCOMPARE(prompts.warnings, std::vector<QString>{QStringLiteral(
+                                   "Total number of loci:\nPlease enter an integer between 1 and 12867.")});
     QCOMPARE(form.focusWidget(), Edit(form, 1040));
     QCOMPARE(form.Parameters().phenotypeMean, -5.0);
   }
@@ -611,6 +896,12 @@ class LayoutTest : public QObject {
     return box;
   }
 
+  // A control's face in the coordinates of its window: the forms' controls
+  // and the strip under them have different parents.
+  static QRect WindowFace(const QWidget* w) {
+    return Face(w).translated(w->parentWidget()->mapTo(w->window(), QPoint(0, 0)));
+  }
+
   static void CheckWindow(QWidget& window) {
     window.show();
     std::vector<const QWidget*> faces;
@@ -620,17 +911,39 @@ class LayoutTest : public QObject {
       if (control && w->parentWidget()->isVisible()) faces.push_back(w);
     }
     QVERIFY(faces.size() >= 3);
-    const QRect inside = faces.front()->parentWidget()->rect();
     for (const QWidget* w : faces) {
       const QString name = w->objectName() + QLatin1Char(' ') + w->property("text").toString();
-      QVERIFY2(inside.contains(w->geometry()), qPrintable(name + " lies outside the window"));
+      QVERIFY2(w->parentWidget()->rect().contains(w->geometry()), qPrintable(name + " lies outside its area"));
+      QVERIFY2(window.rect().contains(WindowFace(w)), qPrintable(name + " lies outside the window"));
       QVERIFY2(w->geometry().contains(Face(w)), qPrintable(name + " is cut off"));
       for (const QWidget* other : faces) {
         if (other <= w) continue;
-        QVERIFY2(!Face(w).intersects(Face(other)), qPrintable(name + " overlaps " + other->objectName() +
-                                                              QLatin1Char(' ') + other->property("text").toString()));
+        QVERIFY2(!WindowFace(w).intersects(WindowFace(other)),
+                 qPrintable(name + " overlaps " + other->objectName() + QLatin1Char(' ') +
+                            other->property("text").toString()));
       }
     }
+  }
+
+  // The form's own controls keep the places of the layout: the client area
+  // is as large as the layout says, at the window's top left inside its
+  // edge, and the strip of the run line and Stop lies under it.
+  static void CheckStripUnderTheClientArea(const StudyForm& form, QSize clientUnits) {
+    const QWidget* client = form.OkButton()->parentWidget();
+    const QRect clientInWindow(client->mapTo(&form, QPoint(0, 0)), client->size());
+    QCOMPARE(client->size(), DialogUnits(form.font()).Size(clientUnits.width(), clientUnits.height()));
+    QCOMPARE(clientInWindow.topLeft(), QPoint(2, 2));
+    const QWidget* strip = form.RunLine()->parentWidget();
+    QCOMPARE(form.StopButton()->parentWidget(), strip);
+    QVERIFY(strip->geometry().top() >= clientInWindow.bottom() + 1);
+    QCOMPARE(strip->geometry().bottom(), form.rect().bottom());
+    QCOMPARE(form.width(), clientInWindow.width() + 4);
+    // Stop stands under Cancel, as wide.
+    const QRect cancel(form.CancelButton()->mapTo(&form, QPoint(0, 0)), form.CancelButton()->size());
+    const QRect stop(form.StopButton()->mapTo(&form, QPoint(0, 0)), form.StopButton()->size());
+    QCOMPARE(stop.left(), cancel.left());
+    QCOMPARE(stop.width(), cancel.width());
+    QCOMPARE(form.StopButton()->text(), QStringLiteral("Stop"));
   }
 
   static QStringList Texts(const QWidget& window) {
@@ -667,6 +980,7 @@ class LayoutTest : public QObject {
     QualDlg form;
     CheckWindow(form);
     QCOMPARE(Edit(form, 1003)->geometry(), DialogUnits(form.font()).Rect(75, 12, 29, 12));
+    CheckStripUnderTheClientArea(form, QSize(295, 246));
     const QStringList texts = Texts(form);
     for (const char* text : {"Population Structure Model Parameters", "Frequency of disease susceptible allele:",
                              "Number of null locus/AIMs:", "STRUCTURE and STRAT", "Continuous migration model:"}) {
@@ -678,6 +992,7 @@ class LayoutTest : public QObject {
     QuanDlg form;
     CheckWindow(form);
     QCOMPARE(Edit(form, 1092)->geometry(), DialogUnits(form.font()).Rect(131, 176, 26, 12));
+    CheckStripUnderTheClientArea(form, QSize(398, 344));
     const QStringList texts = Texts(form);
     QVERIFY(texts.contains(QStringLiteral("Population structure Model Parameters")));
     QVERIFY(texts.contains(QStringLiteral("Proportion of YRI in final population: ")));
