@@ -1,27 +1,38 @@
 #include "output/eigensoft_writer.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace korvane {
 
 using namespace output_detail;
 
-EigensoftWriter::EigensoftWriter(const std::filesystem::path& folder, LineEnds lineEnds)
+EigensoftWriter::EigensoftWriter(const std::filesystem::path& folder, LineEnds lineEnds, std::size_t memoryBound)
     : snp_(CreateIn(folder, "Eigensoft_Pca.snp", lineEnds)),
       phen_(CreateIn(folder, "Eigensoft.phen", lineEnds)),
       pcaGeno_(CreateIn(folder, "Eigensoft_Pca.geno", lineEnds)),
       stratGeno_(CreateIn(folder, "Eigensoft_Strat.geno", lineEnds)),
-      ind_(CreateIn(folder, "Eigensoft_Pca.ind", lineEnds)) {}
+      ind_(CreateIn(folder, "Eigensoft_Pca.ind", lineEnds)),
+      spilled_(folder / kSpillName),
+      memoryBound_(memoryBound) {}
 
 void EigensoftWriter::Locus(const MapEntry& entry) {
-  if (columns_.IndividualCount() != 0) throw std::logic_error("EIGENSOFT: a locus after the first individual");
+  if (IndividualCount() != 0) throw std::logic_error("EIGENSOFT: a locus after the first individual");
   entries_.push_back(entry);
 }
 
 void EigensoftWriter::Individual(const IndividualRecord& individual, const GenotypeRow& row) {
-  if (columns_.IndividualCount() == 0) {
+  if (IndividualCount() == 0) {
     // The loci are those of the map listing; without one, those of the rows.
     columns_.SetLocusCount(entries_.empty() ? row.genotypes.size() : entries_.size());
+  }
+  // A new block that would take the columns past the bound: the blocks held
+  // go to the scratch file first.
+  const std::size_t held = columns_.IndividualCount();
+  if (held != 0 && held % GenotypeColumns::kPerWord == 0 &&
+      (columns_.BlockCount() + 1) * columns_.BlockBytes() > memoryBound_) {
+    spilled_.Add(columns_);
+    columns_.Clear();
   }
   columns_.Append(row.genotypes);
 
@@ -45,7 +56,7 @@ void EigensoftWriter::Individual(const IndividualRecord& individual, const Genot
 }
 
 void EigensoftWriter::Finish(const ReplicateTruth& truth) {
-  if (columns_.IndividualCount() == 0) columns_.SetLocusCount(entries_.size());
+  if (IndividualCount() == 0) columns_.SetLocusCount(entries_.size());
   const std::vector<bool> causal = CausalFlags(truth);
   WriteGenotypes(causal);
   WriteLoci(causal);
@@ -66,13 +77,32 @@ std::vector<bool> EigensoftWriter::CausalFlags(const ReplicateTruth& truth) cons
 }
 
 void EigensoftWriter::WriteGenotypes(const std::vector<bool>& causal) {
-  for (std::size_t j = 0; j < columns_.LocusCount(); ++j) {
+  const std::size_t individuals = IndividualCount();
+  const std::size_t loci = columns_.LocusCount();
+  // The line of locus j, its characters put by put(out).
+  auto writeLine = [&](std::size_t j, auto put) {
     OutputFile& file = causal[j] ? stratGeno_ : pcaGeno_;
-    char* out = file.Reserve(columns_.IndividualCount() + 1);
-    out = columns_.PutColumn(j, out);
+    char* out = put(file.Reserve(individuals + 1));
     *out++ = '\n';
     file.Commit(out);
+  };
+  if (spilled_.RunCount() == 0) {
+    for (std::size_t j = 0; j < loci; ++j) writeLine(j, [&](char* out) { return columns_.PutColumn(j, out); });
+    return;
   }
+  // The rows still held join the others in the file, and their memory is
+  // given back for the bands.
+  spilled_.Add(columns_);
+  columns_ = GenotypeColumns();
+  const std::size_t bandLoci = spilled_.BandLoci(memoryBound_);
+  for (std::size_t first = 0; first < loci; first += bandLoci) {
+    const std::size_t count = std::min(bandLoci, loci - first);
+    spilled_.ReadBand(first, count);
+    for (std::size_t j = first; j < first + count; ++j) {
+      writeLine(j, [&](char* out) { return spilled_.PutColumn(j, out); });
+    }
+  }
+  spilled_.Close();
 }
 
 void EigensoftWriter::WriteLoci(const std::vector<bool>& causal) {
@@ -95,6 +125,9 @@ void EigensoftWriter::WriteLoci(const std::vector<bool>& causal) {
   WriteOut(snp_, line_);
 }
 
-void EigensoftWriter::Close() { CloseInOrder({&pcaGeno_, &stratGeno_, &phen_, &snp_, &ind_}); }
+void EigensoftWriter::Close() {
+  spilled_.Close();
+  CloseInOrder({&pcaGeno_, &stratGeno_, &phen_, &snp_, &ind_});
+}
 
 }  // namespace korvane

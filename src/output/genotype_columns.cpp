@@ -39,6 +39,8 @@ void GenotypeColumns::SetLocusCount(std::size_t locusCount) {
   if (individualCount_ != 0 && locusCount != locusCount_) {
     throw std::logic_error("genotype columns: the locus count cannot change once rows are stored");
   }
+  // Chunks kept for reuse were cut for the old count.
+  if (locusCount != locusCount_) chunks_.clear();
   locusCount_ = locusCount;
 }
 
@@ -49,7 +51,7 @@ void GenotypeColumns::Append(std::span<const Genotype> row) {
   }
   const std::size_t slot = individualCount_ % kPerWord;
   const std::size_t blockIndex = individualCount_ / kPerWord;
-  if (slot == 0 && blockIndex % kBlocksPerChunk == 0) {
+  if (slot == 0 && blockIndex / kBlocksPerChunk == chunks_.size()) {
     chunks_.push_back(std::make_unique<std::uint16_t[]>(kBlocksPerChunk * locusCount_));
   }
   std::uint16_t* block = chunks_[blockIndex / kBlocksPerChunk].get() + (blockIndex % kBlocksPerChunk) * locusCount_;
@@ -94,10 +96,41 @@ char* GenotypeColumns::PutColumn(std::size_t locus, char* out) const {
   }
   if (rest != 0) {
     const std::size_t b = fullBlocks;
+    out = PutCodes(&chunks_[b / kBlocksPerChunk][(b % kBlocksPerChunk) * locusCount_ + locus], rest, out);
+  }
+  return out;
+}
+
+void GenotypeColumns::PutLociWords(std::size_t first, std::size_t count, std::uint16_t* out) const {
+  if (first > locusCount_ || count > locusCount_ - first) {
+    throw std::out_of_range(fmt::format("genotype columns: no loci {} to {}", first, first + count));
+  }
+  // A block's words of the loci are read in one sweep and go to one slot of
+  // each locus's row, so the rows' current cache lines stay in the cache.
+  const std::size_t blocks = BlockCount();
+  for (std::size_t b = 0; b < blocks; ++b) {
+    const std::uint16_t* words = chunks_[b / kBlocksPerChunk].get() + (b % kBlocksPerChunk) * locusCount_ + first;
+    std::uint16_t* to = out + b;
+    for (std::size_t k = 0; k < count; ++k, to += blocks) *to = words[k];
+  }
+}
+
+void GenotypeColumns::Clear() {
+  const std::size_t blocks = BlockCount();
+  for (std::size_t first = 0; first < blocks; first += kBlocksPerChunk) {
+    const std::size_t count = std::min(kBlocksPerChunk, blocks - first);
+    std::memset(chunks_[first / kBlocksPerChunk].get(), 0, count * locusCount_ * sizeof(std::uint16_t));
+  }
+  individualCount_ = 0;
+}
+
+char* GenotypeColumns::PutCodes(const std::uint16_t* words, std::size_t codes, char* out) {
+  for (; codes >= kPerWord; codes -= kPerWord, out += kPerWord) PutWord(out, *words++);
+  if (codes != 0) {
     char characters[kPerWord];
-    PutWord(characters, chunks_[b / kBlocksPerChunk][(b % kBlocksPerChunk) * locusCount_ + locus]);
-    std::memcpy(out, characters, rest);
-    out += rest;
+    PutWord(characters, *words);
+    std::memcpy(out, characters, codes);
+    out += codes;
   }
   return out;
 }

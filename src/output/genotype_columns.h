@@ -17,7 +17,9 @@
 // column visits one word per block, and consecutive columns share their
 // cache lines. Unused code slots of the last block are zero and never read.
 // A replicate of n individuals and L loci takes about n * L / 4 bytes, and
-// at most one chunk (512 individuals) more.
+// at most one chunk (512 individuals) more. A writer that cannot hold them
+// all moves the rows held to a SpilledColumns (genotype_spill.h) from time
+// to time and clears the store, whose chunks are then reused.
 
 #include <cstddef>
 #include <cstdint>
@@ -52,10 +54,25 @@ class GenotypeColumns {
   // The same characters written to `out`, which has room for IndividualCount(); returns the new end.
   char* PutColumn(std::size_t locus, char* out) const;
 
+  // The blocks holding rows, the last one possibly part full.
+  std::size_t BlockCount() const { return (individualCount_ + kPerWord - 1) / kPerWord; }
+  // The bytes of one block: a word per locus.
+  std::size_t BlockBytes() const { return locusCount_ * sizeof(std::uint16_t); }
+  // The words of loci first .. first + count - 1 of every block, locus by
+  // locus: the word of block b at locus first + k goes to out[k * BlockCount() + b].
+  void PutLociWords(std::size_t first, std::size_t count, std::uint16_t* out) const;
+  // Forgets the rows, keeping the locus count and the storage (zeroed) for the next rows.
+  void Clear();
+
+  // The characters of the first `codes` codes of consecutive words, eight
+  // per word in the order of their slots; returns the new end of `out`.
+  static char* PutCodes(const std::uint16_t* words, std::size_t codes, char* out);
+
  private:
   std::size_t locusCount_ = 0;
   std::size_t individualCount_ = 0;
-  // Each chunk holds kBlocksPerChunk blocks of locusCount_ words, zeroed when allocated.
+  // Each chunk holds kBlocksPerChunk blocks of locusCount_ words, zeroed when
+  // allocated and by Clear; chunks beyond the rows held wait for reuse.
   std::vector<std::unique_ptr<std::uint16_t[]>> chunks_;
 };
 

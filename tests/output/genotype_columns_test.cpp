@@ -76,5 +76,24 @@ TEST(GenotypeColumnsTest, RowsMustHaveTheLocusCount) {
   EXPECT_THROW(columns.AppendColumn(3, text), std::out_of_range);
 }
 
+TEST(GenotypeColumnsTest, AClearedStoreTakesNewRowsOfAnyLocusCount) {
+  // The chunks kept for reuse hold no codes of the rows before, and are cut
+  // again for another locus count.
+  GenotypeColumns columns;
+  columns.SetLocusCount(3);
+  for (int i = 0; i < 600; ++i) columns.Append(std::vector<Genotype>(3, Genotype{1, 1}));
+  columns.Clear();
+  columns.Append(std::vector<Genotype>(3, Genotype{2, 2}));
+  output_detail::TextBuffer text;
+  columns.AppendColumn(2, text);
+  EXPECT_EQ(fmt::to_string(text), "0");
+  columns.Clear();
+  columns.SetLocusCount(40);
+  for (int i = 0; i < 600; ++i) columns.Append(std::vector<Genotype>(40, Genotype{1, 2}));
+  text.clear();
+  columns.AppendColumn(39, text);
+  EXPECT_EQ(fmt::to_string(text), std::string(600, '1'));
+}
+
 }  // namespace
 }  // namespace korvane
