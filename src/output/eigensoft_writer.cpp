@@ -80,7 +80,11 @@ void EigensoftWriter::WriteGenotypes(const std::vector<bool>& causal) {
   const std::size_t individuals = IndividualCount();
   const std::size_t loci = columns_.LocusCount();
   // The line of locus j, its characters put by put(out).
+  // A checkpoint every so many bytes of text, so that a stop request is
+  // answered promptly however large the sample.
+  const std::size_t linesPerCheckpoint = std::max<std::size_t>(1, checkpointBytes_ / (individuals + 1));
   auto writeLine = [&](std::size_t j, auto put) {
+    if (checkpoint_ && j % linesPerCheckpoint == 0) checkpoint_();
     OutputFile& file = causal[j] ? stratGeno_ : pcaGeno_;
     char* out = put(file.Reserve(individuals + 1));
     *out++ = '\n';

@@ -25,6 +25,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 #include "output/format_writer.h"
@@ -53,6 +54,14 @@ class EigensoftWriter : public FormatWriter {
   void Locus(const MapEntry& entry) override;
   void Individual(const IndividualRecord& individual, const GenotypeRow& row) override;
   void Finish(const ReplicateTruth& truth) override;
+  // Called between the lines of the .geno files, about every `bytesBetween`
+  // bytes of them (they can take minutes for a large sample): it may throw to
+  // end the writing (a run asked to stop).
+  static constexpr std::size_t kCheckpointBytes = std::size_t{16} << 20;
+  void SetCheckpoint(std::function<void()> checkpoint, std::size_t bytesBetween = kCheckpointBytes) {
+    checkpoint_ = std::move(checkpoint);
+    checkpointBytes_ = bytesBetween;
+  }
   // Closes Eigensoft_Pca.geno, Eigensoft_Strat.geno, Eigensoft.phen,
   // Eigensoft_Pca.snp, Eigensoft_Pca.ind, and the scratch file.
   void Close() override;
@@ -74,6 +83,8 @@ class EigensoftWriter : public FormatWriter {
   GenotypeColumns columns_;
   SpilledColumns spilled_;
   std::size_t memoryBound_;
+  std::function<void()> checkpoint_;
+  std::size_t checkpointBytes_ = kCheckpointBytes;
   output_detail::TextBuffer line_;
 };
 

@@ -64,6 +64,7 @@ struct OutputSet::Impl {
   std::vector<FormatWriter*> writers;
   bool closed = false;
   std::atomic<std::int64_t>* written = nullptr;
+  std::function<void()> checkpoint;
   WorkTeam* team = nullptr;
   // The open writers, largest files first: ADMIXMAP's, PLINK's and GC's
   // genotype tables lead.
@@ -126,6 +127,7 @@ void OutputSet::EndLoci() {
 
 void OutputSet::Individual(const IndividualRecord& individual, const GenotypeRow& row) {
   Impl& set = *impl_;
+  if (set.checkpoint) set.checkpoint();
   auto write = [&](FormatWriter& writer) { writer.Individual(individual, row); };
   // Long rows are formatted on the team, each writer by one member, so every
   // file still receives the individuals in order; short ones are not worth
@@ -139,6 +141,11 @@ void OutputSet::Individual(const IndividualRecord& individual, const GenotypeRow
 }
 
 void OutputSet::CountIndividuals(std::atomic<std::int64_t>& written) { impl_->written = &written; }
+
+void OutputSet::SetCheckpoint(std::function<void()> checkpoint) {
+  impl_->checkpoint = checkpoint;
+  if (impl_->eigensoft) impl_->eigensoft->SetCheckpoint(std::move(checkpoint));
+}
 
 void OutputSet::ShareWith(WorkTeam& team) {
   Impl& set = *impl_;

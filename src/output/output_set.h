@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
@@ -55,6 +56,11 @@ class OutputSet {
   // Adds 1 to `written` for every individual written, so that another thread
   // can show how far the replicate is.
   void CountIndividuals(std::atomic<std::int64_t>& written);
+
+  // Called before every individual is written and during the long closing
+  // steps of a large replicate; it may throw to end the attempt (a run asked
+  // to stop), and the exception passes out of the call that was under way.
+  void SetCheckpoint(std::function<void()> checkpoint);
 
  private:
   struct Impl;

@@ -226,9 +226,12 @@ class ReplicateRun {
   // Runs the attempts of replicate n in `folder` until one succeeds or the
   // attempt bound is reached. Every failure ends the replicate with a
   // message; RunStopped passes through.
+  // `stopCheck` throws RunStopped when the run is to stop; the writers call
+  // it between individuals and between the lines of long files, so a stop
+  // is answered promptly also inside a large replicate.
   ReplicateEnd SimulateReplicate(int n, const std::string& folder, RandomGenerator& gen, WorkTeam& team,
                                  const std::function<ModelKind()>& modelOf, WorkerSlot& slot,
-                                 const std::function<void()>& refresh) {
+                                 const std::function<void()>& refresh, const std::function<void()>& stopCheck) {
     ReplicateEnd end;
     try {
       for (int attempt = 1;; ++attempt) {
@@ -241,6 +244,7 @@ class ReplicateRun {
                         options_.lineEnds);
         files.ShareWith(team);
         files.CountIndividuals(slot.written);
+        files.SetCheckpoint(stopCheck);
         AttemptContext ctx{gen,   AttemptSeed(options_.seed, static_cast<std::uint32_t>(n), attempt),
                            *data_, files,
                            refresh, team};
@@ -300,6 +304,9 @@ class ReplicateRun {
       host_.Refresh(progress_);
       if (host_.StopRequested()) throw RunStopped();
     };
+    auto stopCheck = [&] {
+      if (host_.StopRequested()) throw RunStopped();
+    };
     int n = first_;
     try {
       for (; n <= last_; ++n) {
@@ -307,7 +314,7 @@ class ReplicateRun {
         *plan_.statusText = RunningStatus(n);
         partials_.insert(n);
         const std::string folder = StartPartialFolder(dir_, n);
-        const ReplicateEnd end = SimulateReplicate(n, folder, gen, *team_, plan_.model, slot, refresh);
+        const ReplicateEnd end = SimulateReplicate(n, folder, gen, *team_, plan_.model, slot, refresh, stopCheck);
         if (!end.complete) {
           outcome_.status = end.failure;
           outcome_.message = end.message;
@@ -369,7 +376,7 @@ class ReplicateRun {
               partials_.insert(n);
             }
             const std::string folder = StartPartialFolder(dir_, n);
-            end = SimulateReplicate(n, folder, gen, helpers, [&] { return model.load(); }, slot, refresh);
+            end = SimulateReplicate(n, folder, gen, helpers, [&] { return model.load(); }, slot, refresh, refresh);
           } catch (const RunStopped&) {
             end.failure = RunOutcome::Status::kStopped;
             end.message = fmt::format("stopped during replicate {}", n);

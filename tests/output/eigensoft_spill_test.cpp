@@ -148,5 +148,30 @@ TEST(EigensoftSpillTest, AFailedSpillNamesTheFileAndTheReason) {
   EXPECT_EQ(message, (dir / EigensoftWriter::kSpillName).string() + ": write error: File too large");
 }
 
+// A run asked to stop ends the writing of a large replicate's .geno files
+// between two of their lines, without a trace in the folder once closed.
+TEST(EigensoftSpillTest, ACheckpointCanEndTheGenoFilesBetweenLines) {
+  struct Stop {};
+  const Replicate r = MakeReplicate(25, 70);
+  for (const std::size_t bound : {std::size_t{1}, Blocks(70, 70)}) {  // spilled, and in memory
+    TempDir dir;
+    int calls = 0;
+    {
+      EigensoftWriter writer(dir.path(), LineEnds::kLf, bound);
+      writer.SetCheckpoint(
+          [&calls] {
+            if (++calls == 3) throw Stop{};
+          },
+          1);  // before every line
+      Feed(writer, r, false);
+      EXPECT_THROW(writer.Finish(r.truth), Stop);
+    }
+    EXPECT_EQ(calls, 3);
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+      EXPECT_THAT(entry.path().filename().string(), ::testing::StartsWith("Eigensoft"));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace korvane
