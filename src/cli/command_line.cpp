@@ -25,7 +25,7 @@ constexpr const char* kRunGroup = "Run";
 // The help's groups of the form's fields, in the order shown, and which
 // population model reads a field that only one of them reads.
 struct FieldPlace {
-  std::string_view key;  // a key, or a prefix ending in '*'
+  std::string_view key;  // a key, or a pattern whose '*' stand for any text
   std::string_view group;
   std::string_view model;  // "" when both models read it
 };

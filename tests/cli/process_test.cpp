@@ -91,7 +91,9 @@ Ended RunKorvane(const fs::path& dir, const std::vector<std::string>& args) { re
 // else is left: no partial folder, no lock file.
 void ExpectOnlyWholeReplicates(const fs::path& out, int sampleSize) {
   const auto log = ReadFile(out / "Causal_Locus_Plink&Admixmap&Eigensoft.txt");
-  if (!log.empty()) EXPECT_EQ(log.back(), '\n') << log;
+  if (!log.empty()) {
+    EXPECT_EQ(log.back(), '\n') << log;
+  }
   for (const auto& entry : fs::directory_iterator(out)) {
     const std::string name = entry.path().filename().string();
     EXPECT_THAT(name, ::testing::Not(::testing::EndsWith(".partial")));
