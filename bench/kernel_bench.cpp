@@ -12,11 +12,11 @@
 #include <map>
 #include <memory>
 
-#include "qual/admixture.h"
-#include "qual/bulk_draws.h"
+#include "population/admixture.h"
+#include "random/bulk_draws.h"
 #include "qual/qual_parameters.h"
-#include "qual/source_pools.h"
-#include "qual/transmission.h"
+#include "population/source_pools.h"
+#include "population/transmission.h"
 #include "refdata/haplotype_store.h"
 
 namespace korvane {
@@ -104,7 +104,7 @@ void BM_K2_PoolsGeneration(benchmark::State& state) {
   SourcePools pools;
   WorkTeam team(static_cast<int>(state.range(2)));
   BuildFounders(gen, setup.markers, setup.panel, IndexPicker(setup.panel.panelSize), pools, [] {}, team);
-  const IndexPicker parentPicker(QualParameters::kPopulationSize);
+  const IndexPicker parentPicker(kPopulationSize);
   Breeders breeders(team, setup.markers);
   std::vector<int> parentTable;
   for (auto _ : state) {
@@ -127,9 +127,9 @@ void BM_K2_AdmixedGeneration(benchmark::State& state) {
   WorkTeam team(static_cast<int>(state.range(2)));
   BuildAdmixedPopulation(gen, setup.markers, setup.panel, panelPicker, migrants, 0.0, MigrantPick::kPerIndividual,
                          population, [] {}, team);
-  const IndexPicker parentPicker(QualParameters::kPopulationSize);
+  const IndexPicker parentPicker(kPopulationSize);
   Breeders breeders(team, setup.markers);
-  std::vector<int> parents(2 * QualParameters::kPopulationSize);
+  std::vector<int> parents(2 * kPopulationSize);
   for (auto _ : state) {
     for (int& parent : parents) parent = parentPicker.Pick(gen);
     MateAdmixedGeneration(gen, breeders, setup.panel, panelPicker, migrants, MigrantPick::kPerIndividual, parents,

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "qual/study_run.h"
+#include "run/study_run.h"
 
 namespace korvane::testing {
 

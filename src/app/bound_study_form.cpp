@@ -4,11 +4,11 @@
 
 namespace korvane {
 
-std::optional<QString> AppendFormRunRecord(cli::RunRecord record, const std::filesystem::path& outputDirectory,
+std::optional<QString> AppendFormRunRecord(RunRecord record, const std::filesystem::path& outputDirectory,
                                            const RunOptions& options, const RunOutcome& outcome,
                                            std::int64_t startSeconds) {
   try {
-    cli::RecordRun(std::move(record), outputDirectory, options, outcome, startSeconds);
+    RecordRun(std::move(record), outputDirectory, options, outcome, startSeconds);
   } catch (const std::exception& e) {
     return QString::fromStdString(e.what());
   }

@@ -13,14 +13,14 @@
 
 #include "app/field_binding.h"
 #include "app/study_form.h"
-#include "cli/run_record.h"
-#include "core_version.h"
+#include "run/run_record.h"
+#include "run/version.h"
 
 namespace korvane {
 
 // The run record of a run that was not refused; `wroteNothing` when the run
 // failed before its output directory existed, then nothing is recorded.
-std::optional<QString> AppendFormRunRecord(cli::RunRecord record, const std::filesystem::path& outputDirectory,
+std::optional<QString> AppendFormRunRecord(RunRecord record, const std::filesystem::path& outputDirectory,
                                            const RunOptions& options, const RunOutcome& outcome,
                                            std::int64_t startSeconds);
 
@@ -66,10 +66,10 @@ class BoundStudyForm : public StudyForm {
 
   std::optional<QString> RecordRun(const RunOptions& options, const RunOutcome& outcome,
                                    std::int64_t startSeconds) override {
-    cli::RunRecord record;
+    RunRecord record;
     record.study = studyName_;
     record.model = study_.parameters.modelKind;
-    record.fields = cli::RecordFields(study_.parameters, table_);
+    record.fields = RecordFields(study_.parameters, table_);
     return AppendFormRunRecord(std::move(record), study_.parameters.outputDirectory, options, outcome, startSeconds);
   }
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/dialog_builder.h"
-#include "qual/exchange.h"
+#include "run/exchange.h"
 
 class QWidget;
 

@@ -18,6 +18,7 @@
 #include <system_error>
 
 #include "output/replicate_folders.h"
+#include "run/data_folder.h"
 #include "random/random_generator.h"
 
 namespace korvane {
@@ -80,11 +81,7 @@ QString RefusalText(const FieldFailure& failure) {
 
 }  // namespace
 
-std::filesystem::path DefaultDataDir() {
-  std::error_code ec;
-  if (std::filesystem::is_directory("data", ec)) return "data";
-  return KORVANE_SHIPPED_DATA_DIR;
-}
+std::filesystem::path DefaultDataDir() { return DefaultDataFolder(ShippedDataDir()).dir; }
 
 StudyForm::Prompts StudyForm::DefaultPrompts() {
   Prompts prompts;

@@ -38,9 +38,9 @@
 
 #include "app/dialog_builder.h"
 #include "app/field_binding.h"
-#include "qual/exchange.h"
+#include "run/exchange.h"
 #include "qual/qual_parameters.h"
-#include "qual/study_run.h"
+#include "run/study_run.h"
 
 class QCloseEvent;
 class QFrame;

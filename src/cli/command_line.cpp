@@ -9,9 +9,10 @@
 #include <memory>
 #include <vector>
 
-#include "cli/run_record.h"
-#include "core_version.h"
-#include "qual/exchange.h"
+#include "cli/params_file.h"
+#include "run/version.h"
+#include "run/data_folder.h"
+#include "run/exchange.h"
 #include "qual/qual_fields.h"
 #include "quan/quan_fields.h"
 
@@ -348,9 +349,9 @@ void Configure(const FieldOptions<Record>& fields, const RunSettings& settings, 
   if (dataDir) {
     run.dataDir = *dataDir;
   } else {
-    std::error_code ec;
-    invocation.dataFromWorkingFolder = fs::is_directory("data", ec);
-    run.dataDir = invocation.dataFromWorkingFolder ? fs::path("data") : environment.shippedDataDir;
+    const DataFolder folder = DefaultDataFolder(environment.shippedDataDir);
+    invocation.dataFromWorkingFolder = folder.fromWorkingFolder;
+    run.dataDir = folder.dir;
   }
   run.overwrite = settings.overwrite;
   run.keepPartial = settings.keepPartial;
@@ -412,22 +413,6 @@ std::string UsageText(const CLI::ParseError& error, const CLI::App* command, con
 }
 
 }  // namespace
-
-std::string_view ModelName(ModelKind model) { return model == ModelKind::kContinuous ? "continuous" : "discrete"; }
-
-std::optional<ModelKind> ParseModelName(std::string_view text) {
-  if (text == "discrete") return ModelKind::kDiscrete;
-  if (text == "continuous") return ModelKind::kContinuous;
-  return std::nullopt;
-}
-
-std::string_view LineEndsName(LineEnds lineEnds) { return lineEnds == LineEnds::kCrlf ? "crlf" : "lf"; }
-
-std::optional<LineEnds> ParseLineEndsName(std::string_view text) {
-  if (text == "lf") return LineEnds::kLf;
-  if (text == "crlf") return LineEnds::kCrlf;
-  return std::nullopt;
-}
 
 std::string_view StudyName(Command command) {
   switch (command) {
@@ -493,10 +478,8 @@ std::variant<Invocation, CommandLineExit> ParseCommandLine(int argc, const char*
       Configure(quanFields, quanSettings, Command::kQuan, environment, invocation.quan, invocation);
     } else {
       invocation.command = Command::kInfo;
-      std::error_code ec;
-      invocation.run.dataDir = Given(infoDataOption)          ? fs::path(infoData)
-                               : fs::is_directory("data", ec) ? fs::path("data")
-                                                              : environment.shippedDataDir;
+      invocation.run.dataDir =
+          Given(infoDataOption) ? fs::path(infoData) : DefaultDataFolder(environment.shippedDataDir).dir;
     }
   } catch (const UsageError& error) {
     return CommandLineExit{2, fmt::format("korvane: {}\n", error.what())};

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "qual/qual_parameters.h"
-#include "qual/study_run.h"
+#include "run/study_run.h"
 #include "quan/quan_parameters.h"
 
 namespace korvane::cli {
@@ -74,10 +74,6 @@ std::variant<Invocation, CommandLineExit> ParseCommandLine(int argc, const char*
                                                            const CommandLineEnvironment& environment);
 
 // Shared by the command line and the run record.
-std::string_view ModelName(ModelKind model);  // "discrete" or "continuous"
-std::optional<ModelKind> ParseModelName(std::string_view text);
-std::string_view LineEndsName(LineEnds lineEnds);  // "lf" or "crlf"
-std::optional<LineEnds> ParseLineEndsName(std::string_view text);
 std::string_view StudyName(Command command);  // "qual", "quan" or "info"
 
 }  // namespace korvane::cli

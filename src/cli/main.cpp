@@ -14,14 +14,15 @@
 #include <variant>
 
 #include "cli/command_line.h"
-#include "cli/run_record.h"
+#include "cli/params_file.h"
 #include "cli/terminal_host.h"
-#include "core_version.h"
+#include "run/version.h"
 #include "qual/QUAL.h"
 #include "qual/qual_fields.h"
 #include "quan/QUAN.h"
 #include "quan/quan_fields.h"
 #include "random/random_generator.h"
+#include "run/data_folder.h"
 #include "refdata/reference_data.h"
 
 namespace {
@@ -165,7 +166,7 @@ int main(int argc, char** argv) {
   // read is answered like one during the run.
   TerminalHost::CatchStopSignals();
   CommandLineEnvironment environment;
-  environment.shippedDataDir = KORVANE_SHIPPED_DATA_DIR;
+  environment.shippedDataDir = ShippedDataDir();
   environment.defaultSeed = SeedFromEntropy();
   auto parsed = ParseCommandLine(argc, argv, environment);
   if (const auto* exit = std::get_if<CommandLineExit>(&parsed)) {

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "qual/study_run.h"
+#include "run/study_run.h"
 
 namespace korvane::cli {
 

@@ -12,10 +12,9 @@
 
 #include "output/format_writer.h"
 #include "output/output_file.h"
+#include "output/study_kind.h"
 
 namespace korvane {
-
-enum class StudyKind { kQualitative, kQuantitative };
 
 // How Origin.txt prints the ancestry column: "1.0" / "0.0" for an individual
 // of a source pool (discrete model), "%f" of its own ancestry (continuous).

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "qual/admixture.h"
+#include "population/admixture.h"
 #include "qual/case_control.h"
-#include "qual/run_driver.h"
+#include "run/run_driver.h"
 
 namespace korvane {
 namespace {

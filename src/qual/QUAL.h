@@ -5,7 +5,7 @@
 // call Run; the study does the rest.
 
 #include "qual/qual_parameters.h"
-#include "qual/study_run.h"
+#include "run/study_run.h"
 
 namespace korvane {
 

@@ -3,7 +3,7 @@
 // The two simulation routines of the case-control study, one replicate
 // attempt each, and the quantities they derive from the parameters.
 
-#include "qual/attempt.h"
+#include "run/attempt.h"
 #include "qual/qual_parameters.h"
 
 namespace korvane {
@@ -32,9 +32,5 @@ AttemptResult SimulateDiscreteCaseControl(const QualParameters& p, AttemptContex
 // Continuous migration model: admixed populations built until their mean YRI
 // ancestry reaches the target, cases and controls taken in index order.
 AttemptResult SimulateContinuousCaseControl(const QualParameters& p, AttemptContext& ctx);
-
-// The 1-based position of a chosen locus among the chosen loci that are not
-// null loci.
-int CandidatePosition(const MarkerSet& markers, int global);
 
 }  // namespace korvane

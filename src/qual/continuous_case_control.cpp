@@ -2,10 +2,13 @@
 
 #include <vector>
 
-#include "qual/admixture.h"
+#include "population/admixture.h"
+#include "population/bounds.h"
 #include "qual/case_control.h"
+
+#include "population/population_size.h"
 #include "qual/disease_model.h"
-#include "qual/sampling.h"
+#include "run/sampling.h"
 
 namespace korvane {
 
@@ -17,7 +20,7 @@ CaseControlCounts ComputeCaseControlCounts(const QualParameters& p) {
 }
 
 AttemptResult SimulateContinuousCaseControl(const QualParameters& p, AttemptContext& ctx) {
-  constexpr int n = QualParameters::kPopulationSize;
+  constexpr int n = kPopulationSize;
   RandomGenerator& gen = ctx.gen;
   const CaseControlCounts wanted = ComputeCaseControlCounts(p);
   int cases = 0, controls = 0;
@@ -25,7 +28,7 @@ AttemptResult SimulateContinuousCaseControl(const QualParameters& p, AttemptCont
   MarkerSet& markers = loci.markers;
   const ReferencePanel& panel = loci.panel;
   const int migrants = MigrantCount(p.yriPerGeneration);
-  int attemptCount = 0;
+  DiscardBudget discards;
 
   const IndexPicker panelPicker(panel.panelSize);
   const FrequencyRange susceptibility{p.susceptibilityFreqMin, p.susceptibilityFreqMax};
@@ -70,8 +73,7 @@ AttemptResult SimulateContinuousCaseControl(const QualParameters& p, AttemptCont
         if (found < p.nullLocusCount) reason = fmt::format("too few null loci ({} of {})", found, p.nullLocusCount);
       }
       if (!reason.empty()) {
-        if (attemptCount > kRetryLimit) return AttemptResult{false, reason, {}, {}};
-        ++attemptCount;
+        if (!discards.Discard()) return AttemptResult{false, reason, {}, {}};
         continue;
       }
     }

@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <array>
 
+#include "population/bounds.h"
 #include "qual/case_control.h"
+
+#include "population/population_size.h"
 #include "qual/disease_model.h"
-#include "qual/sampling.h"
-#include "qual/source_pools.h"
+#include "run/sampling.h"
+#include "population/source_pools.h"
 
 namespace korvane {
 
@@ -18,12 +21,6 @@ GroupTargets ComputeGroupTargets(const QualParameters& p) {
   t.controlsYri = static_cast<int>(n * (1 - p.caseProportion) * p.yriInControls);
   t.controlsSecond = p.sampleSize - t.casesYri - t.casesSecond - t.controlsYri;
   return t;
-}
-
-int CandidatePosition(const MarkerSet& markers, int global) {
-  int position = 0;
-  for (int g = 0; g <= global; ++g) position += !markers.IsNull(g);
-  return position;
 }
 
 AttemptResult SimulateDiscreteCaseControl(const QualParameters& p, AttemptContext& ctx) {
@@ -42,15 +39,15 @@ AttemptResult SimulateDiscreteCaseControl(const QualParameters& p, AttemptContex
   IndividualWriter writer(markers, p.missingRate, ctx.output);
   DiseaseModel model;
   SourcePools pools;
-  std::array<DiseaseStatus, QualParameters::kPopulationSize> statusYri{}, statusSecond{};
-  int attemptCount = 0;
+  std::array<DiseaseStatus, kPopulationSize> statusYri{}, statusSecond{};
+  DiscardBudget discards;
   int unproductive = 0;
   int causalAll = 0, causalCandidate = 0;
 
   auto shortOf = [&](int group) { return written[group] < wanted[group]; };
   auto anyShort = [&] { return shortOf(0) || shortOf(1) || shortOf(2) || shortOf(3); };
   auto drawStatuses = [&] {
-    for (int i = 0; i < QualParameters::kPopulationSize; ++i) {
+    for (int i = 0; i < kPopulationSize; ++i) {
       const auto& y = pools.yri.current;
       statusYri[i] = DiseaseStatusOf(model, y.Allele(i, 0, model.locus), y.Allele(i, 1, model.locus),
                                      DrawThousandths(gen));
@@ -93,8 +90,7 @@ AttemptResult SimulateDiscreteCaseControl(const QualParameters& p, AttemptContex
         }
       }
       if (failed) {
-        if (attemptCount > kRetryLimit) return AttemptResult{false, reason, {}, {}};
-        ++attemptCount;
+        if (!discards.Discard()) return AttemptResult{false, reason, {}, {}};
         continue;
       }
     } else {
@@ -112,7 +108,7 @@ AttemptResult SimulateDiscreteCaseControl(const QualParameters& p, AttemptContex
         causalCandidate = CandidatePosition(markers, model.locus);
       }
     };
-    for (int i = 0; i < QualParameters::kPopulationSize; ++i) {
+    for (int i = 0; i < kPopulationSize; ++i) {
       if (statusYri[i] == kCase && shortOf(0)) take(0, pools.yri.current, i, 1.0, kCase);
       if (statusSecond[i] == kCase && shortOf(1)) take(1, pools.second.current, i, 0.0, kCase);
       if (statusYri[i] == kControl && shortOf(2)) take(2, pools.yri.current, i, 1.0, kControl);

@@ -4,19 +4,11 @@
 
 #include <cmath>
 
-#include "qual/attempt.h"
+#include "population/bounds.h"
 
 #include "refdata/marker_set.h"
 
 namespace korvane {
-
-std::vector<float> ClassOneFrequencies(const HaplotypeStore& population) {
-  const std::vector<int> counts = population.ClassOneCounts();
-  std::vector<float> frequencies(counts.size());
-  const double alleles = 2.0 * population.IndividualCount();
-  for (std::size_t g = 0; g < counts.size(); ++g) frequencies[g] = static_cast<float>(counts[g] / alleles);
-  return frequencies;
-}
 
 std::optional<CausalCandidate> CandidateByFrequency(double m, const FrequencyRange& susceptibility, int locus) {
   if (susceptibility.Contains(m)) return CausalCandidate{1, static_cast<float>(m), locus};

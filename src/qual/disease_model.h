@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "random/random_generator.h"
+#include "population/allele_frequencies.h"
 #include "refdata/haplotype_store.h"
 
 namespace korvane {
@@ -42,10 +43,6 @@ struct DiseaseModel {
 
 // The number of class-1 alleles of an individual at a locus.
 inline int CountClassOne(AlleleClass a, AlleleClass b) { return (a == 1) + (b == 1); }
-
-// Class-1 frequency of every chosen locus in a population: counts summed over
-// the individuals, divided by twice their number, held in single precision.
-std::vector<float> ClassOneFrequencies(const HaplotypeStore& population);
 
 // The frequency step of the candidate test on a frequency m: class 1 when
 // m lies in the range, else class 2 when 1 - m does.

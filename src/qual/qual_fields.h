@@ -2,7 +2,7 @@
 
 // The fields of the qualitative study's record in the form's exchange order.
 
-#include "qual/exchange.h"
+#include "run/exchange.h"
 #include "qual/qual_parameters.h"
 
 namespace korvane {

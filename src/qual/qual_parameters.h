@@ -7,9 +7,10 @@
 
 #include <string>
 
-namespace korvane {
+#include "population/population_size.h"
+#include "run/model_kind.h"
 
-enum class ModelKind : unsigned char { kDiscrete = 0, kContinuous = 1 };
+namespace korvane {
 
 struct QualParameters {
   int writeEigensoft = 1;
@@ -40,10 +41,8 @@ struct QualParameters {
   float relativeRisk = 1.5f;
 
   // No form field: the size of every simulated population.
-  static constexpr int kPopulationSize = 1000;
+  static constexpr int kPopulationSize = korvane::kPopulationSize;
   ModelKind modelKind = ModelKind::kDiscrete;
 };
-
-inline constexpr const char* kIdleStatus = "Press OK to start simulation.";
 
 }  // namespace korvane

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "qual/admixture.h"
-#include "qual/run_driver.h"
+#include "population/admixture.h"
+#include "run/run_driver.h"
 #include "quan/quantitative.h"
 
 namespace korvane {

@@ -2,7 +2,7 @@
 
 // The quantitative-trait study: its parameter record and its run driver.
 
-#include "qual/study_run.h"
+#include "run/study_run.h"
 #include "quan/quan_parameters.h"
 
 namespace korvane {

@@ -3,7 +3,7 @@
 // The fields of the quantitative study's record in the form's exchange order.
 // writeAdmixmap and writeStructureStrat have no control and are not fields.
 
-#include "qual/exchange.h"
+#include "run/exchange.h"
 #include "quan/quan_parameters.h"
 
 namespace korvane {

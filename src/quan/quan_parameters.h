@@ -7,7 +7,8 @@
 #include <array>
 #include <string>
 
-#include "qual/qual_parameters.h"
+#include "population/population_size.h"
+#include "run/model_kind.h"
 
 namespace korvane {
 
@@ -51,7 +52,8 @@ struct QuanParameters {
   float nullMafMax = 0.5f;
   float nullMafMin = 0.1f;
 
-  static constexpr int kPopulationSize = 1000;
+  // No form field: the size of every simulated population.
+  static constexpr int kPopulationSize = korvane::kPopulationSize;
   ModelKind modelKind = ModelKind::kDiscrete;
 };
 

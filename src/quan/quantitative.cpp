@@ -6,16 +6,16 @@
 #include <cmath>
 #include <functional>
 
-#include "qual/admixture.h"
-#include "qual/case_control.h"
-#include "qual/disease_model.h"
-#include "qual/sampling.h"
-#include "qual/source_pools.h"
+#include "population/admixture.h"
+#include "population/allele_frequencies.h"
+#include "population/population_size.h"
+#include "run/sampling.h"
+#include "population/source_pools.h"
 
 namespace korvane {
 namespace {
 
-constexpr int kN = QuanParameters::kPopulationSize;
+constexpr int kN = kPopulationSize;
 
 // The QTLs of one attempt: chosen in the first cycle whose candidate check
 // passes, fixed for the rest of the attempt.
@@ -95,7 +95,7 @@ AttemptResult SimulateDiscreteQuantitative(const QuanParameters& p, const Quanti
   const GroupQuotas quotas = ComputeGroupQuotas(p);
   int yriWritten = 0, secondWritten = 0;
   ReplicateLoci loci = PrepareLoci(ctx, p.totalLocusCount);
-  int attemptCount = 0;
+  DiscardBudget discards;
 
   const IndexPicker panelPicker(loci.panel.panelSize);
   IndividualWriter writer(loci.markers, p.missingRate, ctx.output);
@@ -126,8 +126,7 @@ AttemptResult SimulateDiscreteQuantitative(const QuanParameters& p, const Quanti
         reason = trait.ChooseNull(pooled);
       }
       if (reason) {
-        if (attemptCount > kRetryLimit) return AttemptResult{false, *reason, {}, {}};
-        ++attemptCount;
+        if (!discards.Discard()) return AttemptResult{false, *reason, {}, {}};
         continue;
       }
     } else {
@@ -153,7 +152,7 @@ AttemptResult SimulateContinuousQuantitative(const QuanParameters& p, const Quan
   RandomGenerator& gen = ctx.gen;
   ReplicateLoci loci = PrepareLoci(ctx, p.totalLocusCount);
   const int migrants = MigrantCount(p.yriPerGeneration);
-  int attemptCount = 0;
+  DiscardBudget discards;
 
   const IndexPicker panelPicker(loci.panel.panelSize);
   IndividualWriter writer(loci.markers, p.missingRate, ctx.output);
@@ -175,8 +174,7 @@ AttemptResult SimulateContinuousQuantitative(const QuanParameters& p, const Quan
         reason = trait.ChooseNull(f);
       }
       if (reason) {
-        if (attemptCount > kRetryLimit) return AttemptResult{false, *reason, {}, {}};
-        ++attemptCount;
+        if (!discards.Discard()) return AttemptResult{false, *reason, {}, {}};
         continue;
       }
     } else {

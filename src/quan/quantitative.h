@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "qual/attempt.h"
+#include "run/attempt.h"
 #include "quan/quan_parameters.h"
 #include "quan/trait_model.h"
 

@@ -70,11 +70,6 @@ class HaplotypeStore {
     SetClassAt(Row(individual, haplotype), locus, alleleClass);
   }
 
-  ConstHaplotypeRow Haplotype(int individual, int haplotype) const {
-    return ConstHaplotypeRow(Row(individual, haplotype));
-  }
-  HaplotypeRow Haplotype(int individual, int haplotype) { return HaplotypeRow(Row(individual, haplotype)); }
-
   // The number of class-1 alleles at every locus over all haplotypes.
   std::vector<int> ClassOneCounts() const;
 

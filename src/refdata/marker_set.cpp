@@ -137,4 +137,10 @@ int ChooseNullLoci(MarkerSet& markers, const std::vector<bool>& eligible, int wa
   return count;
 }
 
+int CandidatePosition(const MarkerSet& markers, int global) {
+  int position = 0;
+  for (int g = 0; g <= global; ++g) position += !markers.IsNull(g);
+  return position;
+}
+
 }  // namespace korvane

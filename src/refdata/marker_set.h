@@ -92,4 +92,8 @@ bool IsNullEligible(double frequency, float minMaf, float maxMaf);
 int ChooseNullLoci(MarkerSet& markers, const std::vector<bool>& eligible, int wanted,
                    std::span<const int> excludedRegions);
 
+// The 1-based position of a chosen locus among the chosen loci that are not
+// null loci.
+int CandidatePosition(const MarkerSet& markers, int global);
+
 }  // namespace korvane

@@ -26,42 +26,4 @@ inline void SetClassAt(std::uint64_t* row, int locus, AlleleClass alleleClass) {
   word = alleleClass == 1 ? word | bit : word & ~bit;
 }
 
-// Row views for code that reads or writes single alleles by index, as with
-// unpacked classes: view[g] is the class of locus g.
-class ConstHaplotypeRow {
- public:
-  explicit ConstHaplotypeRow(const std::uint64_t* words) : words_(words) {}
-  AlleleClass operator[](int locus) const { return ClassAt(words_, locus); }
-  const std::uint64_t* Words() const { return words_; }
-
- private:
-  const std::uint64_t* words_;
-};
-
-class HaplotypeRow {
- public:
-  // One allele of the row, assignable from a class like a byte would be.
-  class Allele {
-   public:
-    Allele(std::uint64_t* words, int locus) : words_(words), locus_(locus) {}
-    operator AlleleClass() const { return ClassAt(words_, locus_); }  // NOLINT: stands for a class
-    Allele& operator=(AlleleClass alleleClass) {
-      SetClassAt(words_, locus_, alleleClass);
-      return *this;
-    }
-    Allele& operator=(const Allele& other) { return *this = static_cast<AlleleClass>(other); }
-
-   private:
-    std::uint64_t* words_;
-    int locus_;
-  };
-
-  explicit HaplotypeRow(std::uint64_t* words) : words_(words) {}
-  Allele operator[](int locus) const { return Allele(words_, locus); }
-  std::uint64_t* Words() const { return words_; }
-
- private:
-  std::uint64_t* words_;
-};
-
 }  // namespace korvane

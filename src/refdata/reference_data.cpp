@@ -18,6 +18,8 @@
 #include <memory>
 #include <string_view>
 
+#include "random/cpu_features.h"
+
 namespace korvane {
 namespace {
 
@@ -141,10 +143,6 @@ __attribute__((target("avx2"))) int PackLettersAvx2(const char* letters, int cou
   return i;
 }
 
-bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
 #endif
 
 // Packs the classes of `count` letters into a row (bit k of the row: letter k
@@ -155,7 +153,7 @@ bool HasAvx2() {
 bool PackLetters(const char* letters, int count, std::uint64_t* row) {
   int i = 0;
 #if defined(__x86_64__)
-  if (HasAvx2()) {
+  if (ActiveDrawKernel() == DrawKernel::kAvx2) {
     bool valid = true;
     i = PackLettersAvx2(letters, count, row, valid);
     if (!valid) return false;

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "random/work_team.h"
+#include "parallel/work_team.h"
 #include "refdata/packed_row.h"
 #include "refdata/region_catalogue.h"
 
@@ -45,9 +45,6 @@ struct HaplotypeTable {
   int WordsPerRow() const { return WordsForLoci(snpCount); }
   const std::uint64_t* Row(int individual, int haplotype) const {
     return words.data() + static_cast<std::size_t>(2 * individual + haplotype) * WordsPerRow();
-  }
-  ConstHaplotypeRow Haplotype(int individual, int haplotype) const {
-    return ConstHaplotypeRow(Row(individual, haplotype));
   }
 };
 

@@ -1,4 +1,4 @@
-#include "cli/run_record.h"
+#include "cli/params_file.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

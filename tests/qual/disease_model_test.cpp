@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "population/bounds.h"
 #include "qual/case_control.h"
 
 namespace korvane {

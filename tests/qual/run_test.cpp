@@ -14,7 +14,7 @@
 
 #include "qual/QUAL.h"
 #include "qual/case_control.h"
-#include "qual/run_driver.h"
+#include "run/run_driver.h"
 #include "recording_host.h"
 #include "synthetic_data.h"
 #include "test_files.h"

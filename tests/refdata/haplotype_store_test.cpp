@@ -8,8 +8,12 @@
 #include <random>
 #include <vector>
 
+#include "haplotype_rows.h"
+
 namespace korvane {
 namespace {
+
+using testing::HaplotypeOf;
 
 const int kAwkwardSizes[] = {0, 1, 2, 3, 4, 5, 63, 64, 65, 127, 129, 1840, 1841};
 
@@ -27,7 +31,7 @@ TEST(HaplotypeStoreTest, AllelesAreBitsOfTheirLocusAndPaddingStaysZero) {
           if (g % 2) {
             store.SetAllele(row / 2, row % 2, g, c);
           } else {
-            store.Haplotype(row / 2, row % 2)[g] = c;
+            HaplotypeOf(store, row / 2, row % 2)[g] = c;
           }
         }
       }
@@ -36,7 +40,7 @@ TEST(HaplotypeStoreTest, AllelesAreBitsOfTheirLocusAndPaddingStaysZero) {
       const HaplotypeStore& view = store;
       for (int g = 0; g < loci; ++g) {
         ASSERT_EQ(view.Allele(row / 2, row % 2, g), expected[static_cast<std::size_t>(row) * loci + g]);
-        ASSERT_EQ(view.Haplotype(row / 2, row % 2)[g], expected[static_cast<std::size_t>(row) * loci + g]);
+        ASSERT_EQ(HaplotypeOf(view, row / 2, row % 2)[g], expected[static_cast<std::size_t>(row) * loci + g]);
         // Bit g of the row is 1 exactly for class 1.
         ASSERT_EQ((view.Row(row / 2, row % 2)[g / 64] >> (g % 64)) & 1u,
                   expected[static_cast<std::size_t>(row) * loci + g] == 1 ? 1u : 0u);
@@ -48,7 +52,7 @@ TEST(HaplotypeStoreTest, AllelesAreBitsOfTheirLocusAndPaddingStaysZero) {
   }
   // One allele assigned from another, as with bytes.
   HaplotypeStore store(1, 2);
-  store.Haplotype(0, 0)[0] = store.Haplotype(0, 1)[1] = 1;
+  HaplotypeOf(store, 0, 0)[0] = HaplotypeOf(store, 0, 1)[1] = 1;
   EXPECT_EQ(store.Allele(0, 0, 0), 1);
   EXPECT_EQ(store.Allele(0, 1, 1), 1);
   EXPECT_EQ(store.Allele(0, 0, 1), 2);  // a new store holds class 2 everywhere

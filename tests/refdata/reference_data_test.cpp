@@ -18,10 +18,13 @@
 #include "refdata/haplotype_store.h"
 #include "refdata/marker_set.h"
 #include "synthetic_data.h"
+#include "haplotype_rows.h"
 #include "test_files.h"
 
 namespace korvane {
 namespace {
+
+using testing::HaplotypeOf;
 
 using ::testing::HasSubstr;
 using testing::TempDir;
@@ -98,17 +101,17 @@ TEST(HaplotypeFileTest, PairsLinesIntoIndividualsAndKeepsTheRegionsLetters) {
   const HaplotypeTable table = ReadHaplotypeFile(dir / "h.txt", 627);
   EXPECT_EQ(table.individualCount, 60);
   ASSERT_EQ(table.words.size(), 120u * WordsForLoci(627));
-  EXPECT_EQ(table.Haplotype(59, 1)[626], 1);
+  EXPECT_EQ(HaplotypeOf(table, 59, 1)[626], 1);
 
   std::string mixed = std::string("ACGT") + std::string(623, 'T');
   WriteFile(dir / "m.txt", mixed + "\n" + std::string(627, 'G'));  // last line without a line end
   const HaplotypeTable two = ReadHaplotypeFile(dir / "m.txt", 627);
   ASSERT_EQ(two.individualCount, 1);
-  EXPECT_EQ(two.Haplotype(0, 0)[0], 1);
-  EXPECT_EQ(two.Haplotype(0, 0)[1], 2);
-  EXPECT_EQ(two.Haplotype(0, 0)[2], 2);
-  EXPECT_EQ(two.Haplotype(0, 0)[3], 1);
-  EXPECT_EQ(two.Haplotype(0, 1)[626], 2);
+  EXPECT_EQ(HaplotypeOf(two, 0, 0)[0], 1);
+  EXPECT_EQ(HaplotypeOf(two, 0, 0)[1], 2);
+  EXPECT_EQ(HaplotypeOf(two, 0, 0)[2], 2);
+  EXPECT_EQ(HaplotypeOf(two, 0, 0)[3], 1);
+  EXPECT_EQ(HaplotypeOf(two, 0, 1)[626], 2);
 }
 
 TEST(HaplotypeFileTest, MalformedFilesAreReportedWithFileLineAndProblem) {
@@ -214,7 +217,7 @@ TEST(HaplotypeFileTest, PacksEveryLetterAndNamesAWrongOneAtAnyPosition) {
     for (int l = 0; l < 6; ++l) {
       for (int i = 0; i < snps; ++i) {
         const char c = lines[l][i];
-        ASSERT_EQ(table.Haplotype(l / 2, l % 2)[i], c == 'A' || c == 'T' ? 1 : 2) << snps << " " << l << " " << i;
+        ASSERT_EQ(HaplotypeOf(table, l / 2, l % 2)[i], c == 'A' || c == 'T' ? 1 : 2) << snps << " " << l << " " << i;
       }
     }
     for (const char wrong : {'N', '\0', '\n', 'a'}) {
@@ -382,10 +385,10 @@ TEST(ReferenceDataTest, LoadsAFolderAndRestrictsPanelsToTheChosenLoci) {
   const HaplotypeTable& region0 = data.Region(0).yri;
   for (int j = 0; j < 3; ++j) {
     for (int h = 0; h < 2; ++h) {
-      EXPECT_EQ(panel.yri.Haplotype(j, h)[0], region0.Haplotype(j, h)[0]);
-      EXPECT_EQ(panel.yri.Haplotype(j, h)[1], region0.Haplotype(j, h)[5]);
-      EXPECT_EQ(panel.yri.Haplotype(j, h)[2], region0.Haplotype(j, h)[626]);
-      EXPECT_EQ(panel.second.Haplotype(j, h)[3], data.Region(2).second.Haplotype(j, h)[7]);
+      EXPECT_EQ(HaplotypeOf(panel.yri, j, h)[0], HaplotypeOf(region0, j, h)[0]);
+      EXPECT_EQ(HaplotypeOf(panel.yri, j, h)[1], HaplotypeOf(region0, j, h)[5]);
+      EXPECT_EQ(HaplotypeOf(panel.yri, j, h)[2], HaplotypeOf(region0, j, h)[626]);
+      EXPECT_EQ(HaplotypeOf(panel.second, j, h)[3], HaplotypeOf(data.Region(2).second, j, h)[7]);
     }
   }
 }

@@ -1,7 +1,0 @@
-#include "core_version.h"
-
-namespace korvane {
-
-std::string_view Version() { return KORVANE_VERSION; }
-
-}  // namespace korvane

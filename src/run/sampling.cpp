@@ -1,0 +1,49 @@
+#include "run/sampling.h"
+
+#include <cstddef>
+
+#include "random/bulk_draws.h"
+
+namespace korvane {
+
+ReplicateLoci PrepareLoci(AttemptContext& ctx, int totalLoci) {
+  ctx.gen.Seed(ctx.seed);
+  ReplicateLoci loci;
+  loci.markers = SelectMarkers(ctx.gen, totalLoci);
+  ctx.output.BeginLoci();
+  for (const MapEntry& entry : BuildMarkerMap(loci.markers, ctx.data)) ctx.output.Locus(entry);
+  ctx.output.EndLoci();
+  loci.panel = LoadPanels(ctx.data, loci.markers);
+  ctx.refresh();
+  return loci;
+}
+
+IndividualWriter::IndividualWriter(const MarkerSet& markers, double missingRate, OutputSet& output)
+    : markers_(markers),
+      missingBelow_(ScaledThreshold(ThousandthsBelow(missingRate))),
+      output_(output),
+      neverMissing_(WordsForLoci(markers.total), 0),
+      missing_(WordsForLoci(markers.total), 0),
+      row_(markers.total) {}
+
+void IndividualWriter::SetNeverMissing(int global) { SetClassAt(neverMissing_.data(), global, 1); }
+
+void IndividualWriter::Write(RandomGenerator& gen, const HaplotypeStore& population, int index, double ancestry,
+                             int status, std::optional<double> phenotype) {
+  IndividualRecord record;
+  record.id = nextId_++;
+  record.status = status;
+  record.phenotype = phenotype;
+  record.ancestry = ancestry;
+  record.sex = DrawThousandths(gen) >= 500 ? Sex::kFemale : Sex::kMale;
+  // One missingness draw per chosen locus, also where the genotype is never
+  // missing.
+  DrawBelowBits(gen, missingBelow_, markers_.total, missing_.data());
+  for (std::size_t w = 0; w < missing_.size(); ++w) missing_[w] &= ~neverMissing_[w];
+  static_assert(sizeof(Genotype) == 2 && offsetof(Genotype, first) == 0 && offsetof(Genotype, second) == 1);
+  UnpackGenotypePairs(population.Row(index, 0), population.Row(index, 1), missing_.data(), markers_.total,
+                      reinterpret_cast<std::uint8_t*>(row_.data()));
+  output_.Individual(record, GenotypeRow{row_, markers_.isNull});
+}
+
+}  // namespace korvane

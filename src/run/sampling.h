@@ -1,0 +1,56 @@
+#pragma once
+
+// Writing one accepted individual: the sex draw, one missingness draw per
+// chosen locus, and the hand-over of the whole record to every open file.
+
+#include <optional>
+#include <vector>
+
+#include "output/output_set.h"
+#include "run/attempt.h"
+#include "random/random_generator.h"
+#include "refdata/haplotype_store.h"
+#include "refdata/marker_set.h"
+
+namespace korvane {
+
+// The loci of an attempt and the reference panels restricted to them.
+struct ReplicateLoci {
+  MarkerSet markers;
+  ReferencePanel panel;
+};
+
+// The start of every simulation routine: seeds the generator, chooses the
+// loci, hands the locus listing to the map writers, keeps the panels' classes
+// of the chosen loci, then a refresh point.
+ReplicateLoci PrepareLoci(AttemptContext& ctx, int totalLoci);
+
+class IndividualWriter {
+ public:
+  IndividualWriter(const MarkerSet& markers, double missingRate, OutputSet& output);
+
+  // Loci whose genotype is never missing (the causal locus, the QTLs). Their
+  // missingness draw is still made.
+  void SetNeverMissing(int global);
+
+  // The IndividualId the next individual gets.
+  int NextId() const { return nextId_; }
+  int Written() const { return nextId_ - 1; }
+
+  // Writes individual `index` of `population`: draws the sex (female when
+  // u >= 0.5) and, per chosen locus in catalogue order, whether the genotype
+  // is missing (u below the missing rate).
+  void Write(RandomGenerator& gen, const HaplotypeStore& population, int index, double ancestry, int status,
+             std::optional<double> phenotype = std::nullopt);
+
+ private:
+  const MarkerSet& markers_;
+  std::int32_t missingBelow_;                // scaled threshold of the missingness draw
+  OutputSet& output_;
+  std::vector<std::uint64_t> neverMissing_;  // packed by locus, like a haplotype row
+  std::vector<std::uint64_t> missing_;       // the current individual's missing loci
+  std::vector<Genotype> row_;
+  int nextId_ = 1;
+};
+
+}  // namespace korvane
