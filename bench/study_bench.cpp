@@ -60,7 +60,7 @@ RunOptions Options() {
 double PeakMegabytes() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss / 1024.0;
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
 // Every iteration writes into a new folder: rewriting the files of the

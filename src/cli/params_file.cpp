@@ -10,6 +10,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <system_error>
 
 #include "cli/command_line.h"
 
@@ -95,7 +96,7 @@ std::string ReadParamsText(const fs::path& file) {
   if (fs::is_directory(status)) Refuse(file, "is a directory, not a file");
   if (!fs::is_regular_file(status)) Refuse(file, "is not a regular file");
   std::ifstream in(file, std::ios::binary);
-  if (!in) Refuse(file, fmt::format("cannot be read: {}", std::strerror(errno)));
+  if (!in) Refuse(file, fmt::format("cannot be read: {}", std::generic_category().message(errno)));
   std::ostringstream text;
   text << in.rdbuf();
   if (in.bad()) Refuse(file, "read error");

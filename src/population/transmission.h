@@ -101,11 +101,11 @@ class HaplotypeTransmitter {
 };
 
 // A work team and a transmitter for each of its members: the children of a
-// generation are built in parts (random/work_team.h), each part with its own
+// generation are built in parts (population/generation_parts.h), each part with its own
 // transmitter, whose buffers it fills.
 struct Breeders {
-  Breeders(WorkTeam& team, const MarkerSet& markers)
-      : team(team), transmitters(static_cast<std::size_t>(team.Size()), HaplotypeTransmitter(markers)) {}
+  Breeders(WorkTeam& members, const MarkerSet& markers)
+      : team(members), transmitters(static_cast<std::size_t>(members.Size()), HaplotypeTransmitter(markers)) {}
 
   WorkTeam& team;
   std::vector<HaplotypeTransmitter> transmitters;

@@ -8,7 +8,8 @@ namespace korvane {
 namespace {
 
 DrawKernel InitialKernel() {
-  const char* choice = std::getenv("KORVANE_DRAW_KERNEL");
+  // Read once, at the first draw; nothing sets the environment meanwhile.
+  const char* choice = std::getenv("KORVANE_DRAW_KERNEL");  // NOLINT(concurrency-mt-unsafe)
   if (choice && std::strcmp(choice, "portable") == 0) return DrawKernel::kPortable;
   return Avx2Available() ? DrawKernel::kAvx2 : DrawKernel::kPortable;
 }

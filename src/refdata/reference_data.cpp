@@ -17,6 +17,7 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <system_error>
 
 #include "random/cpu_features.h"
 
@@ -62,7 +63,7 @@ class FileReader {
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
     if (!file) {
       if (errno == ENOENT) Fail(path, "file not found");
-      Fail(path, fmt::format("cannot be opened: {}", std::strerror(errno)));
+      Fail(path, fmt::format("cannot be opened: {}", std::generic_category().message(errno)));
     }
     const auto expected = std::filesystem::file_size(path, ec);
     Reserve(ec ? std::size_t{1} << 16 : static_cast<std::size_t>(expected) + 1, 0);
@@ -72,7 +73,7 @@ class FileReader {
       if (size < capacity_) break;
       Reserve(2 * capacity_, size);
     }
-    if (std::ferror(file.get())) Fail(path, fmt::format("read error: {}", std::strerror(errno)));
+    if (std::ferror(file.get())) Fail(path, fmt::format("read error: {}", std::generic_category().message(errno)));
     return {buffer_.get(), size};
   }
 

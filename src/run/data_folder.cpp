@@ -10,7 +10,7 @@ std::filesystem::path ShippedDataDir() {
   // holds the data; in a build tree the program lies elsewhere.
   const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (!ec) {
-    const std::filesystem::path installed = program.parent_path().parent_path() / "share" / "korvane" / "data";
+    std::filesystem::path installed = program.parent_path().parent_path() / "share" / "korvane" / "data";
     if (std::filesystem::is_directory(installed, ec)) return installed;
   }
   return KORVANE_SOURCE_DATA_DIR;

@@ -153,7 +153,8 @@ std::string FormatGeneral(double value, int digits) { return fmt::format("{:.{}g
 
 MessageLanguage MessageLanguageFromEnvironment() {
   for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-    const char* value = std::getenv(name);
+    // Read on the program's first thread, before any worker exists.
+    const char* value = std::getenv(name);  // NOLINT(concurrency-mt-unsafe)
     if (value != nullptr && *value != '\0') {
       return std::string_view(value).starts_with("zh") ? MessageLanguage::kChinese : MessageLanguage::kEnglish;
     }

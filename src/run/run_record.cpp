@@ -173,7 +173,7 @@ std::optional<LineEnds> ParseLineEndsName(std::string_view text) {
 }
 
 std::string RecordText(const FieldInfo& info, FieldRef ref) {
-  const std::string shown = ShowField(info, ref);
+  std::string shown = ShowField(info, ref);
   if (info.type == FieldType::kReal) {
     const double value = *std::get<double*>(ref);
     if (ParseExchangeReal(shown) == value) return shown;
@@ -186,7 +186,7 @@ std::string RecordText(const FieldInfo& info, FieldRef ref) {
       return d ? static_cast<float>(*d) : std::numeric_limits<float>::quiet_NaN();
     };
     if (readBack(shown) == value) return shown;
-    const std::string shortest = fmt::format("{}", value);
+    std::string shortest = fmt::format("{}", value);
     if (readBack(shortest) == value) return shortest;
     return fmt::format("{:.9g}", value);
   }
@@ -241,7 +241,7 @@ std::string FormatRunRecord(const RunRecord& r) {
 
 void AppendRunRecord(const fs::path& file, const RunRecord& record) {
   const auto fail = [&file](const char* action, int error) {
-    throw std::runtime_error(fmt::format("cannot {} {}: {}", action, file.string(), std::strerror(error)));
+    throw std::runtime_error(fmt::format("cannot {} {}: {}", action, file.string(), std::generic_category().message(error)));
   };
   if (file.has_parent_path()) {
     std::error_code ec;
@@ -283,7 +283,7 @@ void AppendRunRecord(const fs::path& file, const RunRecord& record) {
       const int truncateError = errno;
       ::close(fd);
       throw std::runtime_error(fmt::format("cannot write {}: {}; its last table is incomplete ({})", file.string(),
-                                           std::strerror(error), std::strerror(truncateError)));
+                                           std::generic_category().message(error), std::generic_category().message(truncateError)));
     }
     ::close(fd);
     fail("write", error);

@@ -96,7 +96,7 @@ TEST_P(BulkDrawKernelTest, BitsAndEndStateMatchSingleDraws) {
       }
       std::vector<std::int32_t> scaled(n);
       for (int p = 0; p < n; ++p) scaled[p] = ScaledThreshold(thousandths[p]);
-      const std::uint32_t seed = random();
+      const auto seed = static_cast<std::uint32_t>(random());
       const std::uint64_t sentinel = 0x5A5A5A5A5A5A5A5Aull;
       std::vector<std::uint64_t> bits(WordsForBits(n) + 1, ~std::uint64_t{0});
       bits.back() = sentinel;
@@ -175,7 +175,7 @@ TEST_P(TransmitterTest, ChildrenAndDrawsMatchThePerLocusForm) {
       const std::vector<AlleleClass> before = RandomClasses(loci, random);
       const std::vector<std::uint64_t> packedFirst = Pack(first), packedSecond = Pack(second);
       HaplotypeTransmitter transmitter(markers);
-      const std::uint32_t seed = random();
+      const auto seed = static_cast<std::uint32_t>(random());
 
       // All regions in one run.
       std::vector<AlleleClass> expected = before;
