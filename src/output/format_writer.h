@@ -10,6 +10,7 @@
 // out of the models.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -32,6 +33,10 @@ struct Genotype {
 };
 
 enum class Sex { kMale = 1, kFemale = 2 };
+
+// How Origin.txt prints the ancestry column: "1.0" / "0.0" for an individual
+// of a source pool (discrete model), "%f" of its own ancestry (continuous).
+enum class AncestryFormat { kSourcePool, kExact };
 
 // Whether an individual of a case-control study is affected. Each writer
 // stores it as its own format's code.
@@ -82,6 +87,12 @@ class FormatWriter {
   virtual void Finish(const ReplicateTruth& /*truth*/) {}
   // Closes the writer's files in its closing order; throws OutputError.
   virtual void Close() = 0;
+
+  // A writer with a step that can take minutes for a large replicate calls
+  // `checkpoint` now and then during it; the call may throw to end the
+  // attempt (a run asked to stop), and the exception passes out of the step.
+  // A writer whose steps are all short ignores it.
+  virtual void SetCheckpoint(std::function<void()> /*checkpoint*/) {}
 };
 
 }  // namespace korvane

@@ -142,7 +142,8 @@ void CheckReplicate(StudyKind study, LineEnds ends) {
   TempDir dir;
   const Replicate r = MakeReplicate(study, 70, 531);
   {
-    OutputSet output(dir.path(), FormatSelection{}, study, AncestryFormat::kSourcePool, ends);
+    const FormatSelection formats{"eigensoft", "admixmap", "plink", "structure-strat", "gc"};
+    OutputSet output(dir.path(), formats, study, AncestryFormat::kSourcePool, ends);
     output.BeginLoci();
     for (const MapEntry& entry : r.entries) output.Locus(entry);
     output.EndLoci();

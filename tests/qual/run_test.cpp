@@ -293,6 +293,7 @@ TEST_F(QualRunTest, AnyFailureInAWorkerEndsTheRunWithAMessage) {
       DriverPlan plan;
       plan.outputDirectory = out.string();
       plan.replicateCount = 5;
+      plan.formats = FormatSelection{"eigensoft", "admixmap", "plink", "structure-strat", "gc"};
       plan.sampleSize = study_.parameters.sampleSize;
       plan.statusText = &study_.parameters.statusText;
       plan.model = [] { return ModelKind::kDiscrete; };
