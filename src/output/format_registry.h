@@ -25,7 +25,8 @@
 //     the three orders) gain the new name.
 // A format with a form switch is also a flag field of its study's record,
 // whose tick the study's Run turns into the format's name in its
-// FormatSelection; a format without one is chosen by its name alone.
+// FormatSelection, and its files are listed in tests/form_switches.h; a
+// format without one is chosen by its name alone.
 
 #include <filesystem>
 #include <initializer_list>
