@@ -89,7 +89,7 @@ const Replicate& TheReplicate() {
       IndividualRecord individual;
       individual.id = i + 1;
       individual.sex = random.Next() % 2 == 0 ? Sex::kMale : Sex::kFemale;
-      individual.status = i < kIndividuals / 2 ? 2 : 1;
+      individual.affection = i < kIndividuals / 2 ? Affection::kCase : Affection::kControl;
       individual.ancestry = random.Next() % 2 == 0 ? 1.0 : 0.0;
       r.individuals.push_back(individual);
       for (std::size_t j = 0; j < kLoci; ++j) {
@@ -160,28 +160,29 @@ void WriteReplicate(benchmark::State& state, const FormatSelection& formats, Lin
   fs::remove_all(folder);
 }
 
-FormatSelection Only(bool FormatSelection::*format) {
-  FormatSelection none{false, false, false, false, false};
-  none.*format = true;
-  return none;
+// Every format of the registry that a case-control study writes.
+FormatSelection AllFormats() {
+  FormatSelection all;
+  for (const FormatRow& row : FormatRegistry()) all.Choose(row.name);
+  return all;
 }
 
-void BM_WriteAllFormats(benchmark::State& state) { WriteReplicate(state, FormatSelection{}, LineEnds::kLf); }
+void BM_WriteAllFormats(benchmark::State& state) { WriteReplicate(state, AllFormats(), LineEnds::kLf); }
 void BM_WriteAllFormatsOverwrite(benchmark::State& state) {
-  WriteReplicate(state, FormatSelection{}, LineEnds::kLf, Target::kOverwrite);
+  WriteReplicate(state, AllFormats(), LineEnds::kLf, Target::kOverwrite);
 }
-void BM_WriteAllFormatsCrlf(benchmark::State& state) { WriteReplicate(state, FormatSelection{}, LineEnds::kCrlf); }
-void BM_WritePlink(benchmark::State& state) { WriteReplicate(state, Only(&FormatSelection::plink), LineEnds::kLf); }
+void BM_WriteAllFormatsCrlf(benchmark::State& state) { WriteReplicate(state, AllFormats(), LineEnds::kCrlf); }
+void BM_WritePlink(benchmark::State& state) { WriteReplicate(state, FormatSelection{"plink"}, LineEnds::kLf); }
 void BM_WriteEigensoft(benchmark::State& state) {
-  WriteReplicate(state, Only(&FormatSelection::eigensoft), LineEnds::kLf);
+  WriteReplicate(state, FormatSelection{"eigensoft"}, LineEnds::kLf);
 }
 void BM_WriteAdmixmap(benchmark::State& state) {
-  WriteReplicate(state, Only(&FormatSelection::admixmap), LineEnds::kLf);
+  WriteReplicate(state, FormatSelection{"admixmap"}, LineEnds::kLf);
 }
 void BM_WriteStructureStrat(benchmark::State& state) {
-  WriteReplicate(state, Only(&FormatSelection::structureStrat), LineEnds::kLf);
+  WriteReplicate(state, FormatSelection{"structure-strat"}, LineEnds::kLf);
 }
-void BM_WriteGc(benchmark::State& state) { WriteReplicate(state, Only(&FormatSelection::gc), LineEnds::kLf); }
+void BM_WriteGc(benchmark::State& state) { WriteReplicate(state, FormatSelection{"gc"}, LineEnds::kLf); }
 
 // Rows formatted into memory, no file: the formatting's own cost per
 // genotype. A simulation hands over a row it has just built, so the rows

@@ -9,6 +9,9 @@ namespace {
 // Distances below this print as NA: they would read 0.000000.
 constexpr double kSmallestDistance = 0.0000005;
 
+// The phenotype file's trait: 1 for a case, 0 for a control.
+int TraitCode(Affection affection) { return affection == Affection::kCase ? 1 : 0; }
+
 }  // namespace
 
 AdmixmapWriter::AdmixmapWriter(const std::filesystem::path& folder, LineEnds lineEnds)
@@ -57,7 +60,7 @@ void AdmixmapWriter::Individual(const IndividualRecord& individual, const Genoty
   geno_.Commit(out);
 
   out = phen_.Reserve(kIntRoom + 1);
-  out = PutInt(out, individual.status - 1);
+  out = PutInt(out, TraitCode(individual.CaseOrControl()));
   *out++ = '\n';
   phen_.Commit(out);
 }

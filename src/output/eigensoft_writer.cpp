@@ -7,6 +7,15 @@ namespace korvane {
 
 using namespace output_detail;
 
+namespace {
+
+// The status column of Eigensoft_Pca.ind.
+const char* IndLabel(Affection affection) { return affection == Affection::kCase ? "Case" : "Control"; }
+// The phenotype of Eigensoft.phen: 1 for a case, 0 for a control.
+int PhenCode(Affection affection) { return affection == Affection::kCase ? 1 : 0; }
+
+}  // namespace
+
 EigensoftWriter::EigensoftWriter(const std::filesystem::path& folder, LineEnds lineEnds, std::size_t memoryBound)
     : snp_(CreateIn(folder, "Eigensoft_Pca.snp", lineEnds)),
       phen_(CreateIn(folder, "Eigensoft.phen", lineEnds)),
@@ -39,10 +48,11 @@ void EigensoftWriter::Individual(const IndividualRecord& individual, const Genot
   AppendInt(line_, individual.id);
   Append(line_, individual.sex == Sex::kFemale ? " F " : " M ");
   if (individual.phenotype) {
-    Append(line_, "Null\n");
+    Append(line_, "Null");
   } else {
-    Append(line_, individual.status == 2 ? "Case\n" : "Control\n");
+    Append(line_, IndLabel(individual.CaseOrControl()));
   }
+  Append(line_, "\n");
   WriteOut(ind_, line_);
 
   if (individual.phenotype) {
@@ -50,7 +60,7 @@ void EigensoftWriter::Individual(const IndividualRecord& individual, const Genot
     Append(line_, "\n");
   } else {
     // One character per individual and no line end: the file is one line.
-    AppendInt(line_, individual.status - 1);
+    AppendInt(line_, PhenCode(individual.CaseOrControl()));
   }
   WriteOut(phen_, line_);
 }

@@ -58,9 +58,12 @@ class EigensoftWriter : public FormatWriter {
   // bytes of them (they can take minutes for a large sample): it may throw to
   // end the writing (a run asked to stop).
   static constexpr std::size_t kCheckpointBytes = std::size_t{16} << 20;
-  void SetCheckpoint(std::function<void()> checkpoint, std::size_t bytesBetween = kCheckpointBytes) {
+  void SetCheckpoint(std::function<void()> checkpoint, std::size_t bytesBetween) {
     checkpoint_ = std::move(checkpoint);
     checkpointBytes_ = bytesBetween;
+  }
+  void SetCheckpoint(std::function<void()> checkpoint) override {
+    SetCheckpoint(std::move(checkpoint), kCheckpointBytes);
   }
   // Closes Eigensoft_Pca.geno, Eigensoft_Strat.geno, Eigensoft.phen,
   // Eigensoft_Pca.snp, Eigensoft_Pca.ind, and the scratch file.

@@ -10,8 +10,11 @@
 // out of the models.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "refdata/marker_set.h"
@@ -31,16 +34,32 @@ struct Genotype {
 
 enum class Sex { kMale = 1, kFemale = 2 };
 
+// How Origin.txt prints the ancestry column: "1.0" / "0.0" for an individual
+// of a source pool (discrete model), "%f" of its own ancestry (continuous).
+enum class AncestryFormat { kSourcePool, kExact };
+
+// Whether an individual of a case-control study is affected. Each writer
+// stores it as its own format's code.
+enum class Affection { kControl, kCase };
+
 struct IndividualRecord {
   int id = 0;               // IndividualId: 1 for the first individual of the attempt
   Sex sex = Sex::kMale;
-  // Qualitative study: DiseaseStatus, 2 = case, 1 = control. Unused otherwise.
-  int status = 1;
+  // Qualitative study: a case or a control. Absent in a quantitative study,
+  // whose individuals have a phenotype value instead.
+  std::optional<Affection> affection;
   // Quantitative study: the phenotype value. Absent in a qualitative study.
   std::optional<double> phenotype;
   // The expected YRI share of the individual's genome, for Origin.txt: 1.0 or
   // 0.0 in the discrete model (the source pool it came from).
   double ancestry = 0.0;
+
+  // The affection of a case-control individual; throws std::invalid_argument
+  // for a record without one, so that no file gets a made-up status.
+  Affection CaseOrControl() const {
+    if (!affection) throw std::invalid_argument("individual " + std::to_string(id) + ": no case-control status");
+    return *affection;
+  }
 };
 
 // The genotypes of one individual at every chosen locus (global index), with
@@ -68,6 +87,12 @@ class FormatWriter {
   virtual void Finish(const ReplicateTruth& /*truth*/) {}
   // Closes the writer's files in its closing order; throws OutputError.
   virtual void Close() = 0;
+
+  // A writer with a step that can take minutes for a large replicate calls
+  // `checkpoint` now and then during it; the call may throw to end the
+  // attempt (a run asked to stop), and the exception passes out of the step.
+  // A writer whose steps are all short ignores it.
+  virtual void SetCheckpoint(std::function<void()> /*checkpoint*/) {}
 };
 
 }  // namespace korvane

@@ -4,6 +4,13 @@ namespace korvane {
 
 using namespace output_detail;
 
+namespace {
+
+// The trait column of a case-control study: 1 for a case, 0 for a control.
+int TraitCode(Affection affection) { return affection == Affection::kCase ? 1 : 0; }
+
+}  // namespace
+
 GcWriter::GcWriter(const std::filesystem::path& folder, LineEnds lineEnds)
     : file_(CreateIn(folder, "GC.txt", lineEnds)) {}
 
@@ -14,7 +21,7 @@ void GcWriter::Individual(const IndividualRecord& individual, const GenotypeRow&
   if (individual.phenotype) {
     AppendFixed2(line_, *individual.phenotype);
   } else {
-    AppendInt(line_, individual.status - 1);
+    AppendInt(line_, TraitCode(individual.CaseOrControl()));
   }
   // The candidate loci's codes, then the held-back null loci's.
   CollectNullLoci(row.isNull, nulls_);

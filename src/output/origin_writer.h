@@ -7,7 +7,6 @@
 
 #include "output/format_writer.h"
 #include "output/output_file.h"
-#include "output/output_set.h"
 
 namespace korvane {
 

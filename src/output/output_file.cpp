@@ -48,7 +48,14 @@ char* TranslateLineEnds(const char* text, std::size_t size, char* out) {
 }  // namespace
 
 OutputFile::OutputFile(const std::filesystem::path& path, Mode mode, LineEnds lineEnds)
-    : path_(path), lineEnds_(lineEnds) {
+    : OutputFile(path, mode, Kind::kText, lineEnds) {}
+
+OutputFile OutputFile::Binary(const std::filesystem::path& path, Mode mode) {
+  return OutputFile(path, mode, Kind::kBinary, LineEnds::kLf);
+}
+
+OutputFile::OutputFile(const std::filesystem::path& path, Mode mode, Kind kind, LineEnds lineEnds)
+    : path_(path), kind_(kind), lineEnds_(lineEnds) {
   errno = 0;
   file_ = std::fopen(path_.c_str(), mode == Mode::kAppend ? "ab" : "wb");
   if (file_ == nullptr) {
@@ -68,6 +75,7 @@ OutputFile::~OutputFile() {
 OutputFile::OutputFile(OutputFile&& other) noexcept
     : file_(std::exchange(other.file_, nullptr)),
       path_(std::move(other.path_)),
+      kind_(other.kind_),
       lineEnds_(other.lineEnds_),
       buffer_(std::move(other.buffer_)),
       size_(std::exchange(other.size_, 0)),
@@ -83,6 +91,7 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     }
     file_ = std::exchange(other.file_, nullptr);
     path_ = std::move(other.path_);
+    kind_ = other.kind_;
     lineEnds_ = other.lineEnds_;
     buffer_ = std::move(other.buffer_);
     size_ = std::exchange(other.size_, 0);
@@ -154,7 +163,7 @@ void OutputFile::Drain() {
 
 bool OutputFile::Store(const char* text, std::size_t size) {
   if (size == 0) return true;
-  if (lineEnds_ == LineEnds::kLf) return WriteAll(file_, text, size);
+  if (!TranslatesLineEnds()) return WriteAll(file_, text, size);
   // Each piece grows to at most twice its size.
   if (translatedCapacity_ < 2 * kTranslatedPiece) {
     translated_ = std::make_unique_for_overwrite<char[]>(2 * kTranslatedPiece);

@@ -1,31 +1,17 @@
 #include "output/output_set.h"
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <exception>
+#include <map>
 #include <utility>
 
-#include "output/admixmap_writer.h"
-#include "output/eigensoft_writer.h"
-#include "output/gc_writer.h"
-#include "output/origin_writer.h"
-#include "output/plink_writer.h"
-#include "output/structure_strat_writer.h"
 #include "output/writer_support.h"
 
 namespace korvane {
 namespace {
 
 constexpr std::size_t kLociWorthSharing = 2000;
-
-std::vector<FormatWriter*> Present(std::initializer_list<FormatWriter*> writers) {
-  std::vector<FormatWriter*> present;
-  for (FormatWriter* writer : writers) {
-    if (writer != nullptr) present.push_back(writer);
-  }
-  return present;
-}
 
 // Runs step(writer) for every writer, each on one member of the team, and
 // rethrows the failure of the first writer in `order` that failed. The
@@ -34,7 +20,7 @@ std::vector<FormatWriter*> Present(std::initializer_list<FormatWriter*> writers)
 template <typename Step>
 void OnTeam(WorkTeam& team, const std::vector<FormatWriter*>& order, const std::vector<FormatWriter*>& largestFirst,
             Step step) {
-  std::array<std::exception_ptr, 8> failures;  // a set has at most six writers
+  std::vector<std::exception_ptr> failures(order.size());
   std::atomic<std::size_t> next = 0;
   team.Run(team.Size(), [&](int) {
     for (std::size_t k = next++; k < largestFirst.size(); k = next++) {
@@ -54,21 +40,23 @@ void OnTeam(WorkTeam& team, const std::vector<FormatWriter*>& order, const std::
 }  // namespace
 
 struct OutputSet::Impl {
-  std::unique_ptr<OriginWriter> origin;
-  std::unique_ptr<EigensoftWriter> eigensoft;
-  std::unique_ptr<AdmixmapWriter> admixmap;
-  std::unique_ptr<PlinkWriter> plink;
-  std::unique_ptr<StructureStratWriter> structureStrat;
-  std::unique_ptr<GcWriter> gc;
-  // The open writers in opening order, Origin.txt first: the order events reach them.
+  // The writers in opening order: the order events reach them.
+  std::vector<std::unique_ptr<FormatWriter>> owned;
   std::vector<FormatWriter*> writers;
+  std::vector<FormatWriter*> closingOrder;
+  // The order in which the writers' work is handed to a team's members,
+  // largest files first.
+  std::vector<FormatWriter*> largestFirst;
   bool closed = false;
   std::atomic<std::int64_t>* written = nullptr;
   std::function<void()> checkpoint;
   WorkTeam* team = nullptr;
-  // The open writers, largest files first: ADMIXMAP's, PLINK's and GC's
-  // genotype tables lead.
-  std::vector<FormatWriter*> largestFirst;
+
+  // Without Close(), each writer's files are closed by its destructor, which
+  // reports nothing: the last opened first.
+  ~Impl() {
+    while (!owned.empty()) owned.pop_back();
+  }
 
   // Whether the team takes a step that every writer makes.
   bool Shared() const { return team != nullptr && team->Size() > 1; }
@@ -80,37 +68,21 @@ struct OutputSet::Impl {
 };
 
 OutputSet::OutputSet(const std::filesystem::path& folder, const FormatSelection& formats, StudyKind study,
-                     AncestryFormat ancestry, LineEnds lineEnds)
+                     AncestryFormat ancestry, LineEnds lineEnds, std::span<const FormatRow> registry)
     : impl_(std::make_unique<Impl>()) {
   Impl& set = *impl_;
-  // A quantitative study has no case-control formats, whatever is ticked.
-  const bool qualitative = study == StudyKind::kQualitative;
-  set.origin = std::make_unique<OriginWriter>(folder, ancestry, lineEnds);
-  set.writers.push_back(set.origin.get());
-  if (formats.eigensoft) {
-    set.eigensoft = std::make_unique<EigensoftWriter>(folder, lineEnds);
-    set.writers.push_back(set.eigensoft.get());
+  const std::vector<const FormatRow*> rows = RowsWritten(registry, formats, study);
+  const WriterSettings settings{ancestry, lineEnds};
+  std::map<const FormatRow*, FormatWriter*> writerOf;
+  for (const FormatRow* row : OrderedBy(rows, &FormatRow::opening)) {
+    set.owned.push_back(row->create(folder, settings));
+    set.writers.push_back(set.owned.back().get());
+    writerOf[row] = set.writers.back();
   }
-  if (formats.admixmap && qualitative) {
-    set.admixmap = std::make_unique<AdmixmapWriter>(folder, lineEnds);
-    set.writers.push_back(set.admixmap.get());
-  }
-  if (formats.plink) {
-    set.plink = std::make_unique<PlinkWriter>(folder, lineEnds);
-    set.writers.push_back(set.plink.get());
-  }
-  if (formats.structureStrat && qualitative) {
-    set.structureStrat = std::make_unique<StructureStratWriter>(folder, lineEnds);
-    set.writers.push_back(set.structureStrat.get());
-  }
-  if (formats.gc) {
-    set.gc = std::make_unique<GcWriter>(folder, lineEnds);
-    set.writers.push_back(set.gc.get());
-  }
+  for (const FormatRow* row : OrderedBy(rows, &FormatRow::closing)) set.closingOrder.push_back(writerOf.at(row));
+  for (const FormatRow* row : OrderedBy(rows, &FormatRow::sharing)) set.largestFirst.push_back(writerOf.at(row));
 }
 
-// Without Close(), the writers' files are closed by their destructors,
-// which report nothing.
 OutputSet::~OutputSet() = default;
 
 void OutputSet::BeginLoci() {
@@ -143,16 +115,11 @@ void OutputSet::Individual(const IndividualRecord& individual, const GenotypeRow
 void OutputSet::CountIndividuals(std::atomic<std::int64_t>& written) { impl_->written = &written; }
 
 void OutputSet::SetCheckpoint(std::function<void()> checkpoint) {
-  impl_->checkpoint = checkpoint;
-  if (impl_->eigensoft) impl_->eigensoft->SetCheckpoint(std::move(checkpoint));
+  for (FormatWriter* writer : impl_->writers) writer->SetCheckpoint(checkpoint);
+  impl_->checkpoint = std::move(checkpoint);
 }
 
-void OutputSet::ShareWith(WorkTeam& team) {
-  Impl& set = *impl_;
-  set.team = &team;
-  set.largestFirst = Present({set.admixmap.get(), set.plink.get(), set.gc.get(), set.structureStrat.get(),
-                              set.eigensoft.get(), set.origin.get()});
-}
+void OutputSet::ShareWith(WorkTeam& team) { impl_->team = &team; }
 
 void OutputSet::Finish(const ReplicateTruth& truth) {
   Impl& set = *impl_;
@@ -170,18 +137,15 @@ void OutputSet::Close() {
   Impl& set = *impl_;
   if (set.closed) return;
   set.closed = true;
-  const std::vector<FormatWriter*> closingOrder = Present(
-      {set.origin.get(), set.structureStrat.get(), set.eigensoft.get(), set.admixmap.get(), set.plink.get(),
-       set.gc.get()});
   auto close = [](FormatWriter& writer) { writer.Close(); };
   if (!set.Shared()) {
     output_detail::FirstFailure failure;
-    for (FormatWriter* writer : closingOrder) failure.Run([&] { close(*writer); });
+    for (FormatWriter* writer : set.closingOrder) failure.Run([&] { close(*writer); });
     failure.Rethrow();
     return;
   }
   // Every writer is closed whatever the others do, as in order.
-  OnTeam(*set.team, closingOrder, set.largestFirst, close);
+  OnTeam(*set.team, set.closingOrder, set.largestFirst, close);
 }
 
 }  // namespace korvane

@@ -10,33 +10,31 @@
 #include <span>
 #include <vector>
 
+#include "output/format_registry.h"
 #include "output/format_writer.h"
 #include "output/output_file.h"
 #include "output/study_kind.h"
 
 namespace korvane {
 
-// How Origin.txt prints the ancestry column: "1.0" / "0.0" for an individual
-// of a source pool (discrete model), "%f" of its own ancestry (continuous).
-enum class AncestryFormat { kSourcePool, kExact };
-
-struct FormatSelection {
-  bool eigensoft = true;
-  bool admixmap = true;
-  bool plink = true;
-  bool structureStrat = true;
-  bool gc = true;
-};
-
-// Opens, in this order, Origin.txt (with its header line) and the files of
-// each ticked format: EIGENSOFT, ADMIXMAP, PLINK, STRUCTURE and STRAT, GC,
-// each created empty in `folder`. Fans every event out to the ancestry file
-// and the writers. Close() closes them in the order: Origin.txt, STRUCTURE
-// and STRAT, EIGENSOFT, ADMIXMAP, PLINK, GC. Any failure throws OutputError.
+// The writers of one replicate attempt, built from the rows of a format
+// registry (format_registry.h): the formats that are written always and the
+// chosen ones that apply to the study. Their files are created empty in
+// `folder`, writer after writer in the registry's opening order; the events
+// reach the writers in that order, and Close() closes them in its closing
+// order. The orders are part of what a run does (a file that cannot be
+// created stops the opening with the files before it made, and the first
+// failure in closing order is the one reported): with this program's
+// registry they are
+//   opening: Origin.txt (with its header line), EIGENSOFT, ADMIXMAP, PLINK,
+//            STRUCTURE and STRAT, GC;
+//   closing: Origin.txt, STRUCTURE and STRAT, EIGENSOFT, ADMIXMAP, PLINK, GC.
+// Any failure throws OutputError; a chosen name that the registry does not
+// have throws std::invalid_argument before any file is created.
 class OutputSet {
  public:
   OutputSet(const std::filesystem::path& folder, const FormatSelection& formats, StudyKind study,
-            AncestryFormat ancestry, LineEnds lineEnds);
+            AncestryFormat ancestry, LineEnds lineEnds, std::span<const FormatRow> registry = FormatRegistry());
   ~OutputSet();
   OutputSet(const OutputSet&) = delete;
   OutputSet& operator=(const OutputSet&) = delete;
@@ -48,17 +46,20 @@ class OutputSet {
   void Finish(const ReplicateTruth& truth);
   void Close();
 
-  // Lets Finish and Close work on the team's members, a writer per member at
-  // a time; the files and the failure reported are those of doing it in order.
+  // Lets Finish and Close (and the writing of long rows) work on the team's
+  // members, a writer per member at a time, handed out in the registry's
+  // sharing order; the files and the failure reported are those of doing it
+  // in order.
   void ShareWith(WorkTeam& team);
 
   // Adds 1 to `written` for every individual written, so that another thread
   // can show how far the replicate is.
   void CountIndividuals(std::atomic<std::int64_t>& written);
 
-  // Called before every individual is written and during the long closing
-  // steps of a large replicate; it may throw to end the attempt (a run asked
-  // to stop), and the exception passes out of the call that was under way.
+  // Called before every individual is written and, through each writer's
+  // SetCheckpoint, during the long closing steps of a large replicate; it
+  // may throw to end the attempt (a run asked to stop), and the exception
+  // passes out of the call that was under way.
   void SetCheckpoint(std::function<void()> checkpoint);
 
  private:

@@ -4,6 +4,13 @@ namespace korvane {
 
 using namespace output_detail;
 
+namespace {
+
+// The pedigree's affection column: 2 for a case, 1 for a control.
+int PedigreeCode(Affection affection) { return affection == Affection::kCase ? 2 : 1; }
+
+}  // namespace
+
 PlinkWriter::PlinkWriter(const std::filesystem::path& folder, LineEnds lineEnds)
     : map_(CreateIn(folder, "Plink.map", lineEnds)), ped_(CreateIn(folder, "Plink.ped", lineEnds)) {}
 
@@ -33,7 +40,7 @@ void PlinkWriter::Individual(const IndividualRecord& individual, const GenotypeR
   if (individual.phenotype) {
     AppendFixed2(line_, *individual.phenotype);
   } else {
-    AppendInt(line_, individual.status);
+    AppendInt(line_, PedigreeCode(individual.CaseOrControl()));
   }
   // Then "%d " per allele, haplotype 1 first, 0 0 when missing: the same
   // bytes as a space before each code and one at the end.

@@ -4,6 +4,13 @@ namespace korvane {
 
 using namespace output_detail;
 
+namespace {
+
+// STRAT's status column: 2 for a case, 1 for a control.
+int StatusCode(Affection affection) { return affection == Affection::kCase ? 2 : 1; }
+
+}  // namespace
+
 StructureStratWriter::StructureStratWriter(const std::filesystem::path& folder, LineEnds lineEnds)
     : structure_(CreateIn(folder, "Structure.txt", lineEnds)), strat_(CreateIn(folder, "Strat.txt", lineEnds)) {}
 
@@ -15,7 +22,7 @@ void StructureStratWriter::Individual(const IndividualRecord& individual, const 
 
   AppendInt(line_, individual.id);
   Append(line_, " ");
-  AppendInt(line_, individual.status);
+  AppendInt(line_, StatusCode(individual.CaseOrControl()));
   char* out = strat_.Reserve(line_.size() + SpacedCodesOrMinusNineRoom(candidateCount) + 1);
   out = PutText(out, std::string_view(line_.data(), line_.size()));
   out = PutSplit(out, row.genotypes, nulls_, PutSpacedCodesOrMinusNine);

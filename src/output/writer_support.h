@@ -63,9 +63,15 @@ inline void WriteOut(OutputFile& file, TextBuffer& text) {
   text.clear();
 }
 
-// Opens `name` in `folder` for writing, emptied.
+// Opens the text file `name` in `folder` for writing, emptied.
 inline OutputFile CreateIn(const std::filesystem::path& folder, const char* name, LineEnds lineEnds) {
   return OutputFile(folder / name, OutputFile::Mode::kTruncate, lineEnds);
+}
+
+// Opens the binary file `name` in `folder` for writing, emptied: its bytes
+// are stored as written, whatever the run's line ends.
+inline OutputFile CreateBinaryIn(const std::filesystem::path& folder, const char* name) {
+  return OutputFile::Binary(folder / name, OutputFile::Mode::kTruncate);
 }
 
 // Runs every step in order, also after one has failed, then rethrows the

@@ -56,8 +56,11 @@ RunOutcome QualStudy::Run(const RunOptions& options, FormHost& host) {
   plan.replicateCount = p.replicateCount;
   plan.sampleSize = p.sampleSize;
   plan.nullLociRequested = p.nullLocusCount;
-  plan.formats = FormatSelection{p.writeEigensoft == 1, p.writeAdmixmap == 1, p.writePlink == 1,
-                                 p.writeStructureStrat == 1, p.writeGc == 1};
+  plan.formats.Choose("eigensoft", p.writeEigensoft == 1)
+      .Choose("admixmap", p.writeAdmixmap == 1)
+      .Choose("plink", p.writePlink == 1)
+      .Choose("structure-strat", p.writeStructureStrat == 1)
+      .Choose("gc", p.writeGc == 1);
   plan.statusText = &parameters.statusText;
   plan.model = [this] { return parameters.modelKind; };
   plan.simulate = [this](ModelKind model, AttemptContext& ctx) {

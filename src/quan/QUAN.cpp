@@ -88,7 +88,9 @@ RunOutcome QuanStudy::Run(const RunOptions& options, FormHost& host) {
   plan.replicateCount = p.replicateCount;
   plan.sampleSize = p.sampleSize;
   plan.nullLociRequested = p.nullLocusCount;
-  plan.formats = FormatSelection{p.writeEigensoft != 0, false, p.writePlink != 0, false, p.writeGc != 0};
+  plan.formats.Choose("eigensoft", p.writeEigensoft != 0)
+      .Choose("plink", p.writePlink != 0)
+      .Choose("gc", p.writeGc != 0);
   plan.activeQtlCount = static_cast<int>(run.qtls.size());
   plan.statusText = &parameters.statusText;
   plan.model = [this] { return parameters.modelKind; };

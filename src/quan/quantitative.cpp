@@ -136,11 +136,11 @@ AttemptResult SimulateDiscreteQuantitative(const QuanParameters& p, const Quanti
     for (int i = 0; i < kN; ++i) {
       if (yriWritten < quotas.yri) {
         ++yriWritten;
-        writer.Write(gen, pools.yri.current, i, 1.0, 0, phenotypeYri[i]);
+        writer.Write(gen, pools.yri.current, i, 1.0, std::nullopt, phenotypeYri[i]);
       }
       if (secondWritten < quotas.second) {
         ++secondWritten;
-        writer.Write(gen, pools.second.current, i, 0.0, 0, phenotypeSecond[i]);
+        writer.Write(gen, pools.second.current, i, 0.0, std::nullopt, phenotypeSecond[i]);
       }
     }
   }
@@ -181,7 +181,7 @@ AttemptResult SimulateContinuousQuantitative(const QuanParameters& p, const Quan
       compose();
     }
     for (int s = 0; s < kN && writer.Written() < p.sampleSize; ++s) {
-      writer.Write(gen, population.current, s, population.ancestry[s], 0, phenotype[s]);
+      writer.Write(gen, population.current, s, population.ancestry[s], std::nullopt, phenotype[s]);
     }
   }
   return trait.Result(ctx.output);

@@ -19,7 +19,7 @@ struct DriverPlan {
   StudyKind study = StudyKind::kQualitative;
   std::string outputDirectory;
   int replicateCount = 0;
-  FormatSelection formats;
+  FormatSelection formats;  // the chosen formats, by name
   int activeQtlCount = 0;  // columns of a quantitative log header
   int sampleSize = 0;        // individuals of each replicate, for the progress shown
   int nullLociRequested = 0;

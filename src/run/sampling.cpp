@@ -29,10 +29,10 @@ IndividualWriter::IndividualWriter(const MarkerSet& markers, double missingRate,
 void IndividualWriter::SetNeverMissing(int global) { SetClassAt(neverMissing_.data(), global, 1); }
 
 void IndividualWriter::Write(RandomGenerator& gen, const HaplotypeStore& population, int index, double ancestry,
-                             int status, std::optional<double> phenotype) {
+                             std::optional<Affection> affection, std::optional<double> phenotype) {
   IndividualRecord record;
   record.id = nextId_++;
-  record.status = status;
+  record.affection = affection;
   record.phenotype = phenotype;
   record.ancestry = ancestry;
   record.sex = DrawThousandths(gen) >= 500 ? Sex::kFemale : Sex::kMale;

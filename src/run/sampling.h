@@ -37,11 +37,12 @@ class IndividualWriter {
   int NextId() const { return nextId_; }
   int Written() const { return nextId_ - 1; }
 
-  // Writes individual `index` of `population`: draws the sex (female when
-  // u >= 0.5) and, per chosen locus in catalogue order, whether the genotype
-  // is missing (u below the missing rate).
-  void Write(RandomGenerator& gen, const HaplotypeStore& population, int index, double ancestry, int status,
-             std::optional<double> phenotype = std::nullopt);
+  // Writes individual `index` of `population`, a case or a control of a
+  // case-control study or an individual with a phenotype value: draws the
+  // sex (female when u >= 0.5) and, per chosen locus in catalogue order,
+  // whether the genotype is missing (u below the missing rate).
+  void Write(RandomGenerator& gen, const HaplotypeStore& population, int index, double ancestry,
+             std::optional<Affection> affection, std::optional<double> phenotype = std::nullopt);
 
  private:
   const MarkerSet& markers_;

@@ -52,7 +52,7 @@ Replicate MakeReplicate(StudyKind study, int individualCount, int locusCount) {
     record.id = i + 1;
     record.sex = next() % 2 == 0 ? Sex::kMale : Sex::kFemale;
     if (study == StudyKind::kQualitative) {
-      record.status = i % 3 == 0 ? 2 : 1;
+      record.affection = i % 3 == 0 ? Affection::kCase : Affection::kControl;
     } else {
       record.phenotype = (static_cast<double>(next() % 200001) - 100000.0) / 1000.0 + 0.005;
     }
@@ -97,11 +97,13 @@ Expected ExpectedFiles(const Replicate& r) {
   for (std::size_t i = 0; i < r.individuals.size(); ++i) {
     const IndividualRecord& individual = r.individuals[i];
     const std::vector<Genotype>& row = r.rows[i];
+    // PLINK and STRAT code a case 2 and a control 1; GC 1 and 0.
+    const bool isCase = individual.affection == Affection::kCase;
     e.ped += Printf("%d %d 0 0 %d ", individual.id, individual.id, static_cast<int>(individual.sex)) +
-             Trait(individual, individual.status) + " ";
-    e.strat += Printf("%d %d", individual.id, individual.status);
+             Trait(individual, isCase ? 2 : 1) + " ";
+    e.strat += Printf("%d %d", individual.id, isCase ? 2 : 1);
     e.structure += Printf("%d", individual.id);
-    e.gc += Printf("%d ", individual.id) + Trait(individual, individual.status - 1);
+    e.gc += Printf("%d ", individual.id) + Trait(individual, isCase ? 1 : 0);
     e.admixmapGeno += Printf("%d ", individual.id);
     std::string heldBack;
     for (std::size_t j = 0; j < row.size(); ++j) {
@@ -140,7 +142,8 @@ void CheckReplicate(StudyKind study, LineEnds ends) {
   TempDir dir;
   const Replicate r = MakeReplicate(study, 70, 531);
   {
-    OutputSet output(dir.path(), FormatSelection{}, study, AncestryFormat::kSourcePool, ends);
+    const FormatSelection formats{"eigensoft", "admixmap", "plink", "structure-strat", "gc"};
+    OutputSet output(dir.path(), formats, study, AncestryFormat::kSourcePool, ends);
     output.BeginLoci();
     for (const MapEntry& entry : r.entries) output.Locus(entry);
     output.EndLoci();

@@ -91,6 +91,56 @@ TEST(OutputFileTest, LargeTextCrossesTheBufferIntact) {
   }
 }
 
+// Every byte value, line feeds and carriage returns among them, in a block
+// of `size` bytes.
+std::string BytesOfSize(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + i / 256) % 256);
+  return bytes;
+}
+
+TEST(OutputFileTest, ABinaryFileKeepsItsBytesWhateverTheLineEnds) {
+  // Small writes, reserved room, and blocks larger than the buffer: no 0x0A
+  // byte gains a carriage return, also in a run that writes CRLF text.
+  const std::string small = BytesOfSize(1000);
+  const std::string large = BytesOfSize((std::size_t{3} << 20) + 7);
+  TempDir dir;
+  OutputFile file = OutputFile::Binary(dir / "a.bin", OutputFile::Mode::kTruncate);
+  EXPECT_EQ(file.ContentKind(), OutputFile::Kind::kBinary);
+  file.Write(small);
+  file.Put('\n');
+  char* out = file.Reserve(small.size());
+  std::memcpy(out, small.data(), small.size());
+  file.Commit(out + small.size());
+  file.Write(large);
+  // A moved file stays binary.
+  OutputFile moved = std::move(file);
+  EXPECT_EQ(moved.ContentKind(), OutputFile::Kind::kBinary);
+  moved.Write("\n\r\n");
+  moved.Close();
+  const std::string stored = ReadFile(dir / "a.bin");
+  const std::string expected = small + '\n' + small + large + "\n\r\n";
+  EXPECT_EQ(stored.size(), expected.size());
+  EXPECT_TRUE(stored == expected);
+}
+
+TEST(OutputFileTest, TextAndBinaryFilesOfOneCrlfRunKeepTheirOwnBytes) {
+  TempDir dir;
+  OutputFile text(dir / "a.txt", OutputFile::Mode::kTruncate, LineEnds::kCrlf);
+  OutputFile binary = OutputFile::Binary(dir / "a.bin", OutputFile::Mode::kTruncate);
+  EXPECT_EQ(text.ContentKind(), OutputFile::Kind::kText);
+  for (OutputFile* file : {&text, &binary}) file->Write("a\nb\n");
+  text.Close();
+  binary.Close();
+  EXPECT_EQ(ReadFile(dir / "a.txt"), "a\r\nb\r\n");
+  EXPECT_EQ(ReadFile(dir / "a.bin"), "a\nb\n");
+  // Appending to a binary file keeps what it held.
+  OutputFile again = OutputFile::Binary(dir / "a.bin", OutputFile::Mode::kAppend);
+  again.Write("\n");
+  again.Close();
+  EXPECT_EQ(ReadFile(dir / "a.bin"), "a\nb\n\n");
+}
+
 TEST(OutputFileTest, ReservedRoomAndWritesKeepTheirOrder) {
   // Text formatted into reserved room, small and beyond the buffer's size,
   // between ordinary writes; only what is committed is stored.

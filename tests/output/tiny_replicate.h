@@ -33,9 +33,9 @@ struct TinyReplicate {
         {3, 7, 0.0, 43},
     };
     r.individuals = {
-        {1, Sex::kMale, 2, std::nullopt, 1.0},
-        {2, Sex::kFemale, 1, std::nullopt, 0.0},
-        {3, Sex::kMale, 2, std::nullopt, 1.0},
+        {1, Sex::kMale, Affection::kCase, std::nullopt, 1.0},
+        {2, Sex::kFemale, Affection::kControl, std::nullopt, 0.0},
+        {3, Sex::kMale, Affection::kCase, std::nullopt, 1.0},
     };
     r.genotypes = {
         {{1, 1}, {1, 2}, {2, 2}, {2, 1}, {1, 1}, {2, 2}, {1, 2}},
@@ -53,7 +53,7 @@ struct TinyReplicate {
     TinyReplicate r = Qualitative();
     const double phenotypes[] = {-3.456, 20.0, 0.125};
     for (std::size_t i = 0; i < r.individuals.size(); ++i) {
-      r.individuals[i].status = 1;
+      r.individuals[i].affection = std::nullopt;
       r.individuals[i].phenotype = phenotypes[i];
     }
     r.truth.causalPositionsAll = {4, 7, 4, 0};

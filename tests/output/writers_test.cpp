@@ -191,7 +191,8 @@ TEST(GcWriterTest, ManyNullLociAreAllHeldBack) {
   genotypes.back() = Genotype{2, 2};
   isNull.back() = 0;
   GcWriter writer(dir.path(), LineEnds::kLf);
-  writer.Individual(IndividualRecord{1, Sex::kMale, 2, std::nullopt, 0.0}, GenotypeRow{genotypes, isNull});
+  writer.Individual(IndividualRecord{1, Sex::kMale, Affection::kCase, std::nullopt, 0.0},
+                    GenotypeRow{genotypes, isNull});
   writer.Close();
   std::string expected = "1 1 2 2";
   for (int j = 0; j < loci - 1; ++j) expected += " 1 2";
@@ -282,6 +283,27 @@ TEST(EigensoftWriterTest, RejectsInconsistentInput) {
     const std::vector<Genotype> shortRow(6, Genotype{1, 1});
     EXPECT_THROW(writer.Individual(replicate.individuals[0], GenotypeRow{shortRow, {}}), std::invalid_argument);
   }
+}
+
+// A case-control column is never made up: an individual with neither a
+// case-control status nor a phenotype value is refused by every writer that
+// prints a trait, and one of a quantitative study by the case-control formats.
+TEST(WritersTest, AnIndividualWithoutCaseControlStatusIsRefused) {
+  TempDir dir;
+  const TinyReplicate qualitative = TinyReplicate::Qualitative();
+  IndividualRecord neither = qualitative.individuals[0];
+  neither.affection = std::nullopt;
+  const IndividualRecord withPhenotype = TinyReplicate::Quantitative().individuals[0];
+  const GenotypeRow row = qualitative.Row(0);
+  PlinkWriter plink(dir.path(), LineEnds::kLf);
+  GcWriter gc(dir.path(), LineEnds::kLf);
+  EigensoftWriter eigensoft(dir.path(), LineEnds::kLf);
+  AdmixmapWriter admixmap(dir.path(), LineEnds::kLf);
+  StructureStratWriter structureStrat(dir.path(), LineEnds::kLf);
+  const std::initializer_list<FormatWriter*> traitWriters = {&plink, &gc, &eigensoft, &admixmap, &structureStrat};
+  for (FormatWriter* writer : traitWriters) EXPECT_THROW(writer->Individual(neither, row), std::invalid_argument);
+  EXPECT_THROW(admixmap.Individual(withPhenotype, row), std::invalid_argument);
+  EXPECT_THROW(structureStrat.Individual(withPhenotype, row), std::invalid_argument);
 }
 
 }  // namespace

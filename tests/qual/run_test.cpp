@@ -14,7 +14,9 @@
 
 #include "qual/QUAL.h"
 #include "qual/case_control.h"
+#include "qual/qual_fields.h"
 #include "run/run_driver.h"
+#include "form_switches.h"
 #include "recording_host.h"
 #include "synthetic_data.h"
 #include "test_files.h"
@@ -100,6 +102,16 @@ TEST_F(QualRunTest, FoldersAndLogLinesFollowTheReplicates) {
   EXPECT_TRUE(fs::exists(Out("3/Plink.ped")));
   EXPECT_FALSE(fs::exists(Out(".2.partial")));
   EXPECT_FALSE(fs::exists(Out(".korvane.lock")));
+}
+
+TEST_F(QualRunTest, EachFormatSwitchWritesItsOwnFiles) {
+  study_.parameters.replicateCount = 1;
+  testing::CheckEachFormSwitch(StudyKind::kQualitative, study_.parameters, QualFields(), tmp_ / "switches",
+                               [this](const std::string& out) {
+                                 study_.parameters.outputDirectory = out;
+                                 const RunOutcome outcome = Run();
+                                 ASSERT_EQ(outcome.status, RunOutcome::Status::kCompleted) << outcome.message;
+                               });
 }
 
 TEST_F(QualRunTest, NoReplicateEndsTheLogLineAndMakesNoFolder) {
@@ -293,6 +305,7 @@ TEST_F(QualRunTest, AnyFailureInAWorkerEndsTheRunWithAMessage) {
       DriverPlan plan;
       plan.outputDirectory = out.string();
       plan.replicateCount = 5;
+      plan.formats = FormatSelection{"eigensoft", "admixmap", "plink", "structure-strat", "gc"};
       plan.sampleSize = study_.parameters.sampleSize;
       plan.statusText = &study_.parameters.statusText;
       plan.model = [] { return ModelKind::kDiscrete; };

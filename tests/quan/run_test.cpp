@@ -7,6 +7,8 @@
 #include <sstream>
 
 #include "quan/QUAN.h"
+#include "quan/quan_fields.h"
+#include "form_switches.h"
 #include "recording_host.h"
 #include "synthetic_data.h"
 #include "test_files.h"
@@ -79,6 +81,16 @@ TEST_F(QuanRunTest, LogFormatsOfBothModels) {
   EXPECT_TRUE(fs::exists(Out("1/GC.txt")));
   EXPECT_FALSE(fs::exists(Out("1/Strat.txt")));
   EXPECT_FALSE(fs::exists(Out("1/Admixmap_geno.txt")));
+}
+
+TEST_F(QuanRunTest, EachFormatSwitchWritesItsOwnFiles) {
+  study_.parameters.replicateCount = 1;
+  testing::CheckEachFormSwitch(StudyKind::kQuantitative, study_.parameters, QuanFields(), tmp_ / "switches",
+                               [this](const std::string& out) {
+                                 study_.parameters.outputDirectory = out;
+                                 const RunOutcome outcome = Run();
+                                 ASSERT_EQ(outcome.status, RunOutcome::Status::kCompleted) << outcome.message;
+                               });
 }
 
 TEST_F(QuanRunTest, VarianceSharesAboveOneAreRefusedWithTheSum) {

@@ -1,0 +1,123 @@
+#include "output/format_registry.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "output/admixmap_writer.h"
+#include "output/eigensoft_writer.h"
+#include "output/gc_writer.h"
+#include "output/origin_writer.h"
+#include "output/plink_writer.h"
+#include "output/structure_strat_writer.h"
+
+namespace korvane {
+namespace {
+
+// The factory of a writer made from its folder and the run's line ends.
+template <typename Writer>
+std::unique_ptr<FormatWriter> Create(const std::filesystem::path& folder, const WriterSettings& settings) {
+  return std::make_unique<Writer>(folder, settings.lineEnds);
+}
+
+std::unique_ptr<FormatWriter> CreateOrigin(const std::filesystem::path& folder, const WriterSettings& settings) {
+  return std::make_unique<OriginWriter>(folder, settings.ancestry, settings.lineEnds);
+}
+
+// The orders, as they read down each column:
+//   opening: origin, eigensoft, admixmap, plink, structure-strat, gc;
+//   closing: origin, structure-strat, eigensoft, admixmap, plink, gc;
+//   sharing: admixmap, plink, gc (the genotype tables of a line per
+//            individual), structure-strat, eigensoft (a character per
+//            genotype), origin.
+constexpr FormatRow kRows[] = {
+    {.name = "origin",
+     .studies = kEveryStudy,
+     .always = true,
+     .formSwitch = "",
+     .create = CreateOrigin,
+     .opening = 10,
+     .closing = 10,
+     .sharing = 60},
+    {.name = "eigensoft",
+     .studies = kEveryStudy,
+     .always = false,
+     .formSwitch = "write-eigensoft",
+     .create = Create<EigensoftWriter>,
+     .opening = 20,
+     .closing = 30,
+     .sharing = 50},
+    {.name = "admixmap",
+     .studies = kCaseControlStudy,
+     .always = false,
+     .formSwitch = "write-admixmap",
+     .create = Create<AdmixmapWriter>,
+     .opening = 30,
+     .closing = 40,
+     .sharing = 10},
+    {.name = "plink",
+     .studies = kEveryStudy,
+     .always = false,
+     .formSwitch = "write-plink",
+     .create = Create<PlinkWriter>,
+     .opening = 40,
+     .closing = 50,
+     .sharing = 20},
+    {.name = "structure-strat",
+     .studies = kCaseControlStudy,
+     .always = false,
+     .formSwitch = "write-structure-strat",
+     .create = Create<StructureStratWriter>,
+     .opening = 50,
+     .closing = 20,
+     .sharing = 40},
+    {.name = "gc",
+     .studies = kEveryStudy,
+     .always = false,
+     .formSwitch = "write-gc",
+     .create = Create<GcWriter>,
+     .opening = 60,
+     .closing = 60,
+     .sharing = 30},
+};
+
+}  // namespace
+
+std::span<const FormatRow> FormatRegistry() { return kRows; }
+
+FormatSelection::FormatSelection(std::initializer_list<std::string_view> names) {
+  for (std::string_view name : names) Choose(name);
+}
+
+FormatSelection& FormatSelection::Choose(std::string_view name, bool chosen) {
+  if (chosen && !Has(name)) names_.emplace_back(name);
+  return *this;
+}
+
+bool FormatSelection::Has(std::string_view name) const {
+  return std::find(names_.begin(), names_.end(), name) != names_.end();
+}
+
+std::vector<const FormatRow*> RowsWritten(std::span<const FormatRow> registry, const FormatSelection& formats,
+                                          StudyKind study) {
+  for (const std::string& name : formats.Names()) {
+    const bool known =
+        std::any_of(registry.begin(), registry.end(), [&name](const FormatRow& row) { return row.name == name; });
+    if (!known) throw std::invalid_argument(fmt::format("no output format is named \"{}\"", name));
+  }
+  std::vector<const FormatRow*> rows;
+  for (const FormatRow& row : registry) {
+    if (row.studies.Has(study) && (row.always || formats.Has(row.name))) rows.push_back(&row);
+  }
+  return rows;
+}
+
+std::vector<const FormatRow*> OrderedBy(std::span<const FormatRow* const> rows, int FormatRow::*position) {
+  std::vector<const FormatRow*> ordered(rows.begin(), rows.end());
+  std::stable_sort(ordered.begin(), ordered.end(),
+                   [position](const FormatRow* a, const FormatRow* b) { return a->*position < b->*position; });
+  return ordered;
+}
+
+}  // namespace korvane
