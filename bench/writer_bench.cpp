@@ -89,7 +89,7 @@ const Replicate& TheReplicate() {
       IndividualRecord individual;
       individual.id = i + 1;
       individual.sex = random.Next() % 2 == 0 ? Sex::kMale : Sex::kFemale;
-      individual.affection = i < kIndividuals / 2 ? Affection::kCase : Affection::kControl;
+      individual.affection = i < kIndividuals / 2 ? Affection::kAffected : Affection::kUnaffected;
       individual.ancestry = random.Next() % 2 == 0 ? 1.0 : 0.0;
       r.individuals.push_back(individual);
       for (std::size_t j = 0; j < kLoci; ++j) {

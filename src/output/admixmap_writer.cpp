@@ -10,7 +10,7 @@ namespace {
 constexpr double kSmallestDistance = 0.0000005;
 
 // The phenotype file's trait: 1 for a case, 0 for a control.
-int TraitCode(Affection affection) { return affection == Affection::kCase ? 1 : 0; }
+int TraitCode(Affection affection) { return affection == Affection::kAffected ? 1 : 0; }
 
 }  // namespace
 

@@ -10,9 +10,9 @@ using namespace output_detail;
 namespace {
 
 // The status column of Eigensoft_Pca.ind.
-const char* IndLabel(Affection affection) { return affection == Affection::kCase ? "Case" : "Control"; }
+const char* IndLabel(Affection affection) { return affection == Affection::kAffected ? "Case" : "Control"; }
 // The phenotype of Eigensoft.phen: 1 for a case, 0 for a control.
-int PhenCode(Affection affection) { return affection == Affection::kCase ? 1 : 0; }
+int PhenCode(Affection affection) { return affection == Affection::kAffected ? 1 : 0; }
 
 }  // namespace
 

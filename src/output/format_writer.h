@@ -40,7 +40,7 @@ enum class AncestryFormat { kSourcePool, kExact };
 
 // Whether an individual of a case-control study is affected. Each writer
 // stores it as its own format's code.
-enum class Affection { kControl, kCase };
+enum class Affection { kUnaffected, kAffected };  // a control, a case
 
 struct IndividualRecord {
   int id = 0;               // IndividualId: 1 for the first individual of the attempt

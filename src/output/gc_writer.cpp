@@ -7,7 +7,7 @@ using namespace output_detail;
 namespace {
 
 // The trait column of a case-control study: 1 for a case, 0 for a control.
-int TraitCode(Affection affection) { return affection == Affection::kCase ? 1 : 0; }
+int TraitCode(Affection affection) { return affection == Affection::kAffected ? 1 : 0; }
 
 }  // namespace
 

@@ -7,7 +7,7 @@ using namespace output_detail;
 namespace {
 
 // The pedigree's affection column: 2 for a case, 1 for a control.
-int PedigreeCode(Affection affection) { return affection == Affection::kCase ? 2 : 1; }
+int PedigreeCode(Affection affection) { return affection == Affection::kAffected ? 2 : 1; }
 
 }  // namespace
 

@@ -7,7 +7,7 @@ using namespace output_detail;
 namespace {
 
 // STRAT's status column: 2 for a case, 1 for a control.
-int StatusCode(Affection affection) { return affection == Affection::kCase ? 2 : 1; }
+int StatusCode(Affection affection) { return affection == Affection::kAffected ? 2 : 1; }
 
 }  // namespace
 

@@ -83,10 +83,10 @@ AttemptResult SimulateContinuousCaseControl(const QualParameters& p, AttemptCont
     for (int i = 0; i < n; ++i) {
       if (status[i] == kCase && cases < wanted.cases) {
         ++cases;
-        writer.Write(gen, population.current, i, population.ancestry[i], Affection::kCase);
+        writer.Write(gen, population.current, i, population.ancestry[i], Affection::kAffected);
       } else if (status[i] == kControl && controls < wanted.controls) {
         ++controls;
-        writer.Write(gen, population.current, i, population.ancestry[i], Affection::kControl);
+        writer.Write(gen, population.current, i, population.ancestry[i], Affection::kUnaffected);
       }
     }
     unproductive = writer.Written() == before ? unproductive + 1 : 0;

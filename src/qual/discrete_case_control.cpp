@@ -103,16 +103,16 @@ AttemptResult SimulateDiscreteCaseControl(const QualParameters& p, AttemptContex
     auto take = [&](int group, const HaplotypeStore& pool, int i, double ancestry, Affection affection) {
       ++written[group];
       writer.Write(gen, pool, i, ancestry, affection);
-      if (affection == Affection::kCase && causalAll == 0) {
+      if (affection == Affection::kAffected && causalAll == 0) {
         causalAll = model.locus + 1;
         causalCandidate = CandidatePosition(markers, model.locus);
       }
     };
     for (int i = 0; i < kPopulationSize; ++i) {
-      if (statusYri[i] == kCase && shortOf(0)) take(0, pools.yri.current, i, 1.0, Affection::kCase);
-      if (statusSecond[i] == kCase && shortOf(1)) take(1, pools.second.current, i, 0.0, Affection::kCase);
-      if (statusYri[i] == kControl && shortOf(2)) take(2, pools.yri.current, i, 1.0, Affection::kControl);
-      if (statusSecond[i] == kControl && shortOf(3)) take(3, pools.second.current, i, 0.0, Affection::kControl);
+      if (statusYri[i] == kCase && shortOf(0)) take(0, pools.yri.current, i, 1.0, Affection::kAffected);
+      if (statusSecond[i] == kCase && shortOf(1)) take(1, pools.second.current, i, 0.0, Affection::kAffected);
+      if (statusYri[i] == kControl && shortOf(2)) take(2, pools.yri.current, i, 1.0, Affection::kUnaffected);
+      if (statusSecond[i] == kControl && shortOf(3)) take(3, pools.second.current, i, 0.0, Affection::kUnaffected);
     }
     unproductive = writer.Written() == before ? unproductive + 1 : 0;
     if (anyShort() && unproductive >= kMaxUnproductiveCycles) {

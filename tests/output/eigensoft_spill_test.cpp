@@ -40,7 +40,7 @@ Replicate MakeReplicate(std::size_t individualCount, int loci, bool quantitative
   r.truth.causalPositionsAll = quantitative ? std::vector<int>{1, loci / 2, 0, loci / 2, loci} : std::vector<int>{7};
   for (std::size_t i = 0; i < individualCount; ++i) {
     r.individuals.push_back({static_cast<int>(i) + 1, next() % 2 ? Sex::kMale : Sex::kFemale,
-                             next() % 2 != 0 ? Affection::kCase : Affection::kControl, std::nullopt, 0.0});
+                             next() % 2 != 0 ? Affection::kAffected : Affection::kUnaffected, std::nullopt, 0.0});
     if (quantitative) {
       r.individuals.back().affection = std::nullopt;
       r.individuals.back().phenotype = static_cast<double>(next() % 2001) / 100.0 - 10.0;

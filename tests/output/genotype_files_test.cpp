@@ -52,7 +52,7 @@ Replicate MakeReplicate(StudyKind study, int individualCount, int locusCount) {
     record.id = i + 1;
     record.sex = next() % 2 == 0 ? Sex::kMale : Sex::kFemale;
     if (study == StudyKind::kQualitative) {
-      record.affection = i % 3 == 0 ? Affection::kCase : Affection::kControl;
+      record.affection = i % 3 == 0 ? Affection::kAffected : Affection::kUnaffected;
     } else {
       record.phenotype = (static_cast<double>(next() % 200001) - 100000.0) / 1000.0 + 0.005;
     }
@@ -98,7 +98,7 @@ Expected ExpectedFiles(const Replicate& r) {
     const IndividualRecord& individual = r.individuals[i];
     const std::vector<Genotype>& row = r.rows[i];
     // PLINK and STRAT code a case 2 and a control 1; GC 1 and 0.
-    const bool isCase = individual.affection == Affection::kCase;
+    const bool isCase = individual.affection == Affection::kAffected;
     e.ped += Printf("%d %d 0 0 %d ", individual.id, individual.id, static_cast<int>(individual.sex)) +
              Trait(individual, isCase ? 2 : 1) + " ";
     e.strat += Printf("%d %d", individual.id, isCase ? 2 : 1);

@@ -266,7 +266,7 @@ class ProbeWriter : public FormatWriter {
   void EndLoci() override { Note("end loci"); }
   void Individual(const IndividualRecord& individual, const GenotypeRow& row) override {
     const char* trait = !individual.affection                     ? "phenotype"
-                        : *individual.affection == Affection::kCase ? "case"
+                        : *individual.affection == Affection::kAffected ? "case"
                                                                     : "control";
     Note("individual " + std::to_string(individual.id) + " " + trait + " " + std::to_string(row.genotypes.size()));
   }

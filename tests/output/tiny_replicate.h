@@ -33,9 +33,9 @@ struct TinyReplicate {
         {3, 7, 0.0, 43},
     };
     r.individuals = {
-        {1, Sex::kMale, Affection::kCase, std::nullopt, 1.0},
-        {2, Sex::kFemale, Affection::kControl, std::nullopt, 0.0},
-        {3, Sex::kMale, Affection::kCase, std::nullopt, 1.0},
+        {1, Sex::kMale, Affection::kAffected, std::nullopt, 1.0},
+        {2, Sex::kFemale, Affection::kUnaffected, std::nullopt, 0.0},
+        {3, Sex::kMale, Affection::kAffected, std::nullopt, 1.0},
     };
     r.genotypes = {
         {{1, 1}, {1, 2}, {2, 2}, {2, 1}, {1, 1}, {2, 2}, {1, 2}},

@@ -191,7 +191,7 @@ TEST(GcWriterTest, ManyNullLociAreAllHeldBack) {
   genotypes.back() = Genotype{2, 2};
   isNull.back() = 0;
   GcWriter writer(dir.path(), LineEnds::kLf);
-  writer.Individual(IndividualRecord{1, Sex::kMale, Affection::kCase, std::nullopt, 0.0},
+  writer.Individual(IndividualRecord{1, Sex::kMale, Affection::kAffected, std::nullopt, 0.0},
                     GenotypeRow{genotypes, isNull});
   writer.Close();
   std::string expected = "1 1 2 2";
