@@ -13,10 +13,10 @@
 #include <memory>
 
 #include "population/admixture.h"
-#include "random/bulk_draws.h"
-#include "qual/qual_parameters.h"
 #include "population/source_pools.h"
 #include "population/transmission.h"
+#include "qual/qual_parameters.h"
+#include "random/bulk_draws.h"
 #include "refdata/haplotype_store.h"
 
 namespace korvane {
@@ -90,9 +90,8 @@ void BM_K1_Transmission(benchmark::State& state) {
     benchmark::DoNotOptimize(children.Row(k % 64, 0));
     ++k;
   }
-  state.counters["ns_per_locus"] =
-      benchmark::Counter(static_cast<double>(loci) * 1e-9, benchmark::Counter::kIsIterationInvariantRate |
-                                                                benchmark::Counter::kInvert);
+  state.counters["ns_per_locus"] = benchmark::Counter(
+      static_cast<double>(loci) * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 // Both pools start from founders; every iteration is one more generation of
@@ -103,7 +102,8 @@ void BM_K2_PoolsGeneration(benchmark::State& state) {
   RandomGenerator gen(11);
   SourcePools pools;
   WorkTeam team(static_cast<int>(state.range(2)));
-  BuildFounders(gen, setup.markers, setup.panel, IndexPicker(setup.panel.panelSize), pools, [] {}, team);
+  BuildFounders(
+      gen, setup.markers, setup.panel, IndexPicker(setup.panel.panelSize), pools, [] {}, team);
   const IndexPicker parentPicker(kPopulationSize);
   Breeders breeders(team, setup.markers);
   std::vector<int> parentTable;
@@ -125,8 +125,9 @@ void BM_K2_AdmixedGeneration(benchmark::State& state) {
   AdmixedPopulation population;
   const int migrants = MigrantCount(0.04);
   WorkTeam team(static_cast<int>(state.range(2)));
-  BuildAdmixedPopulation(gen, setup.markers, setup.panel, panelPicker, migrants, 0.0, MigrantPick::kPerIndividual,
-                         population, [] {}, team);
+  BuildAdmixedPopulation(
+      gen, setup.markers, setup.panel, panelPicker, migrants, 0.0, MigrantPick::kPerIndividual, population, [] {},
+      team);
   const IndexPicker parentPicker(kPopulationSize);
   Breeders breeders(team, setup.markers);
   std::vector<int> parents(2 * kPopulationSize);

@@ -32,7 +32,7 @@ class SilentHost : public FormHost {
 fs::path BenchOutput() {
   const char* chosen = std::getenv("KORVANE_BENCH_DIR");
   std::error_code ec;
-  const fs::path base = chosen && *chosen               ? fs::path(chosen)
+  const fs::path base = chosen && *chosen                  ? fs::path(chosen)
                         : fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm")
                                                            : fs::temp_directory_path();
   const fs::path dir = base / "korvane-bench";

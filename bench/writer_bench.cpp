@@ -173,12 +173,8 @@ void BM_WriteAllFormatsOverwrite(benchmark::State& state) {
 }
 void BM_WriteAllFormatsCrlf(benchmark::State& state) { WriteReplicate(state, AllFormats(), LineEnds::kCrlf); }
 void BM_WritePlink(benchmark::State& state) { WriteReplicate(state, FormatSelection{"plink"}, LineEnds::kLf); }
-void BM_WriteEigensoft(benchmark::State& state) {
-  WriteReplicate(state, FormatSelection{"eigensoft"}, LineEnds::kLf);
-}
-void BM_WriteAdmixmap(benchmark::State& state) {
-  WriteReplicate(state, FormatSelection{"admixmap"}, LineEnds::kLf);
-}
+void BM_WriteEigensoft(benchmark::State& state) { WriteReplicate(state, FormatSelection{"eigensoft"}, LineEnds::kLf); }
+void BM_WriteAdmixmap(benchmark::State& state) { WriteReplicate(state, FormatSelection{"admixmap"}, LineEnds::kLf); }
 void BM_WriteStructureStrat(benchmark::State& state) {
   WriteReplicate(state, FormatSelection{"structure-strat"}, LineEnds::kLf);
 }

@@ -18,8 +18,8 @@
 #include <system_error>
 
 #include "output/replicate_folders.h"
-#include "run/data_folder.h"
 #include "random/random_generator.h"
+#include "run/data_folder.h"
 
 namespace korvane {
 namespace {
@@ -288,10 +288,10 @@ bool StudyForm::MayWriteReplicates(RunOptions& options) {
   const QString numbers = count == 1 ? QStringLiteral("replicate %1").arg(options.firstReplicate)
                                      : QStringLiteral("replicates %1 to %2").arg(options.firstReplicate).arg(last);
   const QString place = PlaceText(directory);
-  const QString question =
-      QStringLiteral("The output directory %1 already holds replicate folders of the numbers this run writes "
-                     "(%2; %3 exists).\n\nReplace them with this run's replicates?")
-          .arg(place, numbers, PlaceText(ReplicateFolderPath(directory, scan.firstTaken)));
+  const QString question = QStringLiteral(
+                               "The output directory %1 already holds replicate folders of the numbers this run writes "
+                               "(%2; %3 exists).\n\nReplace them with this run's replicates?")
+                               .arg(place, numbers, PlaceText(ReplicateFolderPath(directory, scan.firstTaken)));
   if (!prompts_.confirm(this, question)) return false;
   options.overwrite = true;
   return true;
@@ -316,8 +316,7 @@ void StudyForm::Start() {
 
   runStarted_ = true;
   ShowRunLine(QStringLiteral("Seed %1").arg(options.seed) + kSeparator + QStringLiteral("data ") +
-              PlaceText(options.dataDir) + kSeparator + QStringLiteral("output ") +
-              PlaceText(RecordOutputDirectory()));
+              PlaceText(options.dataDir) + kSeparator + QStringLiteral("output ") + PlaceText(RecordOutputDirectory()));
 
   inRun_ = true;
   stopRequested_ = false;

@@ -38,8 +38,8 @@
 
 #include "app/dialog_builder.h"
 #include "app/field_binding.h"
-#include "run/exchange.h"
 #include "qual/qual_parameters.h"
+#include "run/exchange.h"
 #include "run/study_run.h"
 
 class QCloseEvent;

@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "cli/params_file.h"
-#include "run/version.h"
-#include "run/data_folder.h"
-#include "run/exchange.h"
 #include "qual/qual_fields.h"
 #include "quan/quan_fields.h"
+#include "run/data_folder.h"
+#include "run/exchange.h"
+#include "run/version.h"
 
 namespace korvane::cli {
 namespace {
@@ -142,8 +142,9 @@ class FieldOptions {
     for (std::size_t i = 0; i < table.size(); ++i) {
       if (table[i].info.isOption) shown.push_back(i);
     }
-    std::stable_sort(shown.begin(), shown.end(),
-                     [&](std::size_t a, std::size_t b) { return PlaceOf(table[a].info.key) < PlaceOf(table[b].info.key); });
+    std::stable_sort(shown.begin(), shown.end(), [&](std::size_t a, std::size_t b) {
+      return PlaceOf(table[a].info.key) < PlaceOf(table[b].info.key);
+    });
     for (const std::size_t i : shown) {
       const FieldInfo& info = table[i].info;
       std::string names = "--" + info.key;
@@ -153,10 +154,9 @@ class FieldOptions {
       const std::string_view model = placed ? kFieldPlaces[place].model : "";
       std::string label = info.label;
       while (!label.empty() && label.back() == ' ') label.pop_back();
-      CLI::Option* option = command.add_option(
-          names, texts_[i],
-          fmt::format("{} ({}){}", label, RangeDescription(info),
-                      model.empty() ? "" : fmt::format("; {} model only", model)));
+      CLI::Option* option = command.add_option(names, texts_[i],
+                                               fmt::format("{} ({}){}", label, RangeDescription(info),
+                                                           model.empty() ? "" : fmt::format("; {} model only", model)));
       option->type_name(TypeName(info.type));
       option->default_str(ShowField(info, table[i].access(const_cast<Record&>(defaults))));
       option->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -229,9 +229,9 @@ struct RunSettings {
             fmt::format("number of the run's first replicate: the run writes N, N+1, ...; replicate numbers run up "
                         "to {}",
                         kMaxReplicateNumber));
-    maxAttemptsOption = add("--max-attempts", maxAttempts, "N", "100",
-                            fmt::format("attempts of one replicate before the run fails, 1 to {}",
-                                        kMaxAttemptsPerReplicate));
+    maxAttemptsOption =
+        add("--max-attempts", maxAttempts, "N", "100",
+            fmt::format("attempts of one replicate before the run fails, 1 to {}", kMaxAttemptsPerReplicate));
     lineEndsOption = add("--line-ends", lineEnds, "lf|crlf", "lf",
                          "line ends of the output files (crlf: the bytes of a Windows run)");
     threadsOption = add("--threads", threads, "N", "the number of cores",
@@ -247,9 +247,9 @@ struct RunSettings {
                   "keep the folder of a replicate that a stop or failure interrupted, as .N.partial")
         ->group(kRunGroup);
     command.add_flag("--quiet", quiet, "no progress line")->group(kRunGroup);
-    paramsOption = add("--params", params, "FILE",
-                       "", "starting values: the last [[run]] of a run record (korvane-runs.toml) or a table of option "
-                           "keys; the options given override them");
+    paramsOption = add("--params", params, "FILE", "",
+                       "starting values: the last [[run]] of a run record (korvane-runs.toml) or a table of option "
+                       "keys; the options given override them");
   }
 };
 
@@ -298,8 +298,7 @@ void Configure(const FieldOptions<Record>& fields, const RunSettings& settings, 
         },
         language);
     if (!taken) {
-      throw UsageError(
-          fmt::format("{}: {}", file.string(), Labelled(table[taken.fieldIndex].info, taken.message, "")));
+      throw UsageError(fmt::format("{}: {}", file.string(), Labelled(table[taken.fieldIndex].info, taken.message, "")));
     }
     if (!stored.note.empty()) invocation.notes.push_back(stored.note);
     if (stored.model) model = *stored.model;
@@ -368,7 +367,8 @@ std::size_t EditDistance(std::string_view a, std::string_view b) {
   for (std::size_t i = 1; i <= a.size(); ++i) {
     for (std::size_t j = 1; j <= b.size(); ++j) {
       d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
     }
   }
   return d[a.size()][b.size()];
@@ -377,7 +377,7 @@ std::size_t EditDistance(std::string_view a, std::string_view b) {
 // For the first option of the command line that `command` does not know, the
 // nearest option name it does know, if one is near enough to be a slip.
 std::optional<std::pair<std::string, std::string>> Misspelt(const CLI::App& command,
-                                                           const std::vector<std::string>& args) {
+                                                            const std::vector<std::string>& args) {
   for (const std::string& arg : args) {
     if (arg.size() < 3 || arg.compare(0, 2, "--") != 0) continue;
     const std::string name = arg.substr(0, arg.find('='));
@@ -402,7 +402,8 @@ std::optional<std::pair<std::string, std::string>> Misspelt(const CLI::App& comm
 }
 
 std::string UsageText(const CLI::ParseError& error, const CLI::App* command, const std::vector<std::string>& args) {
-  const std::string help = command != nullptr ? fmt::format("korvane {} --help", command->get_name()) : "korvane --help";
+  const std::string help =
+      command != nullptr ? fmt::format("korvane {} --help", command->get_name()) : "korvane --help";
   if (command != nullptr) {
     if (const auto slip = Misspelt(*command, args)) {
       return fmt::format("korvane: unknown option {}; did you mean {}?\nRun '{}' for the options.\n", slip->first,

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "qual/qual_parameters.h"
-#include "run/study_run.h"
 #include "quan/quan_parameters.h"
+#include "run/study_run.h"
 
 namespace korvane::cli {
 
@@ -53,7 +53,6 @@ struct Invocation {
   // a data error then says so.
   bool dataFromWorkingFolder = false;
   std::vector<std::string> notes;  // to be shown before the run
-
 
   const std::string& OutputDirectory() const {
     return command == Command::kQuan ? quan.outputDirectory : qual.outputDirectory;

@@ -16,14 +16,14 @@
 #include "cli/command_line.h"
 #include "cli/params_file.h"
 #include "cli/terminal_host.h"
-#include "run/version.h"
 #include "qual/QUAL.h"
 #include "qual/qual_fields.h"
 #include "quan/QUAN.h"
 #include "quan/quan_fields.h"
 #include "random/random_generator.h"
-#include "run/data_folder.h"
 #include "refdata/reference_data.h"
+#include "run/data_folder.h"
+#include "run/version.h"
 
 namespace {
 

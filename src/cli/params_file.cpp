@@ -47,7 +47,8 @@ std::uint64_t SeedSetting(const fs::path& file, const toml::node& node) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (!text.empty() && error == std::errc() && end == text.data() + text.size()) seed = value;
   }
-  if (!seed || *seed > kMaxRunSeed) Refuse(file, fmt::format("seed: expected a whole number from 0 to {}", kMaxRunSeed));
+  if (!seed || *seed > kMaxRunSeed)
+    Refuse(file, fmt::format("seed: expected a whole number from 0 to {}", kMaxRunSeed));
   return *seed;
 }
 
@@ -60,9 +61,14 @@ int BoundedSetting(const fs::path& file, const std::string& key, const toml::nod
 }
 
 // Settings of a record that describe the run rather than start one.
-const std::set<std::string, std::less<>> kDescriptiveKeys = {
-    "start", "version", "study", "outcome", "replicates-completed", "message", "replicates-short-of-null-loci",
-    "fewest-null-loci"};
+const std::set<std::string, std::less<>> kDescriptiveKeys = {"start",
+                                                             "version",
+                                                             "study",
+                                                             "outcome",
+                                                             "replicates-completed",
+                                                             "message",
+                                                             "replicates-short-of-null-loci",
+                                                             "fewest-null-loci"};
 
 // The start of each "[[run]]" line of a text: 0-based offset and 1-based line.
 std::vector<std::pair<std::size_t, int>> RunTableStarts(std::string_view text) {

@@ -54,8 +54,8 @@ std::string FormatProgressLine(const std::string& statusText, const RunProgress&
   // the last of them run.
   const double done = std::max<double>(progress.replicatesDone, progress.completed);
   if (done > 0 && done < progress.replicateCount) {
-    const auto left =
-        std::chrono::seconds(std::llround(static_cast<double>(elapsed.count()) * (progress.replicateCount - done) / done));
+    const auto left = std::chrono::seconds(
+        std::llround(static_cast<double>(elapsed.count()) * (progress.replicateCount - done) / done));
     line += fmt::format(", ~{} left", FormatDuration(left));
   }
   return line;

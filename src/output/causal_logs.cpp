@@ -31,8 +31,7 @@ CausalLogs::CausalLogs(const std::string& outputDirectory, StudyKind study, Line
   all_ = OpenLog(outputDirectory,
                  qualitative ? "Causal_Locus_Plink&Admixmap&Eigensoft.txt" : "Causal_Loci_Plink&Admixmap&Eigensoft.txt",
                  lineEnds);
-  stratGc_ = OpenLog(outputDirectory, qualitative ? "Causal_Locus_Strat&GC.txt" : "Causal_Loci_Strat&GC.txt",
-                     lineEnds);
+  stratGc_ = OpenLog(outputDirectory, qualitative ? "Causal_Locus_Strat&GC.txt" : "Causal_Loci_Strat&GC.txt", lineEnds);
 }
 
 void CausalLogs::WriteHeader(int activeQtlCount) {

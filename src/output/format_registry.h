@@ -58,9 +58,7 @@ struct Studies {
   bool qualitative = true;
   bool quantitative = true;
 
-  constexpr bool Has(StudyKind study) const {
-    return study == StudyKind::kQualitative ? qualitative : quantitative;
-  }
+  constexpr bool Has(StudyKind study) const { return study == StudyKind::kQualitative ? qualitative : quantitative; }
 };
 inline constexpr Studies kEveryStudy{true, true};
 // The case-control formats: a quantitative study has no case-control status to write.

@@ -43,7 +43,7 @@ enum class AncestryFormat { kSourcePool, kExact };
 enum class Affection { kUnaffected, kAffected };  // a control, a case
 
 struct IndividualRecord {
-  int id = 0;               // IndividualId: 1 for the first individual of the attempt
+  int id = 0;  // IndividualId: 1 for the first individual of the attempt
   Sex sex = Sex::kMale;
   // Qualitative study: a case or a control. Absent in a quantitative study,
   // whose individuals have a phenotype value instead.

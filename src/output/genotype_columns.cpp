@@ -46,8 +46,8 @@ void GenotypeColumns::SetLocusCount(std::size_t locusCount) {
 
 void GenotypeColumns::Append(std::span<const Genotype> row) {
   if (row.size() != locusCount_) {
-    throw std::invalid_argument(fmt::format("genotype row of {} loci where the replicate has {}", row.size(),
-                                            locusCount_));
+    throw std::invalid_argument(
+        fmt::format("genotype row of {} loci where the replicate has {}", row.size(), locusCount_));
   }
   const std::size_t slot = individualCount_ % kPerWord;
   const std::size_t blockIndex = individualCount_ / kPerWord;

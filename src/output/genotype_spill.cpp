@@ -27,8 +27,8 @@ void SpilledColumns::Add(const GenotypeColumns& held) {
       throw std::logic_error("spilled genotype columns: a run after one ending in a part-full block");
     }
     if (held.LocusCount() != locusCount_) {
-      throw std::logic_error(fmt::format("spilled genotype columns: a run of {} loci after runs of {}",
-                                         held.LocusCount(), locusCount_));
+      throw std::logic_error(
+          fmt::format("spilled genotype columns: a run of {} loci after runs of {}", held.LocusCount(), locusCount_));
     }
   }
   if (!file_.IsOpen()) file_ = SpillFile(path_);

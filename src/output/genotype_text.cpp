@@ -10,13 +10,18 @@ namespace korvane::output_detail {
 namespace {
 
 // The five texts of each format, by TextIndex, padded to a whole store.
-constexpr char kSpaced[5][4] = {{' ', '0', ' ', '0'}, {' ', '1', ' ', '1'}, {' ', '1', ' ', '2'},
-                                {' ', '2', ' ', '1'}, {' ', '2', ' ', '2'}};
-constexpr char kSpacedOrMinusNine[5][8] = {{' ', '-', '9', ' ', '-', '9'}, {' ', '1', ' ', '1'}, {' ', '1', ' ', '2'},
-                                           {' ', '2', ' ', '1'}, {' ', '2', ' ', '2'}};
+constexpr char kSpaced[5][4] = {
+    {' ', '0', ' ', '0'}, {' ', '1', ' ', '1'}, {' ', '1', ' ', '2'}, {' ', '2', ' ', '1'}, {' ', '2', ' ', '2'}};
+constexpr char kSpacedOrMinusNine[5][8] = {{' ', '-', '9', ' ', '-', '9'},
+                                           {' ', '1', ' ', '1'},
+                                           {' ', '1', ' ', '2'},
+                                           {' ', '2', ' ', '1'},
+                                           {' ', '2', ' ', '2'}};
 constexpr unsigned char kSpacedOrMinusNineLength[5] = {6, 4, 4, 4, 4};
-constexpr char kQuoted[5][8] = {{' ', '"', '0', ',', '0', '"', ' '}, {' ', '"', '1', ',', '1', '"', ' '},
-                                {' ', '"', '1', ',', '2', '"', ' '}, {' ', '"', '2', ',', '1', '"', ' '},
+constexpr char kQuoted[5][8] = {{' ', '"', '0', ',', '0', '"', ' '},
+                                {' ', '"', '1', ',', '1', '"', ' '},
+                                {' ', '"', '1', ',', '2', '"', ' '},
+                                {' ', '"', '2', ',', '1', '"', ' '},
                                 {' ', '"', '2', ',', '2', '"', ' '}};
 constexpr unsigned char kQuotedLength[5] = {7, 7, 7, 7, 7};
 

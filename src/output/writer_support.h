@@ -27,7 +27,6 @@ namespace korvane::output_detail {
 
 using TextBuffer = fmt::memory_buffer;
 
-
 inline void Append(TextBuffer& text, std::string_view piece) { text.append(piece.data(), piece.data() + piece.size()); }
 
 // "%d"
@@ -104,8 +103,8 @@ inline void CloseInOrder(std::initializer_list<OutputFile*> files) {
 // Throws std::invalid_argument unless the row has one null-locus flag per genotype.
 inline void CheckRow(const GenotypeRow& row) {
   if (row.isNull.size() != row.genotypes.size()) {
-    throw std::invalid_argument(fmt::format("genotype row: {} genotypes but {} null-locus flags",
-                                            row.genotypes.size(), row.isNull.size()));
+    throw std::invalid_argument(
+        fmt::format("genotype row: {} genotypes but {} null-locus flags", row.genotypes.size(), row.isNull.size()));
   }
 }
 

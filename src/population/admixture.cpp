@@ -28,25 +28,24 @@ void MateAdmixedGeneration(RandomGenerator& gen, Breeders& breeders, const Refer
     return i <= migrants ? i * perMigrant : migrants * perMigrant + (i - migrants) * perChild;
   };
   const int n = current.IndividualCount();
-  BuildInParts(
-      breeders.team, breeders.Parts(migrantCount == 0 || panelPicker.OneDrawPerPick(), n), gen, n, drawsBefore,
-      [&](int part, RandomGenerator& own, int begin, int end) {
-        HaplotypeTransmitter& transmitter = breeders.transmitters[part];
-        for (int i = begin; i < end; ++i) {
-          transmitter.Transmit(own, parental, parents[2 * i], current, i, 0);
-          if (i >= migrantCount) {
-            transmitter.Transmit(own, parental, parents[2 * i + 1], current, i, 1);
-          } else if (pick == MigrantPick::kPerIndividual) {
-            transmitter.Transmit(own, panel.yri, panelPicker.Pick(own), current, i, 1);
-          } else {
-            std::uint64_t* out = current.Row(i, 1);
-            for (int r = 0; r < MarkerSet::kRegions; ++r) {
-              const int j = panelPicker.Pick(own);
-              transmitter.TransmitRegions(own, r, r + 1, panel.yri.Row(j, 0), panel.yri.Row(j, 1), out);
-            }
-          }
-        }
-      });
+  BuildInParts(breeders.team, breeders.Parts(migrantCount == 0 || panelPicker.OneDrawPerPick(), n), gen, n, drawsBefore,
+               [&](int part, RandomGenerator& own, int begin, int end) {
+                 HaplotypeTransmitter& transmitter = breeders.transmitters[part];
+                 for (int i = begin; i < end; ++i) {
+                   transmitter.Transmit(own, parental, parents[2 * i], current, i, 0);
+                   if (i >= migrantCount) {
+                     transmitter.Transmit(own, parental, parents[2 * i + 1], current, i, 1);
+                   } else if (pick == MigrantPick::kPerIndividual) {
+                     transmitter.Transmit(own, panel.yri, panelPicker.Pick(own), current, i, 1);
+                   } else {
+                     std::uint64_t* out = current.Row(i, 1);
+                     for (int r = 0; r < MarkerSet::kRegions; ++r) {
+                       const int j = panelPicker.Pick(own);
+                       transmitter.TransmitRegions(own, r, r + 1, panel.yri.Row(j, 0), panel.yri.Row(j, 1), out);
+                     }
+                   }
+                 }
+               });
 }
 
 std::optional<std::string> UnreachableTargetReason(double yriPerGeneration, double yriFinal) {
@@ -101,25 +100,25 @@ void BuildAdmixedPopulation(RandomGenerator& gen, const MarkerSet& markers, cons
     if (generation > kMaxGenerations) {
       double mean = 0;
       for (double a : population.ancestry) mean += a;
-      throw RunFailure(fmt::format("the admixed population did not reach the target YRI proportion {} in {} "
-                                   "generations (mean ancestry reached: {:.6f})",
-                                   target, kMaxGenerations, mean / n));
+      throw RunFailure(
+          fmt::format("the admixed population did not reach the target YRI proportion {} in {} "
+                      "generations (mean ancestry reached: {:.6f})",
+                      target, kMaxGenerations, mean / n));
     }
     refresh();
     for (int& parent : parents) parent = parentPicker.Pick(gen);
     double sum = 0;
     for (int i = 0; i < n; ++i) {
       const double fromFirst = population.parentalAncestry[parents[2 * i]];
-      childAncestry[i] = i < migrantCount ? (fromFirst + 1) / 2
-                                          : (fromFirst + population.parentalAncestry[parents[2 * i + 1]]) / 2;
+      childAncestry[i] =
+          i < migrantCount ? (fromFirst + 1) / 2 : (fromFirst + population.parentalAncestry[parents[2 * i + 1]]) / 2;
       sum += childAncestry[i];
     }
     const bool last = !(sum / n < target);
     population.ancestry = childAncestry;
     population.parentalAncestry = childAncestry;
 
-    MateAdmixedGeneration(gen, breeders, panel, panelPicker, migrantCount, pick, parents, population.parental,
-                          current);
+    MateAdmixedGeneration(gen, breeders, panel, panelPicker, migrantCount, pick, parents, population.parental, current);
     if (last) break;
     std::swap(population.current, population.parental);
   }

@@ -18,7 +18,7 @@ namespace korvane {
 struct AdmixedPopulation {
   HaplotypeStore current;
   HaplotypeStore parental;
-  std::vector<double> ancestry;          // expected YRI share of each current individual
+  std::vector<double> ancestry;  // expected YRI share of each current individual
   std::vector<double> parentalAncestry;
 };
 

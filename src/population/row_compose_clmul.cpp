@@ -14,7 +14,7 @@
 namespace korvane::detail {
 
 __attribute__((target("pclmul,sse4.1"))) void ComposeRowClmul(const RowComposition& row, const std::uint64_t* first,
-                                                               const std::uint64_t* second, std::uint64_t* target) {
+                                                              const std::uint64_t* second, std::uint64_t* target) {
   const __m128i ones = _mm_set1_epi64x(-1);
   std::uint64_t strand = 0;  // all ones: on the second source after the previous word
   for (int w = 0; w < row.words; ++w) {

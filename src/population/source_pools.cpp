@@ -9,8 +9,8 @@ namespace korvane {
 namespace {
 
 // Each founder haplotype takes a pick and a transmission.
-void Founders(RandomGenerator& gen, Breeders& breeders, const HaplotypeStore& reference,
-              const IndexPicker& panelPicker, HaplotypeStore& pool) {
+void Founders(RandomGenerator& gen, Breeders& breeders, const HaplotypeStore& reference, const IndexPicker& panelPicker,
+              HaplotypeStore& pool) {
   const std::uint64_t perFounder = 2 * (1 + static_cast<std::uint64_t>(breeders.DrawsPerHaplotype()));
   const int n = pool.IndividualCount();
   BuildInParts(

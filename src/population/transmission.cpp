@@ -1,7 +1,7 @@
 #include "population/transmission.h"
 
-#include "random/bulk_draws.h"
 #include "population/row_compose.h"
+#include "random/bulk_draws.h"
 
 namespace korvane {
 

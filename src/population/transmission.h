@@ -89,7 +89,7 @@ class HaplotypeTransmitter {
   std::array<int, MarkerSet::kRegions> begin_{};
   std::array<int, MarkerSet::kRegions> count_{};
   std::array<int, MarkerSet::kRegions + 1> firstDraw_{};
-  std::vector<std::int32_t> scaled_;  // per draw of a haplotype, its scaled threshold
+  std::vector<std::int32_t> scaled_;     // per draw of a haplotype, its scaled threshold
   std::vector<std::uint64_t> drawBits_;  // the bits of one run of draws, and one spare word
   // For whole rows: the bits of the regions' first loci, and whether every
   // region's draws sit on its loci' bits.

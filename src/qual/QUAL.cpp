@@ -36,8 +36,8 @@ std::vector<std::string> QualRefusals(const QualParameters& p) {
                                   p.susceptibilityFreqMin, p.susceptibilityFreqMax));
   }
   if (discrete && p.freqDifferenceMin > p.freqDifferenceMax) {
-    reasons.push_back(fmt::format("Frequency difference: min {} is above max {}", p.freqDifferenceMin,
-                                  p.freqDifferenceMax));
+    reasons.push_back(
+        fmt::format("Frequency difference: min {} is above max {}", p.freqDifferenceMin, p.freqDifferenceMax));
   }
   if (!discrete) {
     if (auto reason = UnreachableTargetReason(p.yriPerGeneration, p.yriFinal)) reasons.push_back(*reason);

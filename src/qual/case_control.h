@@ -3,8 +3,8 @@
 // The two simulation routines of the case-control study, one replicate
 // attempt each, and the quantities they derive from the parameters.
 
-#include "run/attempt.h"
 #include "qual/qual_parameters.h"
+#include "run/attempt.h"
 
 namespace korvane {
 

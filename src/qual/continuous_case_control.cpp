@@ -42,8 +42,8 @@ AttemptResult SimulateContinuousCaseControl(const QualParameters& p, AttemptCont
   auto drawStatuses = [&] {
     const HaplotypeStore& pop = population.current;
     for (int i = 0; i < n; ++i) {
-      status[i] = DiseaseStatusOf(model, pop.Allele(i, 0, model.locus), pop.Allele(i, 1, model.locus),
-                                  DrawThousandths(gen));
+      status[i] =
+          DiseaseStatusOf(model, pop.Allele(i, 0, model.locus), pop.Allele(i, 1, model.locus), DrawThousandths(gen));
     }
   };
 

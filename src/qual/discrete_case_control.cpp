@@ -7,9 +7,9 @@
 #include "qual/case_control.h"
 
 #include "population/population_size.h"
+#include "population/source_pools.h"
 #include "qual/disease_model.h"
 #include "run/sampling.h"
-#include "population/source_pools.h"
 
 namespace korvane {
 
@@ -27,8 +27,7 @@ AttemptResult SimulateDiscreteCaseControl(const QualParameters& p, AttemptContex
   RandomGenerator& gen = ctx.gen;
   const GroupTargets targets = ComputeGroupTargets(p);
   std::array<int, 4> written{};  // casesYri, casesSecond, controlsYri, controlsSecond
-  const std::array<int, 4> wanted{targets.casesYri, targets.casesSecond, targets.controlsYri,
-                                  targets.controlsSecond};
+  const std::array<int, 4> wanted{targets.casesYri, targets.casesSecond, targets.controlsYri, targets.controlsSecond};
   ReplicateLoci loci = PrepareLoci(ctx, p.totalLocusCount);
   MarkerSet& markers = loci.markers;
   const ReferencePanel& panel = loci.panel;
@@ -49,11 +48,11 @@ AttemptResult SimulateDiscreteCaseControl(const QualParameters& p, AttemptContex
   auto drawStatuses = [&] {
     for (int i = 0; i < kPopulationSize; ++i) {
       const auto& y = pools.yri.current;
-      statusYri[i] = DiseaseStatusOf(model, y.Allele(i, 0, model.locus), y.Allele(i, 1, model.locus),
-                                     DrawThousandths(gen));
+      statusYri[i] =
+          DiseaseStatusOf(model, y.Allele(i, 0, model.locus), y.Allele(i, 1, model.locus), DrawThousandths(gen));
       const auto& s = pools.second.current;
-      statusSecond[i] = DiseaseStatusOf(model, s.Allele(i, 0, model.locus), s.Allele(i, 1, model.locus),
-                                        DrawThousandths(gen));
+      statusSecond[i] =
+          DiseaseStatusOf(model, s.Allele(i, 0, model.locus), s.Allele(i, 1, model.locus), DrawThousandths(gen));
     }
   };
 

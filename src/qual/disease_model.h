@@ -7,8 +7,8 @@
 #include <optional>
 #include <vector>
 
-#include "random/random_generator.h"
 #include "population/allele_frequencies.h"
+#include "random/random_generator.h"
 #include "refdata/haplotype_store.h"
 
 namespace korvane {
@@ -19,9 +19,9 @@ inline constexpr DiseaseStatus kControl = 1;
 inline constexpr DiseaseStatus kCase = 2;
 
 struct CausalCandidate {
-  int riskClass = 1;         // allele class of the susceptible allele
-  float riskFrequency = 0;   // the frequency that qualified the locus
-  int locus = 0;             // global index among the chosen loci
+  int riskClass = 1;        // allele class of the susceptible allele
+  float riskFrequency = 0;  // the frequency that qualified the locus
+  int locus = 0;            // global index among the chosen loci
 };
 
 struct FrequencyRange {

@@ -2,8 +2,8 @@
 
 // The fields of the qualitative study's record in the form's exchange order.
 
-#include "run/exchange.h"
 #include "qual/qual_parameters.h"
+#include "run/exchange.h"
 
 namespace korvane {
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "population/admixture.h"
-#include "run/run_driver.h"
 #include "quan/quantitative.h"
+#include "run/run_driver.h"
 
 namespace korvane {
 namespace {

@@ -2,8 +2,8 @@
 
 // The quantitative-trait study: its parameter record and its run driver.
 
-#include "run/study_run.h"
 #include "quan/quan_parameters.h"
+#include "run/study_run.h"
 
 namespace korvane {
 

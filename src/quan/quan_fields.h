@@ -3,8 +3,8 @@
 // The fields of the quantitative study's record in the form's exchange order.
 // writeAdmixmap and writeStructureStrat have no control and are not fields.
 
-#include "run/exchange.h"
 #include "quan/quan_parameters.h"
+#include "run/exchange.h"
 
 namespace korvane {
 

@@ -35,8 +35,8 @@ struct QuanParameters {
   std::string outputDirectory = "korvane-output";
   int writePlink = 1;
   double yriPerGeneration = 0.04;
-  std::array<QtlRow, 5> qtlRows{{{1, 0.3, 0.1, 0.02}, {1, 0.3, 0.1, 0.01}, {1, 0.3, 0.1, 0.005}, {0, 0.3, 0.1, 0},
-                                 {0, 0.3, 0.1, 0}}};
+  std::array<QtlRow, 5> qtlRows{
+      {{1, 0.3, 0.1, 0.02}, {1, 0.3, 0.1, 0.01}, {1, 0.3, 0.1, 0.005}, {0, 0.3, 0.1, 0}, {0, 0.3, 0.1, 0}}};
   int sampleSize = 200;
   int replicateCount = 1;
   int writeStructureStrat = 0;  // no form field: never written by a quantitative run

@@ -9,8 +9,8 @@
 #include "population/admixture.h"
 #include "population/allele_frequencies.h"
 #include "population/population_size.h"
-#include "run/sampling.h"
 #include "population/source_pools.h"
+#include "run/sampling.h"
 
 namespace korvane {
 namespace {
@@ -147,8 +147,7 @@ AttemptResult SimulateDiscreteQuantitative(const QuanParameters& p, const Quanti
   return trait.Result(ctx.output);
 }
 
-AttemptResult SimulateContinuousQuantitative(const QuanParameters& p, const QuantitativeRun& run,
-                                             AttemptContext& ctx) {
+AttemptResult SimulateContinuousQuantitative(const QuanParameters& p, const QuantitativeRun& run, AttemptContext& ctx) {
   RandomGenerator& gen = ctx.gen;
   ReplicateLoci loci = PrepareLoci(ctx, p.totalLocusCount);
   const int migrants = MigrantCount(p.yriPerGeneration);

@@ -5,9 +5,9 @@
 
 #include <vector>
 
-#include "run/attempt.h"
 #include "quan/quan_parameters.h"
 #include "quan/trait_model.h"
+#include "run/attempt.h"
 
 namespace korvane {
 
@@ -25,8 +25,7 @@ AttemptResult SimulateDiscreteQuantitative(const QuanParameters& p, const Quanti
 
 // Continuous migration model: admixed populations written in index order
 // until the sample is complete.
-AttemptResult SimulateContinuousQuantitative(const QuanParameters& p, const QuantitativeRun& run,
-                                             AttemptContext& ctx);
+AttemptResult SimulateContinuousQuantitative(const QuanParameters& p, const QuantitativeRun& run, AttemptContext& ctx);
 
 // The discrete model's group quotas.
 struct GroupQuotas {

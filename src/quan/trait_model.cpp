@@ -95,8 +95,8 @@ GroupMeans DiscreteGroupMeans(const QuanParameters& p) {
 double QtlSum(const std::vector<ActiveQtl>& qtls, const HaplotypeStore& population, int i) {
   double sum = 0;
   for (const ActiveQtl& qtl : qtls) {
-    sum += QtlEffect(qtl.effectClass, qtl.effect, population.Allele(i, 0, qtl.locus),
-                     population.Allele(i, 1, qtl.locus));
+    sum +=
+        QtlEffect(qtl.effectClass, qtl.effect, population.Allele(i, 0, qtl.locus), population.Allele(i, 1, qtl.locus));
   }
   return sum;
 }

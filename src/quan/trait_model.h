@@ -7,10 +7,10 @@
 #include <span>
 #include <vector>
 
+#include "quan/quan_parameters.h"
 #include "random/random_generator.h"
 #include "refdata/haplotype_store.h"
 #include "refdata/marker_set.h"
-#include "quan/quan_parameters.h"
 
 namespace korvane {
 
@@ -29,7 +29,7 @@ struct ActiveQtl {
   int locus = 0;                         // global index of the chosen candidate
   int effectClass = 1;
   float frequency = 0;
-  double effect = 0;                     // additive effect a
+  double effect = 0;  // additive effect a
 };
 
 // The ticked QTL rows in row order, numbered from 1 without gaps.
@@ -74,9 +74,7 @@ double QtlSum(const std::vector<ActiveQtl>& qtls, const HaplotypeStore& populati
 struct Residual {
   double share = 0;
   double variance = 0;
-  double Draw(RandomGenerator& gen) const {
-    return share > 0 ? DrawNormal(gen, 0.0, share * variance, variance) : 0.0;
-  }
+  double Draw(RandomGenerator& gen) const { return share > 0 ? DrawNormal(gen, 0.0, share * variance, variance) : 0.0; }
 };
 
 }  // namespace korvane

@@ -1,11 +1,9 @@
 #include "random/bulk_draws.h"
 
-
 namespace korvane {
 namespace {
 
-std::uint32_t Run(std::uint32_t state, const std::int32_t* scaled, std::int32_t uniform, int n,
-                  std::uint64_t* bits) {
+std::uint32_t Run(std::uint32_t state, const std::int32_t* scaled, std::int32_t uniform, int n, std::uint64_t* bits) {
   if (n <= 0) return state;
   if (ActiveDrawKernel() == DrawKernel::kAvx2) return detail::DrawBelowBitsAvx2(state, scaled, uniform, n, bits);
   return detail::DrawBelowBitsPortable(state, scaled, uniform, n, bits);

@@ -65,7 +65,7 @@ __attribute__((target("avx2"))) inline Constants MakeConstants() {
 // clear.
 template <bool kUniform, bool kPartial>
 __attribute__((target("avx2"))) inline std::uint64_t Block(__m256i* lanes, const Constants& k,
-                                                            const std::int32_t* scaled, __m256i uniform, int rest) {
+                                                           const std::int32_t* scaled, __m256i uniform, int rest) {
   const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   std::uint64_t word = 0;
   // Unrolled, so that the lanes stay in registers.
@@ -90,8 +90,8 @@ __attribute__((target("avx2"))) inline std::uint64_t Block(__m256i* lanes, const
 }
 
 template <bool kUniform>
-__attribute__((target("avx2"))) std::uint32_t Run(std::uint32_t state, const std::int32_t* scaled,
-                                                  std::int32_t uniform, int n, std::uint64_t* bits) {
+__attribute__((target("avx2"))) std::uint32_t Run(std::uint32_t state, const std::int32_t* scaled, std::int32_t uniform,
+                                                  int n, std::uint64_t* bits) {
   const Constants k = MakeConstants();
   const __m256i uniformLanes = _mm256_set1_epi32(uniform);
   const __m256i start = _mm256_set1_epi32(static_cast<int>(state));

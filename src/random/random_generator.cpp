@@ -64,7 +64,8 @@ double DrawNormal(RandomGenerator& gen, double mean, double sd, double halfRange
 bool NormalDrawHasSpan(double sd, double halfRange) {
   if (!(sd > 0.0)) return false;
   const double top = NormalDensity(0.0, 0.0, sd);
-  return TruncateToInt32(top * 1000.0) != 0 && TruncateToInt32(halfRange * 1000.0) != TruncateToInt32(-halfRange * 1000.0);
+  return TruncateToInt32(top * 1000.0) != 0 &&
+         TruncateToInt32(halfRange * 1000.0) != TruncateToInt32(-halfRange * 1000.0);
 }
 
 bool NormalDensityTopFits(double sd) {

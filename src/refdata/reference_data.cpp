@@ -33,12 +33,18 @@ constexpr int kMaxLines = 200;
 // What a path that is not a regular file names, for the message.
 std::string_view FileTypeName(std::filesystem::file_type type) {
   switch (type) {
-    case std::filesystem::file_type::directory: return "a directory";
-    case std::filesystem::file_type::fifo: return "a FIFO";
-    case std::filesystem::file_type::character: return "a character device";
-    case std::filesystem::file_type::block: return "a block device";
-    case std::filesystem::file_type::socket: return "a socket";
-    default: return "of an unknown kind";
+    case std::filesystem::file_type::directory:
+      return "a directory";
+    case std::filesystem::file_type::fifo:
+      return "a FIFO";
+    case std::filesystem::file_type::character:
+      return "a character device";
+    case std::filesystem::file_type::block:
+      return "a block device";
+    case std::filesystem::file_type::socket:
+      return "a socket";
+    default:
+      return "of an unknown kind";
   }
 }
 
@@ -134,8 +140,7 @@ __attribute__((target("avx2"))) int PackLettersAvx2(const char* letters, int cou
       const __m256i at = _mm256_or_si256(_mm256_cmpeq_epi8(v, a), _mm256_cmpeq_epi8(v, t));
       const __m256i cg = _mm256_or_si256(_mm256_cmpeq_epi8(v, c), _mm256_cmpeq_epi8(v, g));
       classOne |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(at))} << (32 * k);
-      validBits |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(at, cg)))}
-                   << (32 * k);
+      validBits |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(at, cg)))} << (32 * k);
     }
     allValid &= validBits;
     row[i / kLociPerWord] = classOne;
@@ -374,13 +379,15 @@ std::vector<MapRecord> DecodeMap(const std::filesystem::path& path, std::string_
           if (!(value > 0)) {
             misfit += "is not positive";
           } else if (value > kMaxPosition) {
-            misfit += fmt::format("is above {:.0f} bp (2^31 - 1, longer than any chromosome), the largest position "
-                                  "a map may hold",
-                                  kMaxPosition);
+            misfit += fmt::format(
+                "is above {:.0f} bp (2^31 - 1, longer than any chromosome), the largest position "
+                "a map may hold",
+                kMaxPosition);
           } else {
-            misfit += fmt::format("is not above the previous SNP's position {} bp (positions increase along the "
-                                  "region)",
-                                  previousPosition);
+            misfit += fmt::format(
+                "is not above the previous SNP's position {} bp (positions increase along the "
+                "region)",
+                previousPosition);
           }
         }
         record.position = value;
@@ -392,22 +399,25 @@ std::vector<MapRecord> DecodeMap(const std::filesystem::path& path, std::string_
           if (value < 0) {
             misfit += fmt::format("negative distance {} cM from the previous SNP", token);
           } else {
-            misfit += fmt::format("distance {} cM from the previous SNP is more than {:.0f} cM, more than "
-                                  "neighbouring SNPs are ever apart",
-                                  token, kMaxDistance);
+            misfit += fmt::format(
+                "distance {} cM from the previous SNP is more than {:.0f} cM, more than "
+                "neighbouring SNPs are ever apart",
+                token, kMaxDistance);
           }
         }
         record.distanceFromPrevious = value;
         break;
-      default: record.third = value; break;
+      default:
+        record.third = value;
+        break;
     }
     ++count;
   }
   const std::string hint =
       misfit.empty() ? "" : "; the first SNP out of place, near where a number may have been added or lost: " + misfit;
   if (count < wanted) {
-    Fail(path, fmt::format("{} numbers, fewer than the {} needed (3 for each of the region's {} SNPs){}", count,
-                           wanted, snpCount, hint));
+    Fail(path, fmt::format("{} numbers, fewer than the {} needed (3 for each of the region's {} SNPs){}", count, wanted,
+                           snpCount, hint));
   }
   if (count > wanted) {
     Fail(path, fmt::format("line {}: more numbers than the 3 for each of the region's {} SNPs ({} in all, {} "
@@ -504,10 +514,10 @@ ReferenceData ReferenceData::Load(const std::filesystem::path& dataDir, WorkTeam
     if (!firstPath) {
       firstPath = &file.path;
     } else if (file.table.individualCount != data.panelSize_) {
-      throw DataError(fmt::format("{}: {} reference individuals, but {} holds {}; every haplotype file must "
-                                  "hold the same number",
-                                  file.path.string(), file.table.individualCount, firstPath->string(),
-                                  data.panelSize_));
+      throw DataError(
+          fmt::format("{}: {} reference individuals, but {} holds {}; every haplotype file must "
+                      "hold the same number",
+                      file.path.string(), file.table.individualCount, firstPath->string(), data.panelSize_));
     }
     data.panelSize_ = file.table.individualCount;
     (file.kind == HaplotypeFileKind(SourcePopulation::kYri) ? region.yri : region.second) = std::move(file.table);

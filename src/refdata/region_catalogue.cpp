@@ -4,9 +4,12 @@ namespace korvane {
 
 std::string_view PanelFileName(PanelFileKind kind) {
   switch (kind) {
-    case PanelFileKind::kHaploWhite: return "HaploWhite.txt";
-    case PanelFileKind::kHaploBlack: return "HaploBlack.txt";
-    case PanelFileKind::kTheta: return "Theta.txt";
+    case PanelFileKind::kHaploWhite:
+      return "HaploWhite.txt";
+    case PanelFileKind::kHaploBlack:
+      return "HaploBlack.txt";
+    case PanelFileKind::kTheta:
+      return "Theta.txt";
   }
   return {};
 }

@@ -17,7 +17,7 @@ namespace korvane {
 
 struct AttemptContext {
   RandomGenerator& gen;
-  std::uint32_t seed;           // seeded into `gen` where the routine starts its stream
+  std::uint32_t seed;  // seeded into `gen` where the routine starts its stream
   const ReferenceData& data;
   OutputSet& output;
   std::function<void()> refresh;  // a refresh point: the host shows the record; may throw RunStopped

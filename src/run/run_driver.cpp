@@ -52,9 +52,9 @@ std::string DescribeFailure(int n, const std::exception_ptr& failure) {
 struct ReplicateEnd {
   bool complete = false;  // its partial folder holds the whole replicate
   ModelKind model = ModelKind::kDiscrete;
-  AttemptResult result;   // the successful attempt's log entries
+  AttemptResult result;  // the successful attempt's log entries
   RunOutcome::Status failure = RunOutcome::Status::kFailed;
-  std::string message;    // why it did not complete
+  std::string message;  // why it did not complete
 };
 
 // Where one worker stands, for the host's progress display.
@@ -192,10 +192,9 @@ class ReplicateRun {
     }
     if (options_.firstReplicate < 1 ||
         static_cast<long long>(options_.firstReplicate) + plan_.replicateCount - 1 > kMaxReplicateNumber) {
-      return fmt::format("replicates {} to {} cannot be numbered: replicate numbers run from 1 to {}",
-                         options_.firstReplicate,
-                         static_cast<long long>(options_.firstReplicate) + plan_.replicateCount - 1,
-                         kMaxReplicateNumber);
+      return fmt::format(
+          "replicates {} to {} cannot be numbered: replicate numbers run from 1 to {}", options_.firstReplicate,
+          static_cast<long long>(options_.firstReplicate) + plan_.replicateCount - 1, kMaxReplicateNumber);
     }
     if (options_.maxAttempts < 1 || options_.maxAttempts > kMaxAttemptsPerReplicate) {
       return fmt::format("attempts per replicate: {} is outside 1 to {}", options_.maxAttempts,
@@ -243,9 +242,8 @@ class ReplicateRun {
         files.ShareWith(team);
         files.CountIndividuals(slot.written);
         files.SetCheckpoint(stopCheck);
-        AttemptContext ctx{gen,   AttemptSeed(options_.seed, static_cast<std::uint32_t>(n), attempt),
-                           *data_, files,
-                           refresh, team};
+        AttemptContext ctx{
+            gen, AttemptSeed(options_.seed, static_cast<std::uint32_t>(n), attempt), *data_, files, refresh, team};
         AttemptResult result = plan_.simulate(model, ctx);
         files.Close();
         if (result.complete) {
@@ -256,7 +254,7 @@ class ReplicateRun {
         }
         if (attempt >= options_.maxAttempts) {
           throw std::runtime_error(fmt::format("gave up after {} attempts; the last population was discarded for {}",
-                                       attempt, result.reason));
+                                               attempt, result.reason));
         }
       }
     } catch (const RunStopped&) {
@@ -374,7 +372,8 @@ class ReplicateRun {
               partials_.insert(n);
             }
             const std::string folder = StartPartialFolder(dir_, n);
-            end = SimulateReplicate(n, folder, gen, helpers, [&] { return model.load(); }, slot, refresh, refresh);
+            end = SimulateReplicate(
+                n, folder, gen, helpers, [&] { return model.load(); }, slot, refresh, refresh);
           } catch (const RunStopped&) {
             end.failure = RunOutcome::Status::kStopped;
             end.message = fmt::format("stopped during replicate {}", n);
@@ -498,8 +497,8 @@ class ReplicateRun {
   // without an entry is ended.
   RunOutcome Finish() {
     for (const int n : partials_) {
-      const bool interrupted = n == interrupted_ || (outcome_.status == RunOutcome::Status::kStopped &&
-                                                     stoppedAlso_.count(n) != 0);
+      const bool interrupted =
+          n == interrupted_ || (outcome_.status == RunOutcome::Status::kStopped && stoppedAlso_.count(n) != 0);
       if (!(options_.keepPartial && interrupted)) DiscardPartialFolder(dir_, n);
     }
     outcome_.replicatesCompleted = progress_.completed;

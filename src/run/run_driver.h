@@ -20,8 +20,8 @@ struct DriverPlan {
   std::string outputDirectory;
   int replicateCount = 0;
   FormatSelection formats;  // the chosen formats, by name
-  int activeQtlCount = 0;  // columns of a quantitative log header
-  int sampleSize = 0;        // individuals of each replicate, for the progress shown
+  int activeQtlCount = 0;   // columns of a quantitative log header
+  int sampleSize = 0;       // individuals of each replicate, for the progress shown
   int nullLociRequested = 0;
   // The record's status line, which the driver sets.
   std::string* statusText = nullptr;

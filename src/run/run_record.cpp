@@ -241,7 +241,8 @@ std::string FormatRunRecord(const RunRecord& r) {
 
 void AppendRunRecord(const fs::path& file, const RunRecord& record) {
   const auto fail = [&file](const char* action, int error) {
-    throw std::runtime_error(fmt::format("cannot {} {}: {}", action, file.string(), std::generic_category().message(error)));
+    throw std::runtime_error(
+        fmt::format("cannot {} {}: {}", action, file.string(), std::generic_category().message(error)));
   };
   if (file.has_parent_path()) {
     std::error_code ec;
@@ -283,7 +284,8 @@ void AppendRunRecord(const fs::path& file, const RunRecord& record) {
       const int truncateError = errno;
       ::close(fd);
       throw std::runtime_error(fmt::format("cannot write {}: {}; its last table is incomplete ({})", file.string(),
-                                           std::generic_category().message(error), std::generic_category().message(truncateError)));
+                                           std::generic_category().message(error),
+                                           std::generic_category().message(truncateError)));
     }
     ::close(fd);
     fail("write", error);
@@ -293,10 +295,14 @@ void AppendRunRecord(const fs::path& file, const RunRecord& record) {
 
 std::string_view OutcomeName(RunOutcome::Status status) {
   switch (status) {
-    case RunOutcome::Status::kCompleted: return "completed";
-    case RunOutcome::Status::kFailed: return "failed";
-    case RunOutcome::Status::kStopped: return "stopped";
-    case RunOutcome::Status::kRefused: break;
+    case RunOutcome::Status::kCompleted:
+      return "completed";
+    case RunOutcome::Status::kFailed:
+      return "failed";
+    case RunOutcome::Status::kStopped:
+      return "stopped";
+    case RunOutcome::Status::kRefused:
+      break;
   }
   return "refused";
 }

@@ -43,7 +43,7 @@ struct RunRecord {
   int maxAttempts = 100;
   std::string outcome;  // "completed", "failed" or "stopped"
   int replicatesCompleted = 0;
-  std::string message;  // why a failed run ended
+  std::string message;                // why a failed run ended
   int replicatesShortOfNullLoci = 0;  // replicates with fewer null loci than asked
   int fewestNullLoci = 0;
   std::vector<RecordField> fields;

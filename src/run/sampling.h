@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "output/output_set.h"
-#include "run/attempt.h"
 #include "random/random_generator.h"
 #include "refdata/haplotype_store.h"
 #include "refdata/marker_set.h"
+#include "run/attempt.h"
 
 namespace korvane {
 
@@ -46,7 +46,7 @@ class IndividualWriter {
 
  private:
   const MarkerSet& markers_;
-  std::int32_t missingBelow_;                // scaled threshold of the missingness draw
+  std::int32_t missingBelow_;  // scaled threshold of the missingness draw
   OutputSet& output_;
   std::vector<std::uint64_t> neverMissing_;  // packed by locus, like a haplotype row
   std::vector<std::uint64_t> missing_;       // the current individual's missing loci

@@ -44,10 +44,10 @@ class FormHost {
 };
 
 struct RunOptions {
-  std::uint64_t seed = 0;              // the run seed S of AttemptSeed(S, n, a)
+  std::uint64_t seed = 0;  // the run seed S of AttemptSeed(S, n, a)
   std::filesystem::path dataDir = "data";
-  int firstReplicate = 1;              // number the run's replicates N, N + 1, ...
-  int maxAttempts = 100;               // attempts of one replicate before the run fails
+  int firstReplicate = 1;  // number the run's replicates N, N + 1, ...
+  int maxAttempts = 100;   // attempts of one replicate before the run fails
   LineEnds lineEnds = LineEnds::kLf;
   // Replicates simulated at once, each by its own worker; 0 means one per
   // processor core. The files are the same whatever the number.
@@ -62,9 +62,9 @@ struct RunOptions {
 
 // Every value below is one distinct stream of AttemptSeed; larger ones would
 // repeat the streams of smaller ones, so runs refuse them.
-inline constexpr std::uint64_t kMaxRunSeed = 0xFFFFFFFFu;   // 4294967295
-inline constexpr int kMaxReplicateNumber = 0xFFFFF;         // 1048575
-inline constexpr int kMaxAttemptsPerReplicate = 0x1000;     // 4096
+inline constexpr std::uint64_t kMaxRunSeed = 0xFFFFFFFFu;  // 4294967295
+inline constexpr int kMaxReplicateNumber = 0xFFFFF;        // 1048575
+inline constexpr int kMaxAttemptsPerReplicate = 0x1000;    // 4096
 
 struct RunOutcome {
   enum class Status {

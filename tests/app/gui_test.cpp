@@ -142,8 +142,8 @@ std::vector<QWidget*> Controls(const StudyForm& form, const std::vector<int>& id
 // The seeds of the runs in a run record, in order.
 std::vector<QString> RecordedSeeds(const QString& record) {
   std::vector<QString> seeds;
-  auto it = QRegularExpression(QStringLiteral("^seed = (\\d+)$"), QRegularExpression::MultilineOption)
-                .globalMatch(record);
+  auto it =
+      QRegularExpression(QStringLiteral("^seed = (\\d+)$"), QRegularExpression::MultilineOption).globalMatch(record);
   while (it.hasNext()) seeds.push_back(it.next().captured(1));
   return seeds;
 }
@@ -520,8 +520,8 @@ class QualFormTest : public QObject {
     QVERIFY(study.prompts.warnings.empty());
     QVERIFY(QFile::exists(study.Path(QStringLiteral("3/Plink.ped"))));
     QCOMPARE(form.ProgressBar()->text(), QStringLiteral("3 of 3 replicates written"));
-    QVERIFY(ReadText(study.Path(QStringLiteral("korvane-runs.toml")))
-                .contains(QStringLiteral("outcome = \"completed\"")));
+    QVERIFY(
+        ReadText(study.Path(QStringLiteral("korvane-runs.toml"))).contains(QStringLiteral("outcome = \"completed\"")));
   }
 
   void theStopButtonStopsTheRunAndLeavesTheFormIdle() {
@@ -589,8 +589,8 @@ class QualFormTest : public QObject {
       seen = true;
       allReadOnly = std::all_of(edits.begin(), edits.end(), [](const QLineEdit* e) { return e->isReadOnly(); });
       allChecksDisabled = std::none_of(checks.begin(), checks.end(), [](const QCheckBox* c) { return c->isEnabled(); });
-      radiosEnabled = Radio(form, controls::kContinuousModel)->isEnabled() &&
-                      Radio(form, controls::kDiscreteModel)->isEnabled();
+      radiosEnabled =
+          Radio(form, controls::kContinuousModel)->isEnabled() && Radio(form, controls::kDiscreteModel)->isEnabled();
       QTest::keyClicks(Edit(form, 1034), QStringLiteral("999"));
       typedInto = Edit(form, 1034)->text();
       QTest::mouseClick(Check(form, 1028), Qt::LeftButton);
@@ -693,8 +693,8 @@ class QualFormTest : public QObject {
     const QString separator = QStringLiteral(" \u00b7 ");
     // Before any run: where a run would read and write; it follows the
     // output directory's field.
-    QCOMPARE(form.RunLine()->toolTip(), QStringLiteral("Data ") + g_dataDir + separator + QStringLiteral("output ") +
-                                            study.Out());
+    QCOMPARE(form.RunLine()->toolTip(),
+             QStringLiteral("Data ") + g_dataDir + separator + QStringLiteral("output ") + study.Out());
     const QString deep = study.Out() + QStringLiteral("/a-rather-long-folder-name-of-a-study").repeated(8);
     Type(form, controls::kOutputDirectory, deep);
     QLabel* line = form.RunLine();
@@ -747,7 +747,8 @@ class QualFormTest : public QObject {
     QTest::mouseClick(form.OkButton(), Qt::LeftButton);
     QVERIFY(study.prompts.warnings.empty());
     const QRegularExpressionMatch match =
-        QRegularExpression(QStringLiteral("^(\\d+) Replicate 2 of 2 \u00b7 (\\d+) of 400 individuals (\\d+) of (\\d+)$"))
+        QRegularExpression(
+            QStringLiteral("^(\\d+) Replicate 2 of 2 \u00b7 (\\d+) of 400 individuals (\\d+) of (\\d+)$"))
             .match(during);
     QVERIFY2(match.hasMatch(), qPrintable(during));
     QCOMPARE(match.captured(2), match.captured(1));
@@ -833,8 +834,9 @@ class QuanFormTest : public QObject {
     Type(form, 1045, QStringLiteral("-5"));  // any number is a mean
     Type(form, 1040, QStringLiteral("0"));
     QTest::mouseClick(form.OkButton(), Qt::LeftButton);
-    QCOMPARE(prompts.warnings, std::vector<QString>{QStringLiteral(
-                                   "Total number of loci:\nPlease enter an integer between 1 and 12867.")});
+    QCOMPARE(
+        prompts.warnings,
+        std::vector<QString>{QStringLiteral("Total number of loci:\nPlease enter an integer between 1 and 12867.")});
     QCOMPARE(form.focusWidget(), Edit(form, 1040));
     QCOMPARE(form.Parameters().phenotypeMean, -5.0);
   }

@@ -167,8 +167,8 @@ TEST(CommandLineTest, RefusedValuesNameTheFieldsLabelAndExitWithTwo) {
     EXPECT_EQ(exit.text, r.text);
   }
   // The top of the ranges is accepted.
-  const Invocation top = Accepted({"qual", "--seed", "4294967295", "--first-replicate", "1048574",
-                                   "--replicate-count", "2", "--max-attempts", "4096"});
+  const Invocation top = Accepted({"qual", "--seed", "4294967295", "--first-replicate", "1048574", "--replicate-count",
+                                   "2", "--max-attempts", "4096"});
   EXPECT_EQ(top.run.firstReplicate, 1048574);
   EXPECT_EQ(top.run.maxAttempts, 4096);
 
@@ -253,7 +253,8 @@ TEST(CommandLineTest, HelpListsEveryOptionWithLabelDefaultAndRange) {
   EXPECT_LT(population, qual.text.find("--yri-in-cases"));
   EXPECT_LT(formats, qual.text.find("--write-gc"));
   EXPECT_THAT(qual.text, HasSubstr("Proportion of YRI in cases: (number, 0 to 1); discrete model only"));
-  EXPECT_THAT(qual.text, HasSubstr("Admixture proportion of YRI per generation: (number, 0 to 1); continuous model only"));
+  EXPECT_THAT(qual.text,
+              HasSubstr("Admixture proportion of YRI per generation: (number, 0 to 1); continuous model only"));
   EXPECT_THAT(quan.text, HasSubstr("QTL4 Frequency difference: max (number, 0 to 1); discrete model only"));
   EXPECT_THAT(qual.text, ::testing::Not(HasSubstr("Other fields")));
   EXPECT_THAT(quan.text, ::testing::Not(HasSubstr("Other fields")));

@@ -106,9 +106,20 @@ void ExpectOnlyWholeReplicates(const fs::path& out, int sampleSize) {
 
 TEST(ProcessTest, TwoRunsIntoOneFolderNeverSplice) {
   TempDir tmp;
-  const std::vector<std::string> common = {"qual", "--data", kData, "--output-directory", "out", "--quiet",
-                                           "--threads", "2", "--replicate-count", "3", "--total-locus-count", "2000",
-                                           "--sample-size", "600"};
+  const std::vector<std::string> common = {"qual",
+                                           "--data",
+                                           kData,
+                                           "--output-directory",
+                                           "out",
+                                           "--quiet",
+                                           "--threads",
+                                           "2",
+                                           "--replicate-count",
+                                           "3",
+                                           "--total-locus-count",
+                                           "2000",
+                                           "--sample-size",
+                                           "600"};
   auto with = [&](const std::string& seed) {
     std::vector<std::string> args = common;
     args.insert(args.end(), {"--seed", seed});
@@ -123,13 +134,13 @@ TEST(ProcessTest, TwoRunsIntoOneFolderNeverSplice) {
   ASSERT_EQ(std::min(endedA.status, endedB.status), 0) << endedA.err << endedB.err;
   ASSERT_EQ(std::max(endedA.status, endedB.status), 2) << endedA.err << endedB.err;
   const Ended& refused = endedA.status == 2 ? endedA : endedB;
-  EXPECT_THAT(refused.err, ::testing::AnyOf(HasSubstr("another run is writing there"),
-                                            HasSubstr("holds a replicate already")));
+  EXPECT_THAT(refused.err,
+              ::testing::AnyOf(HasSubstr("another run is writing there"), HasSubstr("holds a replicate already")));
 
   // The folder holds exactly what the winner alone writes.
-  RunKorvane(tmp.path(), {"qual", "--data", kData, "--output-directory", "alone", "--quiet", "--threads", "1",
-                   "--replicate-count", "3", "--total-locus-count", "2000", "--sample-size", "600", "--seed",
-                   endedA.status == 0 ? "1" : "2"});
+  RunKorvane(tmp.path(),
+             {"qual", "--data", kData, "--output-directory", "alone", "--quiet", "--threads", "1", "--replicate-count",
+              "3", "--total-locus-count", "2000", "--sample-size", "600", "--seed", endedA.status == 0 ? "1" : "2"});
   auto files = ReadTree(tmp / "out");
   auto alone = ReadTree(tmp / "alone");
   files.erase("korvane-runs.toml");
@@ -166,15 +177,15 @@ TEST(ProcessTest, StopSignalsEndARunAtAnyMoment) {
     for (const int delayMs : {0, 2, 4, 6, 10, 25, 60, 150, 400}) {
       const std::string out = "out" + std::to_string(++run);
       SCOPED_TRACE(out + " signal " + std::to_string(signal) + " after " + std::to_string(delayMs) + " ms");
-      const Process p = Start(tmp.path(), out,
-                              {"qual", "--data", kData, "--output-directory", out, "--quiet", "--seed", "1",
-                               "--threads", "2", "--replicate-count", "40", "--total-locus-count", "3000",
-                               "--sample-size", "500"});
+      const Process p =
+          Start(tmp.path(), out,
+                {"qual", "--data", kData, "--output-directory", out, "--quiet", "--seed", "1", "--threads", "2",
+                 "--replicate-count", "40", "--total-locus-count", "3000", "--sample-size", "500"});
       std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
       ::kill(p.pid, signal);
       const Ended ended = Wait(p);
       ASSERT_NE(ended.status, -1) << "the run did not end";
-      if (ended.status == 0) continue;  // it had finished
+      if (ended.status == 0) continue;                                       // it had finished
       if (ended.status == 128 + signal && !fs::exists(tmp / out)) continue;  // before the program could catch it
       ASSERT_EQ(ended.status, 130) << ended.err;
       ++stopped;
@@ -191,14 +202,15 @@ TEST(ProcessTest, StopSignalsEndARunAtAnyMoment) {
 
 TEST(ProcessTest, TheTopOfTheReplicateRange) {
   TempDir tmp;
-  const Ended top = RunKorvane(tmp.path(), {"qual", "--data", kData, "--output-directory", "out", "--quiet", "--threads", "2",
-                                     "--first-replicate", "1048574", "--replicate-count", "2", "--sample-size", "0"});
+  const Ended top =
+      RunKorvane(tmp.path(), {"qual", "--data", kData, "--output-directory", "out", "--quiet", "--threads", "2",
+                              "--first-replicate", "1048574", "--replicate-count", "2", "--sample-size", "0"});
   EXPECT_EQ(top.status, 0) << top.err;
   EXPECT_TRUE(fs::is_directory(tmp / "out" / "1048574"));
   EXPECT_TRUE(fs::is_directory(tmp / "out" / "1048575"));
 
   const Ended beyond = RunKorvane(tmp.path(), {"qual", "--data", kData, "--output-directory", "out2", "--quiet",
-                                        "--first-replicate", "2147483646", "--replicate-count", "2"});
+                                               "--first-replicate", "2147483646", "--replicate-count", "2"});
   EXPECT_EQ(beyond.status, 2);
   EXPECT_FALSE(fs::exists(tmp / "out2"));
 }
@@ -206,8 +218,8 @@ TEST(ProcessTest, TheTopOfTheReplicateRange) {
 TEST(ProcessTest, RunsWithoutASeedDiffer) {
   TempDir tmp;
   auto seedOf = [&](const std::string& out) {
-    const Ended ended = RunKorvane(tmp.path(), {"qual", "--data", kData, "--output-directory", out, "--quiet",
-                                         "--replicate-count", "0"});
+    const Ended ended = RunKorvane(
+        tmp.path(), {"qual", "--data", kData, "--output-directory", out, "--quiet", "--replicate-count", "0"});
     EXPECT_EQ(ended.status, 0) << ended.err;
     std::smatch match;
     EXPECT_TRUE(std::regex_search(ended.out, match, std::regex("seed ([0-9]+)")));

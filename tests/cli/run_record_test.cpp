@@ -1,11 +1,11 @@
 #include "cli/params_file.h"
 
+#include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <toml++/toml.h>
-#include <fmt/format.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <toml++/toml.h>
 
 #include <algorithm>
 #include <csignal>
@@ -268,7 +268,8 @@ TEST(RunRecordTest, OnlyARegularFileWithContentIsARecord) {
   WriteFile(dir / "empty.toml", "# nothing\n");
   EXPECT_THAT(message(dir / "empty.toml"), ::testing::HasSubstr("holds no run to repeat"));
   WriteFile(dir / "big-seed.toml", "seed = \"4294967296\"\n");
-  EXPECT_THAT(message(dir / "big-seed.toml"), ::testing::HasSubstr("seed: expected a whole number from 0 to 4294967295"));
+  EXPECT_THAT(message(dir / "big-seed.toml"),
+              ::testing::HasSubstr("seed: expected a whole number from 0 to 4294967295"));
 }
 
 }  // namespace

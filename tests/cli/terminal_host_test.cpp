@@ -46,7 +46,8 @@ TEST(ProgressLineTest, ShowsReplicateAttemptAndTimes) {
     progress.replicatesDone = 8 + 0.16 * step;
     const std::string line = FormatProgressLine("S", progress, seconds(100 + 2 * step));
     const std::string left = line.substr(line.rfind('~') + 1);
-    const long long total = std::stoll(left.substr(0, left.find(':'))) * 60 + std::stoll(left.substr(left.find(':') + 1));
+    const long long total =
+        std::stoll(left.substr(0, left.find(':'))) * 60 + std::stoll(left.substr(left.find(':') + 1));
     EXPECT_LE(total, previous) << line;
     previous = total;
   }

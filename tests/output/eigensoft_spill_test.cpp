@@ -48,7 +48,8 @@ Replicate MakeReplicate(std::size_t individualCount, int loci, bool quantitative
     std::vector<Genotype> row(static_cast<std::size_t>(loci));
     for (Genotype& g : row) {
       const unsigned draw = next();
-      if (draw % 100 >= 7) g = {static_cast<std::uint8_t>(1 + draw / 100 % 2), static_cast<std::uint8_t>(1 + draw / 200 % 2)};
+      if (draw % 100 >= 7)
+        g = {static_cast<std::uint8_t>(1 + draw / 100 % 2), static_cast<std::uint8_t>(1 + draw / 200 % 2)};
     }
     r.rows.push_back(row);
   }

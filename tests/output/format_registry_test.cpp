@@ -114,12 +114,30 @@ TEST(FormatRegistryTest, ASelectionHoldsEachNameOnceAndOnlyRegisteredNamesAreWri
 }
 
 TEST(FormatRegistryTest, EqualPositionsKeepTheOrderGiven) {
-  const FormatRow a{.name = "a", .studies = kEveryStudy, .always = false, .formSwitch = "", .create = nullptr,
-                    .opening = 2, .closing = 1, .sharing = 0};
-  const FormatRow b{.name = "b", .studies = kEveryStudy, .always = false, .formSwitch = "", .create = nullptr,
-                    .opening = 1, .closing = 1, .sharing = 0};
-  const FormatRow c{.name = "c", .studies = kEveryStudy, .always = false, .formSwitch = "", .create = nullptr,
-                    .opening = 1, .closing = 0, .sharing = 0};
+  const FormatRow a{.name = "a",
+                    .studies = kEveryStudy,
+                    .always = false,
+                    .formSwitch = "",
+                    .create = nullptr,
+                    .opening = 2,
+                    .closing = 1,
+                    .sharing = 0};
+  const FormatRow b{.name = "b",
+                    .studies = kEveryStudy,
+                    .always = false,
+                    .formSwitch = "",
+                    .create = nullptr,
+                    .opening = 1,
+                    .closing = 1,
+                    .sharing = 0};
+  const FormatRow c{.name = "c",
+                    .studies = kEveryStudy,
+                    .always = false,
+                    .formSwitch = "",
+                    .create = nullptr,
+                    .opening = 1,
+                    .closing = 0,
+                    .sharing = 0};
   const std::vector<const FormatRow*> rows = {&a, &b, &c};
   EXPECT_EQ(NamesOf(OrderedBy(rows, &FormatRow::opening)), (std::vector<std::string>{"b", "c", "a"}));
   EXPECT_EQ(NamesOf(OrderedBy(rows, &FormatRow::closing)), (std::vector<std::string>{"c", "a", "b"}));

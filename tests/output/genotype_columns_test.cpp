@@ -32,8 +32,8 @@ TEST(GenotypeColumnsTest, MatchesPlainStringsAtAwkwardSizes) {
     std::vector<int> individuals;
   };
   const std::vector<int> small = {0, 1, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65, 100};
-  const std::vector<Size> sizes = {{0, small},  {1, small},  {7, small},  {8, small},
-                                   {9, small},  {17, small}, {70, small}, {3, {511, 512, 513, 1100}}};
+  const std::vector<Size> sizes = {{0, small}, {1, small},  {7, small},  {8, small},
+                                   {9, small}, {17, small}, {70, small}, {3, {511, 512, 513, 1100}}};
   for (const auto& [loci, counts] : sizes) {
     for (int individuals : counts) {
       GenotypeColumns packed;

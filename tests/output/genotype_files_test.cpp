@@ -36,8 +36,8 @@ Replicate MakeReplicate(StudyKind study, int individualCount, int locusCount) {
   for (int j = 0; j < locusCount; ++j) {
     const int region = 1 + 3 * j / locusCount;
     const bool first = j == 0 || region != 1 + 3 * (j - 1) / locusCount;
-    r.entries.push_back({region, j + 1, first ? std::nullopt : std::optional<double>(next() % 1000 / 997.0),
-                         1000.0 + 37 * j});
+    r.entries.push_back(
+        {region, j + 1, first ? std::nullopt : std::optional<double>(next() % 1000 / 997.0), 1000.0 + 37 * j});
   }
   r.isNull.assign(static_cast<std::size_t>(locusCount), 0);
   for (int j = 0; j < locusCount; ++j) {

@@ -81,8 +81,8 @@ TEST(GenotypeTextTest, KernelsMatchTheReferenceAndStayInTheirRoom) {
       for (unsigned missingPercent : {0u, 5u, 50u, 100u}) {
         for (std::size_t from : {std::size_t{0}, std::size_t{1}, std::size_t{3}}) {
           const std::vector<Genotype> genotypes = RandomGenotypes(size + from, ++seed, missingPercent);
-          const std::string expected = Reference(genotypes, from, kernel.before, kernel.between, kernel.after,
-                                                 kernel.missing);
+          const std::string expected =
+              Reference(genotypes, from, kernel.before, kernel.between, kernel.after, kernel.missing);
           const std::size_t room = kernel.room(size);
           // Guard bytes after the room must come through untouched.
           std::string buffer(room + 32, '#');

@@ -33,10 +33,14 @@ std::string Formatted(Append append, double value) {
 }
 
 std::vector<double> Samples() {
-  std::vector<double> values = {0.0,  -0.0,     0.125,   2.675,   -0.005,  1e-7,   5e-7,   0.0000005, 0.0000015,
-                                0.5,  1.5,      2.5,     -0.5,    -2.5,    0.245,  -3.456, 20.0,      0.375,
-                                1e15, 1e22,     1e300,   -1e300,  5e-324,  1.7976931348623157e308, 3000.5,
-                                12345678.5, 999.995, 0.0049999999999999, 123456.0000005};
+  std::vector<double> values = {0.0,           -0.0,       0.125,   2.675,
+                                -0.005,        1e-7,       5e-7,    0.0000005,
+                                0.0000015,     0.5,        1.5,     2.5,
+                                -0.5,          -2.5,       0.245,   -3.456,
+                                20.0,          0.375,      1e15,    1e22,
+                                1e300,         -1e300,     5e-324,  1.7976931348623157e308,
+                                3000.5,        12345678.5, 999.995, 0.0049999999999999,
+                                123456.0000005};
   // Exact halves, quarters and eighths at each printed precision.
   for (int n = -2000; n <= 2000; ++n) {
     values.push_back(n / 8.0);
@@ -61,7 +65,8 @@ std::vector<double> Samples() {
     values.push_back(i * 0.000137 + 0.0000001 * (i % 11));
     values.push_back(100000.0 + 987.0 * i);
   }
-  for (double v : {0x1p51 / 1e6, 0x1p51 / 100, 0x1p51, 0x1p52 - 1, 0x1p53 + 2, 4503599627370495.5, 2251799813685247.5}) {
+  for (double v :
+       {0x1p51 / 1e6, 0x1p51 / 100, 0x1p51, 0x1p52 - 1, 0x1p53 + 2, 4503599627370495.5, 2251799813685247.5}) {
     values.push_back(std::nextafter(v, 0.0));
     values.push_back(v);
     values.push_back(std::nextafter(v, 1e300));

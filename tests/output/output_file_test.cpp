@@ -12,8 +12,8 @@ namespace korvane {
 namespace {
 
 using ::testing::HasSubstr;
-using ::testing::StartsWith;
 using testing::ReadFile;
+using ::testing::StartsWith;
 using testing::TempDir;
 using testing::WriteFile;
 
@@ -148,8 +148,8 @@ TEST(OutputFileTest, ReservedRoomAndWritesKeepTheirOrder) {
     TempDir dir;
     std::string expected;
     OutputFile file(dir / "a.txt", OutputFile::Mode::kTruncate, ends);
-    for (std::size_t size : {std::size_t{10}, std::size_t{1} << 20, std::size_t{3} << 20, std::size_t{5}, std::size_t{0},
-                             (std::size_t{1} << 20) - 3, std::size_t{777777}}) {
+    for (std::size_t size : {std::size_t{10}, std::size_t{1} << 20, std::size_t{3} << 20, std::size_t{5},
+                             std::size_t{0}, (std::size_t{1} << 20) - 3, std::size_t{777777}}) {
       const std::string text = LinesOfSize(size);
       char* out = file.Reserve(size + 100);
       std::memcpy(out, text.data(), text.size());

@@ -66,8 +66,7 @@ TEST(OutputSetTest, OpensTheFilesOfTheTickedFormats) {
   }
   {
     TempDir dir;
-    EXPECT_EQ(RunSet(dir, FormatSelection{}, StudyKind::kQualitative),
-              std::set<std::string>{"Origin.txt"});
+    EXPECT_EQ(RunSet(dir, FormatSelection{}, StudyKind::kQualitative), std::set<std::string>{"Origin.txt"});
   }
 }
 
@@ -99,8 +98,7 @@ TEST(OutputSetTest, ARepeatedAttemptStartsFromEmptyFiles) {
   const TinyReplicate replicate = TinyReplicate::Qualitative();
   {
     // A failed attempt: rows but no closing step.
-    OutputSet set(dir.path(), kFormFormats, StudyKind::kQualitative, AncestryFormat::kSourcePool,
-                  LineEnds::kLf);
+    OutputSet set(dir.path(), kFormFormats, StudyKind::kQualitative, AncestryFormat::kSourcePool, LineEnds::kLf);
     replicate.FeedLoci(set);
     replicate.FeedIndividuals(set);
     set.Close();
@@ -108,8 +106,7 @@ TEST(OutputSetTest, ARepeatedAttemptStartsFromEmptyFiles) {
   EXPECT_EQ(ReadFile(dir / "Eigensoft_Pca.geno"), "");
   EXPECT_EQ(ReadFile(dir / "Plink.ped").size(), 3 * 41u);
   {
-    OutputSet set(dir.path(), kFormFormats, StudyKind::kQualitative, AncestryFormat::kSourcePool,
-                  LineEnds::kLf);
+    OutputSet set(dir.path(), kFormFormats, StudyKind::kQualitative, AncestryFormat::kSourcePool, LineEnds::kLf);
     replicate.FeedLoci(set);
     set.Individual(replicate.individuals[0], replicate.Row(0));
     set.Finish(replicate.truth);
@@ -123,8 +120,8 @@ TEST(OutputSetTest, ARepeatedAttemptStartsFromEmptyFiles) {
 TEST(OutputSetTest, WithoutCloseTheDestructorStillStoresTheRows) {
   TempDir dir;
   {
-    OutputSet set(dir.path(), FormatSelection{"plink"}, StudyKind::kQuantitative,
-                  AncestryFormat::kExact, LineEnds::kCrlf);
+    OutputSet set(dir.path(), FormatSelection{"plink"}, StudyKind::kQuantitative, AncestryFormat::kExact,
+                  LineEnds::kCrlf);
     const TinyReplicate replicate = TinyReplicate::Quantitative();
     replicate.Feed(set);
   }
@@ -163,8 +160,7 @@ TEST(OutputSetTest, AFileThatCannotBeCreatedStopsTheOpeningInOrder) {
   // Plink.map cannot be created: the files before it exist, those after it do not.
   std::filesystem::create_directory(dir / "Plink.map");
   try {
-    OutputSet set(dir.path(), kFormFormats, StudyKind::kQualitative, AncestryFormat::kSourcePool,
-                  LineEnds::kLf);
+    OutputSet set(dir.path(), kFormFormats, StudyKind::kQualitative, AncestryFormat::kSourcePool, LineEnds::kLf);
     FAIL() << "no OutputError";
   } catch (const OutputError& error) {
     EXPECT_THAT(error.what(), HasSubstr((dir / "Plink.map").string() + ": cannot create: "));
@@ -176,8 +172,7 @@ TEST(OutputSetTest, AFolderThatIsAFileNamesTheAncestryFile) {
   TempDir dir;
   WriteFile(dir / "1", "");
   try {
-    OutputSet set(dir / "1", kFormFormats, StudyKind::kQualitative, AncestryFormat::kSourcePool,
-                  LineEnds::kLf);
+    OutputSet set(dir / "1", kFormFormats, StudyKind::kQualitative, AncestryFormat::kSourcePool, LineEnds::kLf);
     FAIL() << "no OutputError";
   } catch (const OutputError& error) {
     EXPECT_EQ(std::string(error.what()), (dir / "1" / "Origin.txt").string() + ": cannot create: Not a directory");
@@ -186,14 +181,34 @@ TEST(OutputSetTest, AFolderThatIsAFileNamesTheAncestryFile) {
 
 // The files of the five form formats, in the order they are created and in
 // the order they are closed.
-const std::vector<std::string> kOpeningOrder = {
-    "Origin.txt",        "Eigensoft_Pca.snp", "Eigensoft.phen",    "Eigensoft_Pca.geno", "Eigensoft_Strat.geno",
-    "Eigensoft_Pca.ind", "Admixmap_loci.txt", "Admixmap_geno.txt", "Admixmap_phen.txt",  "Plink.map",
-    "Plink.ped",         "Structure.txt",     "Strat.txt",         "GC.txt"};
-const std::vector<std::string> kClosingOrder = {
-    "Origin.txt",         "Structure.txt",     "Strat.txt",         "Eigensoft_Pca.geno", "Eigensoft_Strat.geno",
-    "Eigensoft.phen",     "Eigensoft_Pca.snp", "Eigensoft_Pca.ind", "Admixmap_geno.txt",  "Admixmap_phen.txt",
-    "Admixmap_loci.txt",  "Plink.map",         "Plink.ped",         "GC.txt"};
+const std::vector<std::string> kOpeningOrder = {"Origin.txt",
+                                                "Eigensoft_Pca.snp",
+                                                "Eigensoft.phen",
+                                                "Eigensoft_Pca.geno",
+                                                "Eigensoft_Strat.geno",
+                                                "Eigensoft_Pca.ind",
+                                                "Admixmap_loci.txt",
+                                                "Admixmap_geno.txt",
+                                                "Admixmap_phen.txt",
+                                                "Plink.map",
+                                                "Plink.ped",
+                                                "Structure.txt",
+                                                "Strat.txt",
+                                                "GC.txt"};
+const std::vector<std::string> kClosingOrder = {"Origin.txt",
+                                                "Structure.txt",
+                                                "Strat.txt",
+                                                "Eigensoft_Pca.geno",
+                                                "Eigensoft_Strat.geno",
+                                                "Eigensoft.phen",
+                                                "Eigensoft_Pca.snp",
+                                                "Eigensoft_Pca.ind",
+                                                "Admixmap_geno.txt",
+                                                "Admixmap_phen.txt",
+                                                "Admixmap_loci.txt",
+                                                "Plink.map",
+                                                "Plink.ped",
+                                                "GC.txt"};
 
 // The file named by a failure's message "<folder>/<file>: <action>: <reason>".
 std::string FileOf(const OutputError& error, const TempDir& dir) {
@@ -265,9 +280,9 @@ class ProbeWriter : public FormatWriter {
   void Locus(const MapEntry& entry) override { Note("locus snp" + std::to_string(entry.snpNumber)); }
   void EndLoci() override { Note("end loci"); }
   void Individual(const IndividualRecord& individual, const GenotypeRow& row) override {
-    const char* trait = !individual.affection                     ? "phenotype"
+    const char* trait = !individual.affection                           ? "phenotype"
                         : *individual.affection == Affection::kAffected ? "case"
-                                                                    : "control";
+                                                                        : "control";
     Note("individual " + std::to_string(individual.id) + " " + trait + " " + std::to_string(row.genotypes.size()));
   }
   void Finish(const ReplicateTruth& truth) override {
@@ -366,8 +381,8 @@ TEST(OutputSetTest, AFormatAddedByARowGetsEveryEventInOrder) {
   }
   if (!std::filesystem::exists("/dev/full")) return;
   // It is closed after STRUCTURE and STRAT and before EIGENSOFT.
-  for (const auto& [failing, first] : {std::pair<const char*, const char*>{"Strat.txt", "Strat.txt"},
-                                       {"Eigensoft.phen", "probe0.log"}}) {
+  for (const auto& [failing, first] :
+       {std::pair<const char*, const char*>{"Strat.txt", "Strat.txt"}, {"Eigensoft.phen", "probe0.log"}}) {
     const std::filesystem::path into = folder(std::string("full-") + failing);
     std::filesystem::create_symlink("/dev/full", into / failing);
     std::filesystem::create_symlink("/dev/full", into / "probe0.log");
@@ -439,8 +454,8 @@ TEST(CausalLogsTest, QualitativeRunOfTwoReplicates) {
   logs.StartLine(2);
   logs.CausalEntry(1234, 0);
   logs.Close();
-  EXPECT_EQ(FilesIn(dir.path()), (std::set<std::string>{"Causal_Locus_Plink&Admixmap&Eigensoft.txt",
-                                                          "Causal_Locus_Strat&GC.txt"}));
+  EXPECT_EQ(FilesIn(dir.path()),
+            (std::set<std::string>{"Causal_Locus_Plink&Admixmap&Eigensoft.txt", "Causal_Locus_Strat&GC.txt"}));
   const LogPaths paths = QualitativeLogs(dir);
   EXPECT_EQ(ReadFile(paths.all), "Simu#  Causal locus\n1      SNP7  \n2      SNP1234\n");
   EXPECT_EQ(ReadFile(paths.stratGc), "Simu#  Causal locus\n1      SNP5  \n2      SNP0  \n");

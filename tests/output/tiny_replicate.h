@@ -24,13 +24,9 @@ struct TinyReplicate {
   static TinyReplicate Qualitative() {
     TinyReplicate r;
     r.entries = {
-        {1, 1, std::nullopt, 1000},
-        {1, 2, 0.0000004, 2000},  // prints as zero: NA in the ADMIXMAP locus list
-        {1, 3, 0.001, 3000.5},    // a halfway position: "%.0f" rounds it to even
-        {2, 4, std::nullopt, 500},
-        {2, 5, 1.25, 12345678},
-        {3, 6, std::nullopt, 42},
-        {3, 7, 0.0, 43},
+        {1, 1, std::nullopt, 1000}, {1, 2, 0.0000004, 2000},  // prints as zero: NA in the ADMIXMAP locus list
+        {1, 3, 0.001, 3000.5},                                // a halfway position: "%.0f" rounds it to even
+        {2, 4, std::nullopt, 500},  {2, 5, 1.25, 12345678},  {3, 6, std::nullopt, 42}, {3, 7, 0.0, 43},
     };
     r.individuals = {
         {1, Sex::kMale, Affection::kAffected, std::nullopt, 1.0},

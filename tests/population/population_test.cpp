@@ -110,13 +110,15 @@ TEST(SourcePoolsTest, GenerationCountsAndFounderOrigins) {
     SourcePools pools;
     int refreshes = 0;
     WorkTeam team(2);
-    BuildFounders(gen, markers, panel, picker, pools, [&] { ++refreshes; }, team);
+    BuildFounders(
+        gen, markers, panel, picker, pools, [&] { ++refreshes; }, team);
     EXPECT_EQ(refreshes, 1);
     // Founders copy their own population's reference haplotypes only.
     EXPECT_EQ(HaplotypeOf(pools.yri.current, 999, 1)[2], 1);
     EXPECT_EQ(HaplotypeOf(pools.second.current, 0, 0)[0], 2);
     refreshes = 0;
-    RunGenerations(gen, markers, matings, pools, [&] { ++refreshes; }, team);
+    RunGenerations(
+        gen, markers, matings, pools, [&] { ++refreshes; }, team);
     EXPECT_EQ(refreshes, expectedRefreshes);
     EXPECT_EQ(HaplotypeOf(pools.second.current, 500, 1)[1], 2);
   }
@@ -148,8 +150,8 @@ TEST(AdmixtureTest, AncestryMovesHalfwayTowardsYriForMigrants) {
   AdmixedPopulation all;
   int refreshes = 0;
   WorkTeam team(1);
-  BuildAdmixedPopulation(gen, markers, panel, picker, 1000, 0.0, MigrantPick::kPerIndividual, all,
-                         [&] { ++refreshes; }, team);
+  BuildAdmixedPopulation(
+      gen, markers, panel, picker, 1000, 0.0, MigrantPick::kPerIndividual, all, [&] { ++refreshes; }, team);
   EXPECT_EQ(refreshes, 2);  // after the migrant founders, one generation
   for (double a : all.ancestry) EXPECT_EQ(a, 0.75);
   // A migrant's second haplotype comes from a YRI reference individual.
@@ -159,8 +161,8 @@ TEST(AdmixtureTest, AncestryMovesHalfwayTowardsYriForMigrants) {
   // least 0.5, everybody else from 0 up.
   AdmixedPopulation defaults;
   refreshes = 0;
-  BuildAdmixedPopulation(gen, markers, panel, picker, 40, 0.1, MigrantPick::kPerRegion, defaults,
-                         [&] { ++refreshes; }, team);
+  BuildAdmixedPopulation(
+      gen, markers, panel, picker, 40, 0.1, MigrantPick::kPerRegion, defaults, [&] { ++refreshes; }, team);
   double mean = 0;
   for (int i = 0; i < 1000; ++i) {
     if (i < 40) {

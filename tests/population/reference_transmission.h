@@ -18,8 +18,8 @@ namespace korvane::testing {
 // fraction between the locus and its predecessor. A region without loci
 // still makes its first draw. HaplotypeTransmitter makes the same draws and
 // the same copies on packed rows.
-inline void RecombineHaplotype(RandomGenerator& gen, const MarkerSet& markers, int region,
-                               const AlleleClass* source1, const AlleleClass* source2, AlleleClass* target) {
+inline void RecombineHaplotype(RandomGenerator& gen, const MarkerSet& markers, int region, const AlleleClass* source1,
+                               const AlleleClass* source2, AlleleClass* target) {
   const int begin = markers.offset[region];
   const int count = markers.offset[region + 1] - begin;
   const AlleleClass* current = DrawThousandths(gen) >= 500 ? source2 : source1;

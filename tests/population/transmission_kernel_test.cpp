@@ -7,9 +7,9 @@
 #include <random>
 #include <vector>
 
-#include "random/bulk_draws.h"
 #include "population/source_pools.h"
 #include "population/transmission.h"
+#include "random/bulk_draws.h"
 
 #include "population/reference_transmission.h"
 
@@ -158,12 +158,17 @@ class TransmitterTest : public BothKernels {};
 TEST_P(TransmitterTest, ChildrenAndDrawsMatchThePerLocusForm) {
   std::mt19937 random(GetParam() == DrawKernel::kAvx2 ? 11 : 12);
   const std::vector<std::array<int, MarkerSet::kRegions>> layouts = {
-      {0, 0, 0, 0, 0, 0, 0, 0, 0, 0},        {1, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-      {0, 0, 0, 0, 0, 0, 0, 0, 0, 2},        {63, 1, 64, 0, 65, 2, 1, 0, 63, 64},
-      {64, 64, 64, 64, 64, 64, 64, 64, 64, 64}, {1840, 0, 1, 65, 1840, 63, 2, 0, 0, 129},
-      {5, 17, 3, 0, 40, 11, 7, 29, 1, 6},     {627, 1407, 1559, 1840, 1803, 816, 1549, 1142, 921, 1203},
+      {0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+      {1, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+      {0, 0, 0, 0, 0, 0, 0, 0, 0, 2},
+      {63, 1, 64, 0, 65, 2, 1, 0, 63, 64},
+      {64, 64, 64, 64, 64, 64, 64, 64, 64, 64},
+      {1840, 0, 1, 65, 1840, 63, 2, 0, 0, 129},
+      {5, 17, 3, 0, 40, 11, 7, 29, 1, 6},
+      {627, 1407, 1559, 1840, 1803, 816, 1549, 1142, 921, 1203},
       // No empty region before one with loci: whole rows in one pass.
-      {63, 1, 64, 65, 2, 1, 129, 3, 1840, 7}, {5, 70, 1, 0, 0, 0, 0, 0, 0, 0},
+      {63, 1, 64, 65, 2, 1, 129, 3, 1840, 7},
+      {5, 70, 1, 0, 0, 0, 0, 0, 0, 0},
   };
   for (const auto& counts : layouts) {
     for (int round = 0; round < 3; ++round) {
@@ -243,8 +248,10 @@ TEST_P(TransmitterTest, PoolsMatchAnUnpackedReference) {
   WorkTeam team(3);
   RandomGenerator gen(4242);
   SourcePools pools;
-  BuildFounders(gen, markers, panel, panelPicker, pools, [] {}, team);
-  RunGenerations(gen, markers, 2, pools, [] {}, team);
+  BuildFounders(
+      gen, markers, panel, panelPicker, pools, [] {}, team);
+  RunGenerations(
+      gen, markers, 2, pools, [] {}, team);
 
   RandomGenerator reference(4242);
   std::array<UnpackedPool, 2> current, previous;  // second population, YRI

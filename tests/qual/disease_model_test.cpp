@@ -64,8 +64,8 @@ TEST(CandidateTest, FrequencyAndDifferenceRanges) {
   ASSERT_TRUE(d);
   EXPECT_EQ(d->riskClass, 1);
   // 800 and 200 of 2000 in single precision: the difference is just above 0.3.
-  EXPECT_FALSE(IsCausalCandidate(static_cast<float>(800 / 2000.0), static_cast<float>(200 / 2000.0),
-                                 {0.0, 1.0}, difference, 0));
+  EXPECT_FALSE(
+      IsCausalCandidate(static_cast<float>(800 / 2000.0), static_cast<float>(200 / 2000.0), {0.0, 1.0}, difference, 0));
 }
 
 TEST(CandidateTest, ChoiceUsesTheDoubleProductAndOnlyTheFirstHundred) {

@@ -8,16 +8,16 @@
 #include <functional>
 #include <map>
 #include <new>
-#include <stdexcept>
 #include <regex>
 #include <sstream>
+#include <stdexcept>
 
+#include "form_switches.h"
 #include "qual/QUAL.h"
 #include "qual/case_control.h"
 #include "qual/qual_fields.h"
-#include "run/run_driver.h"
-#include "form_switches.h"
 #include "recording_host.h"
+#include "run/run_driver.h"
 #include "synthetic_data.h"
 #include "test_files.h"
 
@@ -25,8 +25,8 @@ namespace korvane {
 namespace {
 
 namespace fs = std::filesystem;
-using ::testing::HasSubstr;
 using testing::Fields;
+using ::testing::HasSubstr;
 using testing::ReadFile;
 using testing::RecordingHost;
 using testing::SplitLines;
@@ -448,16 +448,16 @@ TEST_F(QualRunTest, FilesOfBothModelsAgree) {
     study_.parameters.modelKind = model;
     study_.parameters.outputDirectory = (tmp_ / (model == ModelKind::kDiscrete ? "d" : "c")).string();
     ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
-    const auto log = Fields(SplitLines(ReadFile(fs::path(study_.parameters.outputDirectory) /
-                                                "Causal_Locus_Plink&Admixmap&Eigensoft.txt"))[1]);
-    const auto logStrat = Fields(SplitLines(ReadFile(fs::path(study_.parameters.outputDirectory) /
-                                                     "Causal_Locus_Strat&GC.txt"))[1]);
+    const auto log = Fields(SplitLines(
+        ReadFile(fs::path(study_.parameters.outputDirectory) / "Causal_Locus_Plink&Admixmap&Eigensoft.txt"))[1]);
+    const auto logStrat =
+        Fields(SplitLines(ReadFile(fs::path(study_.parameters.outputDirectory) / "Causal_Locus_Strat&GC.txt"))[1]);
     const int causalAll = std::stoi(log[1].substr(3));
     const int causalCandidate = std::stoi(logStrat[1].substr(3));
     EXPECT_GT(causalAll, 0);
     EXPECT_LE(causalCandidate, causalAll);
-    CheckReplicate(fs::path(study_.parameters.outputDirectory) / "1", study_.parameters,
-                   model == ModelKind::kDiscrete, causalAll, causalCandidate);
+    CheckReplicate(fs::path(study_.parameters.outputDirectory) / "1", study_.parameters, model == ModelKind::kDiscrete,
+                   causalAll, causalCandidate);
     const std::string pedText = ReadFile(fs::path(study_.parameters.outputDirectory) / "1" / "Plink.ped");
     // Missing rate 1: exactly one genotype per individual is not "0 0".
     const auto first = Fields(SplitLines(pedText)[0]);

@@ -6,9 +6,9 @@
 #include <regex>
 #include <sstream>
 
+#include "form_switches.h"
 #include "quan/QUAN.h"
 #include "quan/quan_fields.h"
-#include "form_switches.h"
 #include "recording_host.h"
 #include "synthetic_data.h"
 #include "test_files.h"
@@ -17,8 +17,8 @@ namespace korvane {
 namespace {
 
 namespace fs = std::filesystem;
-using ::testing::HasSubstr;
 using testing::Fields;
+using ::testing::HasSubstr;
 using testing::ReadFile;
 using testing::RecordingHost;
 using testing::SplitLines;

@@ -80,7 +80,7 @@ TEST(ThousandthsBelowTest, CountsTheDrawsBelowAProbability) {
   EXPECT_EQ(ThousandthsBelow(400 / 12867.0), 32);  // 0.0310873
   EXPECT_EQ(ThousandthsBelow(1 / 12867.0), 1);
   EXPECT_EQ(ThousandthsBelow(0.0), 0);
-  EXPECT_EQ(ThousandthsBelow(0.001), 1);   // only 0.000 lies below
+  EXPECT_EQ(ThousandthsBelow(0.001), 1);  // only 0.000 lies below
   EXPECT_EQ(ThousandthsBelow(0.0010000001), 2);
   EXPECT_EQ(ThousandthsBelow(0.7), 700);
   EXPECT_EQ(ThousandthsBelow(0.5), 500);

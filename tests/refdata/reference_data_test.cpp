@@ -15,10 +15,10 @@
 #include <random>
 #include <thread>
 
+#include "haplotype_rows.h"
 #include "refdata/haplotype_store.h"
 #include "refdata/marker_set.h"
 #include "synthetic_data.h"
-#include "haplotype_rows.h"
 #include "test_files.h"
 
 namespace korvane {
@@ -252,10 +252,21 @@ TEST(MapFileTest, ReadsThreeNumbersPerSnpWhateverTheLines) {
 // 10^22) and the other forms a map may hold.
 TEST(MapFileTest, NumbersReadAsTheNearestDouble) {
   std::mt19937_64 random(11);
-  std::vector<std::string> tokens = {"9007199254740992", "9007199254740993", "9007199254740993.0",
-                                     "1234567890123456789", "12345678901234567890", "18446744073709551617",
-                                     "0.0000000000000000000001", "0.00000000000000000000001", "5.", ".5", "+1.5",
-                                     "1e3", "2.5E-3", "0", "00.100"};
+  std::vector<std::string> tokens = {"9007199254740992",
+                                     "9007199254740993",
+                                     "9007199254740993.0",
+                                     "1234567890123456789",
+                                     "12345678901234567890",
+                                     "18446744073709551617",
+                                     "0.0000000000000000000001",
+                                     "0.00000000000000000000001",
+                                     "5.",
+                                     ".5",
+                                     "+1.5",
+                                     "1e3",
+                                     "2.5E-3",
+                                     "0",
+                                     "00.100"};
   for (int i = 0; i < 3000; ++i) {
     const int whole = static_cast<int>(random() % 18);
     const int fraction = static_cast<int>(random() % 24);
@@ -298,7 +309,7 @@ TEST(MapFileTest, MalformedMapsAreReported) {
 // A map of five SNPs, one per line; `FiveSnpMap(k, "x")` holds x in place of the
 // k-th number (1-based).
 std::string FiveSnpMap(int replaced = 0, const std::string& by = "") {
-  std::vector<std::string> numbers = {"1000", "0",    "0",    "1250", "0.1", "0.1",  "1700", "0.2",
+  std::vector<std::string> numbers = {"1000", "0",    "0",    "1250", "0.1",  "0.1", "1700", "0.2",
                                       "0.3",  "2300", "0.05", "0.35", "2900", "0.4", "0.75"};
   if (replaced > 0) numbers[replaced - 1] = by;
   std::string text;
@@ -398,8 +409,7 @@ TEST(ReferenceDataTest, FilesWithDifferentIndividualCountsAreRefused) {
   testing::WriteSyntheticData(dir.path(), 3);
   const auto path = PanelPath(dir.path(), 4, PanelFileKind::kHaploBlack);
   WriteFile(path, Lines(4, std::string(1803, 'G')));
-  ExpectDataError([&] { ReferenceData::Load(dir.path()); },
-                  {path.string(), "2 reference individuals", "holds 3"});
+  ExpectDataError([&] { ReferenceData::Load(dir.path()); }, {path.string(), "2 reference individuals", "holds 3"});
   ExpectDataError([&] { ReferenceData::Load(dir / "absent"); }, {"absent", "folder not found"});
   std::filesystem::remove(PanelPath(dir.path(), 9, PanelFileKind::kTheta));
   WriteFile(path, Lines(6, std::string(1803, 'G')));
