@@ -62,9 +62,7 @@ class EigensoftWriter : public FormatWriter {
     checkpoint_ = std::move(checkpoint);
     checkpointBytes_ = bytesBetween;
   }
-  void SetCheckpoint(std::function<void()> checkpoint) override {
-    SetCheckpoint(std::move(checkpoint), kCheckpointBytes);
-  }
+  void SetCheckpoint(const std::function<void()>& checkpoint) override { SetCheckpoint(checkpoint, kCheckpointBytes); }
   // Closes Eigensoft_Pca.geno, Eigensoft_Strat.geno, Eigensoft.phen,
   // Eigensoft_Pca.snp, Eigensoft_Pca.ind, and the scratch file.
   void Close() override;

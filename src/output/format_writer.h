@@ -92,7 +92,7 @@ class FormatWriter {
   // `checkpoint` now and then during it; the call may throw to end the
   // attempt (a run asked to stop), and the exception passes out of the step.
   // A writer whose steps are all short ignores it.
-  virtual void SetCheckpoint(std::function<void()> /*checkpoint*/) {}
+  virtual void SetCheckpoint(const std::function<void()>& /*checkpoint*/) {}
 };
 
 }  // namespace korvane

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 #include <utility>
 
 namespace korvane {
@@ -202,7 +203,7 @@ void OutputFile::Close() {
 }
 
 void OutputFile::Fail(const char* action, int error) const {
-  throw OutputError(fmt::format("{}: {}: {}", path_.string(), action, std::strerror(error)));
+  throw OutputError(fmt::format("{}: {}: {}", path_.string(), action, std::generic_category().message(error)));
 }
 
 }  // namespace korvane

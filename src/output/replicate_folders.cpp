@@ -23,7 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 
 [[noreturn]] void Fail(const std::string& path, const std::string& what, int error) {
-  throw OutputError(fmt::format("{}: {}: {}", path, what, std::strerror(error)));
+  throw OutputError(fmt::format("{}: {}: {}", path, what, std::generic_category().message(error)));
 }
 
 // The replicate number a folder name stands for: decimal digits without a
@@ -114,7 +114,7 @@ ReplicateFolderScan ScanReplicateFolders(const std::string& outputDirectory, int
 }
 
 std::string StartPartialFolder(const std::string& outputDirectory, int n) {
-  const std::string path = PartialFolderPath(outputDirectory, n);
+  std::string path = PartialFolderPath(outputDirectory, n);
   std::error_code ec;
   fs::remove_all(path, ec);
   if (ec) throw OutputError(fmt::format("{}: cannot remove what an earlier run left: {}", path, ec.message()));

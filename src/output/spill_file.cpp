@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 #include <utility>
 
 #include "output/output_file.h"
@@ -88,7 +89,7 @@ void SpillFile::Close() noexcept {
 }
 
 void SpillFile::Fail(const char* action, int error) const {
-  throw OutputError(fmt::format("{}: {}: {}", path_.string(), action, std::strerror(error)));
+  throw OutputError(fmt::format("{}: {}: {}", path_.string(), action, std::generic_category().message(error)));
 }
 
 }  // namespace korvane

@@ -289,8 +289,8 @@ class ProbeWriter : public FormatWriter {
     if (checkpoint_) checkpoint_();
     Note("finish " + std::to_string(truth.causalPositionsAll.size()));
   }
-  void SetCheckpoint(std::function<void()> checkpoint) override {
-    checkpoint_ = std::move(checkpoint);
+  void SetCheckpoint(const std::function<void()>& checkpoint) override {
+    checkpoint_ = checkpoint;
     Note("checkpoint");
   }
   void Close() override {
