@@ -9,6 +9,9 @@ namespace {
 // The pedigree's affection column: 2 for a case, 1 for a control.
 int PedigreeCode(Affection affection) { return affection == Affection::kAffected ? 2 : 1; }
 
+// The pedigree file's sex code: 1 male, 2 female.
+int SexCode(Sex sex) { return sex == Sex::kFemale ? 2 : 1; }
+
 }  // namespace
 
 PlinkWriter::PlinkWriter(const std::filesystem::path& folder, LineEnds lineEnds)
@@ -35,7 +38,7 @@ void PlinkWriter::Individual(const IndividualRecord& individual, const GenotypeR
   Append(line_, " ");
   AppendInt(line_, individual.id);
   Append(line_, " 0 0 ");
-  AppendInt(line_, static_cast<int>(individual.sex));
+  AppendInt(line_, SexCode(individual.sex));
   Append(line_, " ");
   if (individual.phenotype) {
     AppendFixed2(line_, *individual.phenotype);
