@@ -194,6 +194,9 @@ struct RunSettings {
   bool quiet = false;
   bool overwrite = false;
   bool keepPartial = false;
+  std::string truth, localAncestry;
+  CLI::Option* truthOption = nullptr;
+  CLI::Option* localAncestryOption = nullptr;
   CLI::Option* modelOption = nullptr;
   CLI::Option* seedOption = nullptr;
   CLI::Option* dataOption = nullptr;
@@ -246,6 +249,11 @@ struct RunSettings {
         .add_flag("--keep-partial", keepPartial,
                   "keep the folder of a replicate that a stop or failure interrupted, as .N.partial")
         ->group(kRunGroup);
+    truthOption = add("--truth", truth, "0|1", "1",
+                      "write the truth files beside the specified ones: Loci.tsv, Truth.tsv and Individuals.tsv in "
+                      "every replicate folder, Truth_Loci.tsv in the output directory");
+    localAncestryOption = add("--local-ancestry", localAncestry, "0|1", "0",
+                              "track the ancestry of every allele and write each replicate's ancestry tracts");
     command.add_flag("--quiet", quiet, "no progress line")->group(kRunGroup);
     paramsOption = add("--params", params, "FILE", "",
                        "starting values: the last [[run]] of a run record (korvane-runs.toml) or a table of option "
@@ -270,6 +278,12 @@ int ParseBounded(const std::string& name, const std::string& text, long long mos
     throw UsageError(fmt::format("--{}: expected a whole number from 1 to {}", name, most));
   }
   return static_cast<int>(*value);
+}
+
+bool ParseSwitch(const std::string& name, const std::string& text) {
+  const std::optional<long long> value = ParseExchangeInteger(text);
+  if (!value || (*value != 0 && *value != 1)) throw UsageError(fmt::format("--{}: expected 0 or 1", name));
+  return *value == 1;
 }
 
 bool Given(const CLI::Option* option) { return option != nullptr && option->count() > 0; }
@@ -307,6 +321,8 @@ void Configure(const FieldOptions<Record>& fields, const RunSettings& settings, 
     if (stored.firstReplicate) run.firstReplicate = *stored.firstReplicate;
     if (stored.maxAttempts) run.maxAttempts = *stored.maxAttempts;
     if (stored.lineEnds) run.lineEnds = *stored.lineEnds;
+    if (stored.truth) run.truth = *stored.truth;
+    if (stored.localAncestry) run.localAncestry = *stored.localAncestry;
     invocation.paramsFile = file;
   }
 
@@ -352,6 +368,8 @@ void Configure(const FieldOptions<Record>& fields, const RunSettings& settings, 
     invocation.dataFromWorkingFolder = folder.fromWorkingFolder;
     run.dataDir = folder.dir;
   }
+  if (Given(settings.truthOption)) run.truth = ParseSwitch("truth", settings.truth);
+  if (Given(settings.localAncestryOption)) run.localAncestry = ParseSwitch("local-ancestry", settings.localAncestry);
   run.overwrite = settings.overwrite;
   run.keepPartial = settings.keepPartial;
   invocation.quiet = settings.quiet;

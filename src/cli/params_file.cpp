@@ -183,6 +183,10 @@ StoredRun ReadStoredRun(const fs::path& file, std::string_view study, const std:
       stored.firstReplicate = BoundedSetting(file, key, node, kMaxReplicateNumber);
     } else if (key == "max-attempts") {
       stored.maxAttempts = BoundedSetting(file, key, node, kMaxAttemptsPerReplicate);
+    } else if (key == "truth" || key == "local-ancestry") {
+      const auto* i = node.as_integer();
+      if (i == nullptr || (i->get() != 0 && i->get() != 1)) Refuse(file, fmt::format("{}: expected 0 or 1", key));
+      (key == "truth" ? stored.truth : stored.localAncestry) = i->get() == 1;
     } else if (key == "data") {
       stored.dataDir = fs::path(StringSetting(file, key, node));
     } else if (key == "line-ends") {

@@ -26,6 +26,8 @@ struct StoredRun {
   std::optional<std::filesystem::path> dataDir;
   std::optional<LineEnds> lineEnds;
   std::optional<int> maxAttempts;
+  std::optional<bool> truth;
+  std::optional<bool> localAncestry;
   // Not empty when the file's end is damaged and an earlier table was taken:
   // what is wrong and which table is used.
   std::string note;

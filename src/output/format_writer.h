@@ -9,6 +9,7 @@
 // truth. Each format is one writer that owns its files; format logic stays
 // out of the models.
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -42,6 +43,10 @@ enum class AncestryFormat { kSourcePool, kExact };
 // stores it as its own format's code.
 enum class Affection { kUnaffected, kAffected };  // a control, a case
 
+// Where an individual of the sample was drawn from: a source pool of the
+// discrete model, or the admixed population of the continuous model.
+enum class SampleSource { kYriPool, kSecondPool, kAdmixed };
+
 struct IndividualRecord {
   int id = 0;  // IndividualId: 1 for the first individual of the attempt
   Sex sex = Sex::kMale;
@@ -53,6 +58,18 @@ struct IndividualRecord {
   // The expected YRI share of the individual's genome, for Origin.txt: 1.0 or
   // 0.0 in the discrete model (the source pool it came from).
   double ancestry = 0.0;
+
+  // The truth of the individual, for the truth files.
+  SampleSource source = SampleSource::kAdmixed;
+  // The population of the attempt the individual was drawn from: 1 for the
+  // first one built (re-founded pools or an admixed population), 2 for the
+  // next, ... The specified sampling takes individuals from a new population
+  // in every cycle until the sample is full.
+  int populationDraw = 0;
+  // The share of its alleles copied from YRI reference haplotypes, when
+  // known: always in the discrete model (1 or 0, its pool's), with local
+  // ancestry in the continuous model.
+  std::optional<double> realizedAncestry{};
 
   // The affection of a case-control individual; throws std::invalid_argument
   // for a record without one, so that no file gets a made-up status.
@@ -67,13 +84,45 @@ struct IndividualRecord {
 struct GenotypeRow {
   std::span<const Genotype> genotypes;
   std::span<const std::uint8_t> isNull;
+  // When local ancestry is tracked: the ancestry of each allele, one packed
+  // row per haplotype over all chosen loci like the haplotype rows (bit g
+  // set: allele g was copied from a YRI reference haplotype); null otherwise.
+  std::array<const std::uint64_t*, 2> ancestry{nullptr, nullptr};
+};
+
+// The truth of one trait locus of a replicate: the causal locus of a
+// case-control study or one QTL of a quantitative study.
+struct TraitLocusTruth {
+  int position = 0;          // 1-based among all chosen loci; 0: none was chosen
+  int qtl = 0;               // 0 for the causal locus, k for the row numbered k among the active QTLs
+  int riskClass = 1;         // the allele class whose frequency was tested (1: A or T, 2: C or G)
+  double riskFrequency = 0;  // that class's frequency, which qualified the locus
+  // The causal locus: the disease model, its penetrances as derived and the
+  // thresholds through which they were applied (a U(0,1) draw in thousandths
+  // below t makes a case, so a penetrance acts as t / 1000).
+  double prevalence = 0;
+  double relativeRisk = 0;
+  double f0 = 0, f1 = 0, f2 = 0;
+  int t0 = 0, t1 = 0, t2 = 0;
+  // A QTL: its additive effect a (genotype values +a, 0, -a for two, one and
+  // no copies of the risk class) and the share of the phenotype variance asked.
+  double effect = 0;
+  double varianceShare = 0;
 };
 
 // What the closing step of a successful attempt knows: the 1-based positions
 // among all chosen loci of the causal locus (qualitative) or of each chosen
-// QTL (quantitative). A position of 0 marks no locus.
+// QTL (quantitative), a position of 0 marking no locus; and, for the truth
+// files, the trait loci and the frequencies they were chosen from.
 struct ReplicateTruth {
   std::vector<int> causalPositionsAll;
+  std::vector<TraitLocusTruth> traitLoci{};
+  // Class-1 frequency of every chosen locus in the population the trait loci
+  // were chosen from: the two source pools of the discrete model, or the
+  // admixed population of the continuous model; empty where it does not apply.
+  std::vector<float> classOneYri{}, classOneSecond{}, classOneAdmixed{};
+  // The phenotype means of the discrete model's YRI and second groups.
+  std::optional<double> groupMeanYri{}, groupMeanSecond{};
 };
 
 class FormatWriter {

@@ -48,6 +48,7 @@ AttemptResult SimulateContinuousCaseControl(const QualParameters& p, AttemptCont
   };
 
   while (cases < wanted.cases || controls < wanted.controls) {
+    writer.NextPopulation();
     BuildAdmixedPopulation(gen, markers, panel, panelPicker, migrants, p.yriFinal, MigrantPick::kPerIndividual,
                            population, ctx.refresh, ctx.team);
     statusesDrawn = false;
@@ -83,10 +84,11 @@ AttemptResult SimulateContinuousCaseControl(const QualParameters& p, AttemptCont
     for (int i = 0; i < n; ++i) {
       if (status[i] == kCase && cases < wanted.cases) {
         ++cases;
-        writer.Write(gen, population.current, i, population.ancestry[i], Affection::kAffected);
+        writer.Write(gen, population.current, i, population.ancestry[i], SampleSource::kAdmixed, Affection::kAffected);
       } else if (status[i] == kControl && controls < wanted.controls) {
         ++controls;
-        writer.Write(gen, population.current, i, population.ancestry[i], Affection::kUnaffected);
+        writer.Write(gen, population.current, i, population.ancestry[i], SampleSource::kAdmixed,
+                     Affection::kUnaffected);
       }
     }
     unproductive = writer.Written() == before ? unproductive + 1 : 0;

@@ -58,6 +58,7 @@ AttemptResult SimulateDiscreteCaseControl(const QualParameters& p, AttemptContex
 
   std::string reason;
   while (anyShort()) {
+    writer.NextPopulation();
     BuildFounders(gen, markers, panel, panelPicker, pools, ctx.refresh, ctx.team);
     RunGenerations(gen, markers, std::max(1, p.generationCount), pools, ctx.refresh, ctx.team);
 
@@ -101,7 +102,8 @@ AttemptResult SimulateDiscreteCaseControl(const QualParameters& p, AttemptContex
     const int before = writer.Written();
     auto take = [&](int group, const HaplotypeStore& pool, int i, double ancestry, Affection affection) {
       ++written[group];
-      writer.Write(gen, pool, i, ancestry, affection);
+      writer.Write(gen, pool, i, ancestry, ancestry == 1.0 ? SampleSource::kYriPool : SampleSource::kSecondPool,
+                   affection);
       if (affection == Affection::kAffected && causalAll == 0) {
         causalAll = model.locus + 1;
         causalCandidate = CandidatePosition(markers, model.locus);

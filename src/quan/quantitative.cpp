@@ -110,6 +110,7 @@ AttemptResult SimulateDiscreteQuantitative(const QuanParameters& p, const Quanti
   };
 
   while (yriWritten < quotas.yri || secondWritten < quotas.second) {
+    writer.NextPopulation();
     BuildFounders(gen, loci.markers, loci.panel, panelPicker, pools, ctx.refresh, ctx.team);
     RunGenerations(gen, loci.markers, std::max(1, p.generationCount - 1), pools, ctx.refresh, ctx.team);
     if (!trait.Chosen()) {
@@ -136,11 +137,11 @@ AttemptResult SimulateDiscreteQuantitative(const QuanParameters& p, const Quanti
     for (int i = 0; i < kN; ++i) {
       if (yriWritten < quotas.yri) {
         ++yriWritten;
-        writer.Write(gen, pools.yri.current, i, 1.0, std::nullopt, phenotypeYri[i]);
+        writer.Write(gen, pools.yri.current, i, 1.0, SampleSource::kYriPool, std::nullopt, phenotypeYri[i]);
       }
       if (secondWritten < quotas.second) {
         ++secondWritten;
-        writer.Write(gen, pools.second.current, i, 0.0, std::nullopt, phenotypeSecond[i]);
+        writer.Write(gen, pools.second.current, i, 0.0, SampleSource::kSecondPool, std::nullopt, phenotypeSecond[i]);
       }
     }
   }
@@ -163,6 +164,7 @@ AttemptResult SimulateContinuousQuantitative(const QuanParameters& p, const Quan
   };
 
   while (writer.Written() < p.sampleSize) {
+    writer.NextPopulation();
     BuildAdmixedPopulation(gen, loci.markers, loci.panel, panelPicker, migrants, p.yriFinal, MigrantPick::kPerRegion,
                            population, ctx.refresh, ctx.team);
     if (!trait.Chosen()) {
@@ -180,7 +182,8 @@ AttemptResult SimulateContinuousQuantitative(const QuanParameters& p, const Quan
       compose();
     }
     for (int s = 0; s < kN && writer.Written() < p.sampleSize; ++s) {
-      writer.Write(gen, population.current, s, population.ancestry[s], std::nullopt, phenotype[s]);
+      writer.Write(gen, population.current, s, population.ancestry[s], SampleSource::kAdmixed, std::nullopt,
+                   phenotype[s]);
     }
   }
   return trait.Result(ctx.output);

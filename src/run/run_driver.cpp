@@ -242,8 +242,13 @@ class ReplicateRun {
         files.ShareWith(team);
         files.CountIndividuals(slot.written);
         files.SetCheckpoint(stopCheck);
-        AttemptContext ctx{
-            gen, AttemptSeed(options_.seed, static_cast<std::uint32_t>(n), attempt), *data_, files, refresh, team};
+        AttemptContext ctx{gen,
+                           AttemptSeed(options_.seed, static_cast<std::uint32_t>(n), attempt),
+                           *data_,
+                           files,
+                           refresh,
+                           team,
+                           options_.localAncestry};
         AttemptResult result = plan_.simulate(model, ctx);
         files.Close();
         if (result.complete) {

@@ -222,6 +222,8 @@ std::string FormatRunRecord(const RunRecord& r) {
   textLine("data", r.dataDir.string());
   textLine("line-ends", std::string(LineEndsName(r.lineEnds)));
   line("max-attempts", fmt::format("{}", r.maxAttempts));
+  line("truth", r.truth ? "1" : "0");
+  line("local-ancestry", r.localAncestry ? "1" : "0");
   textLine("outcome", r.outcome);
   line("replicates-completed", fmt::format("{}", r.replicatesCompleted));
   if (r.replicatesShortOfNullLoci > 0) {
@@ -320,6 +322,8 @@ bool RecordRun(RunRecord record, const std::filesystem::path& outputDirectory, c
   record.dataDir = std::filesystem::absolute(options.dataDir).lexically_normal();
   record.lineEnds = options.lineEnds;
   record.maxAttempts = options.maxAttempts;
+  record.truth = options.truth;
+  record.localAncestry = options.localAncestry;
   record.outcome = std::string(OutcomeName(outcome.status));
   record.replicatesCompleted = outcome.replicatesCompleted;
   record.message = outcome.message;

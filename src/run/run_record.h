@@ -41,6 +41,8 @@ struct RunRecord {
   std::filesystem::path dataDir;
   LineEnds lineEnds = LineEnds::kLf;
   int maxAttempts = 100;
+  bool truth = true;
+  bool localAncestry = false;
   std::string outcome;  // "completed", "failed" or "stopped"
   int replicatesCompleted = 0;
   std::string message;                // why a failed run ended

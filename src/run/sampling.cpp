@@ -29,12 +29,17 @@ IndividualWriter::IndividualWriter(const MarkerSet& markers, double missingRate,
 void IndividualWriter::SetNeverMissing(int global) { SetClassAt(neverMissing_.data(), global, 1); }
 
 void IndividualWriter::Write(RandomGenerator& gen, const HaplotypeStore& population, int index, double ancestry,
-                             std::optional<Affection> affection, std::optional<double> phenotype) {
+                             SampleSource source, std::optional<Affection> affection, std::optional<double> phenotype) {
   IndividualRecord record;
   record.id = nextId_++;
   record.affection = affection;
   record.phenotype = phenotype;
   record.ancestry = ancestry;
+  record.source = source;
+  record.populationDraw = populationDraw_;
+  // Every allele of a source pool was copied from that pool's panel.
+  if (source == SampleSource::kYriPool) record.realizedAncestry = 1.0;
+  if (source == SampleSource::kSecondPool) record.realizedAncestry = 0.0;
   record.sex = DrawThousandths(gen) >= 500 ? Sex::kFemale : Sex::kMale;
   // One missingness draw per chosen locus, also where the genotype is never
   // missing.

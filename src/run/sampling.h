@@ -37,11 +37,17 @@ class IndividualWriter {
   int NextId() const { return nextId_; }
   int Written() const { return nextId_ - 1; }
 
-  // Writes individual `index` of `population`, a case or a control of a
-  // case-control study or an individual with a phenotype value: draws the
-  // sex (female when u >= 0.5) and, per chosen locus in catalogue order,
-  // whether the genotype is missing (u below the missing rate).
-  void Write(RandomGenerator& gen, const HaplotypeStore& population, int index, double ancestry,
+  // A new population was built to draw individuals from (re-founded pools
+  // or a new admixed population): the individuals written from now on carry
+  // its number, from 1, in the truth files.
+  void NextPopulation() { ++populationDraw_; }
+
+  // Writes individual `index` of `population`, drawn from `source`, a case or
+  // a control of a case-control study or an individual with a phenotype
+  // value: draws the sex (female when u >= 0.5) and, per chosen locus in
+  // catalogue order, whether the genotype is missing (u below the missing
+  // rate).
+  void Write(RandomGenerator& gen, const HaplotypeStore& population, int index, double ancestry, SampleSource source,
              std::optional<Affection> affection, std::optional<double> phenotype = std::nullopt);
 
  private:
@@ -52,6 +58,7 @@ class IndividualWriter {
   std::vector<std::uint64_t> missing_;       // the current individual's missing loci
   std::vector<Genotype> row_;
   int nextId_ = 1;
+  int populationDraw_ = 0;
 };
 
 }  // namespace korvane

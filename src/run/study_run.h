@@ -58,6 +58,14 @@ struct RunOptions {
   // Keep the folder of a replicate that a stop or failure interrupted, under
   // its partial name D/.n.partial, instead of removing it.
   bool keepPartial = false;
+  // Write the truth files beside the specified ones: Loci.tsv, Truth.tsv and
+  // Individuals.tsv in every replicate folder, Truth_Loci.tsv in the output
+  // directory.
+  bool truth = true;
+  // Track the ancestry of every allele (copied from a YRI or a second-
+  // population reference haplotype) and write each replicate's ancestry
+  // tracts; off, it costs nothing.
+  bool localAncestry = false;
 };
 
 // Every value below is one distinct stream of AttemptSeed; larger ones would
