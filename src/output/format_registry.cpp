@@ -11,6 +11,7 @@
 #include "output/origin_writer.h"
 #include "output/plink_writer.h"
 #include "output/structure_strat_writer.h"
+#include "output/truth_writer.h"
 
 namespace korvane {
 namespace {
@@ -19,6 +20,10 @@ namespace {
 template <typename Writer>
 std::unique_ptr<FormatWriter> Create(const std::filesystem::path& folder, const WriterSettings& settings) {
   return std::make_unique<Writer>(folder, settings.lineEnds);
+}
+
+std::unique_ptr<FormatWriter> CreateTruth(const std::filesystem::path& folder, const WriterSettings& settings) {
+  return std::make_unique<TruthWriter>(folder, settings.study, settings.ancestry, settings.lineEnds);
 }
 
 std::unique_ptr<FormatWriter> CreateOrigin(const std::filesystem::path& folder, const WriterSettings& settings) {
@@ -31,6 +36,7 @@ std::unique_ptr<FormatWriter> CreateOrigin(const std::filesystem::path& folder, 
 //   sharing: admixmap, plink, gc (the genotype tables of a line per
 //            individual), structure-strat, eigensoft (a character per
 //            genotype), origin.
+// The truth files follow the specified ones in every order.
 constexpr FormatRow kRows[] = {
     {.name = "origin",
      .studies = kEveryStudy,
@@ -80,6 +86,15 @@ constexpr FormatRow kRows[] = {
      .opening = 60,
      .closing = 60,
      .sharing = 30},
+    // The truth files, chosen by the run (on unless asked otherwise).
+    {.name = "truth",
+     .studies = kEveryStudy,
+     .always = false,
+     .formSwitch = "",
+     .create = CreateTruth,
+     .opening = 70,
+     .closing = 70,
+     .sharing = 70},
 };
 
 }  // namespace
