@@ -63,9 +63,8 @@ TruthWriter::TruthWriter(const std::filesystem::path& folder, StudyKind study, A
       traitLoci_(CreateIn(folder, "Truth.tsv", lineEnds)),
       individuals_(CreateIn(folder, "Individuals.tsv", lineEnds)) {
   const bool qualitative = study_ == StudyKind::kQualitative;
-  individuals_.Write(qualitative
-                         ? "id\tstatus\tsex\tsource\tpopulation_draw\torigin_ancestry\trealized_ancestry\n"
-                         : "id\tphenotype\tsex\tsource\tpopulation_draw\torigin_ancestry\trealized_ancestry\n");
+  individuals_.Write(qualitative ? "id\tstatus\tsex\tsource\tpopulation_draw\torigin_ancestry\trealized_ancestry\n"
+                                 : "id\tphenotype\tsex\tsource\tpopulation_draw\torigin_ancestry\trealized_ancestry\n");
 }
 
 void TruthWriter::Locus(const MapEntry& entry) { entries_.push_back(entry); }
