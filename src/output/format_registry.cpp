@@ -8,6 +8,7 @@
 #include "output/admixmap_writer.h"
 #include "output/eigensoft_writer.h"
 #include "output/gc_writer.h"
+#include "output/local_ancestry_writer.h"
 #include "output/origin_writer.h"
 #include "output/plink_writer.h"
 #include "output/structure_strat_writer.h"
@@ -26,11 +27,16 @@ std::unique_ptr<FormatWriter> CreateOrigin(const std::filesystem::path& folder, 
 }
 
 // The orders, as they read down each column:
-//   opening: origin, eigensoft, admixmap, plink, structure-strat, gc;
-//   closing: origin, structure-strat, eigensoft, admixmap, plink, gc;
+//   opening: origin, eigensoft, admixmap, plink, structure-strat, gc,
+//            local-ancestry;
+//   closing: origin, structure-strat, eigensoft, admixmap, plink, gc,
+//            local-ancestry;
 //   sharing: admixmap, plink, gc (the genotype tables of a line per
 //            individual), structure-strat, eigensoft (a character per
-//            genotype), origin.
+//            genotype), local-ancestry (a few lines per haplotype), origin.
+// The local-ancestry tracts come after the specified files in the opening
+// and closing orders, which stay as they were without them; no form has a
+// switch for them: the run driver chooses them by name with local ancestry.
 constexpr FormatRow kRows[] = {
     {.name = "origin",
      .studies = kEveryStudy,
@@ -80,6 +86,14 @@ constexpr FormatRow kRows[] = {
      .opening = 60,
      .closing = 60,
      .sharing = 30},
+    {.name = "local-ancestry",
+     .studies = kEveryStudy,
+     .always = false,
+     .formSwitch = "",
+     .create = Create<LocalAncestryWriter>,
+     .opening = 70,
+     .closing = 70,
+     .sharing = 55},
 };
 
 }  // namespace
