@@ -64,10 +64,14 @@ struct MapLocus {
   int chromosome = 0;
   long long bp = 0;
   double cm = 0;
+  // How far `cm` may be from the exact sum: the rounding of the printed
+  // distances it adds up.
+  double cmError = 0;
 };
 
 // The loci of a Plink.map ("<region> snp<n>  <cM from the previous locus of
-// the region> <bp>"), their genetic positions added up within each region.
+// the region> <bp>"), their genetic positions added up within each region
+// from the distances as printed, each within half a millionth.
 inline std::vector<MapLocus> LociOfPlinkMap(const std::string& text) {
   std::vector<MapLocus> loci;
   for (const std::string& line : SplitLines(text)) {
@@ -77,6 +81,7 @@ inline std::vector<MapLocus> LociOfPlinkMap(const std::string& text) {
     locus.bp = std::stoll(f.at(3));
     const bool sameRegion = !loci.empty() && loci.back().chromosome == locus.chromosome;
     locus.cm = sameRegion ? loci.back().cm + std::stod(f.at(2)) : 0.0;
+    locus.cmError = sameRegion ? loci.back().cmError + 5e-7 : 0.0;
     loci.push_back(locus);
   }
   return loci;
@@ -99,8 +104,9 @@ inline std::optional<std::vector<std::string>> ExpandTracts(const BreakpointHapl
     populations.push_back(tract.population);
     const bool lastOfRegion = g + 1 == loci.size() || loci[g + 1].chromosome != loci[g].chromosome;
     if (tract.endBp == loci[g].bp) {  // positions within a region are distinct
-      // Printed with six decimals: within half of the last one (and the sums' rounding).
-      EXPECT_NEAR(tract.endCm, loci[g].cm, 6e-7) << haplotype.header << ": tract " << k + 1;
+      // Printed with six decimals: within half of the last one, and the
+      // sum's own rounding (a little more for the double sums).
+      EXPECT_NEAR(tract.endCm, loci[g].cm, 5e-7 + loci[g].cmError + 1e-9) << haplotype.header << ": tract " << k + 1;
       ++k;
     } else if (lastOfRegion) {
       ADD_FAILURE() << haplotype.header << ": tract " << k + 1 << " runs past its chromosome's last locus";

@@ -22,8 +22,13 @@ using testing::ReadFile;
 using testing::TempDir;
 using testing::TinyReplicate;
 
-// Packs ancestry given as a string of 'Y' (YRI) and 'S' (second population).
-std::vector<std::uint64_t> AncestryRow(const std::string& populations) {
+// Packs ancestry given as a string of 'Y' (YRI) and 'S' (second population),
+// other characters (region marks) left out.
+std::vector<std::uint64_t> AncestryRow(const std::string& text) {
+  std::string populations;
+  for (const char c : text) {
+    if (c == 'Y' || c == 'S') populations += c;
+  }
   std::vector<std::uint64_t> row(WordsForLoci(static_cast<int>(populations.size())), 0);
   for (std::size_t g = 0; g < populations.size(); ++g) {
     if (populations[g] == 'Y') row[g / 64] |= std::uint64_t{1} << (g % 64);
@@ -38,10 +43,11 @@ std::vector<std::uint64_t> AncestryRow(const std::string& populations) {
 TEST(LocalAncestryWriterTest, TinyReplicateTractsByteByByte) {
   TempDir dir;
   const TinyReplicate replicate = TinyReplicate::Qualitative();
+  // Per individual, its two haplotypes, the regions parted by '|'.
   const std::vector<std::string> ancestry = {
-      "YYS" "SY" "YY", "SSS" "SS" "SS",  // individual 1
-      "YYY" "YY" "YY", "SYS" "YS" "SY",  // individual 2
-      "SSY" "YY" "SS", "YSY" "SY" "YS",  // individual 3
+      "YYS|SY|YY", "SSS|SS|SS",  // individual 1
+      "YYY|YY|YY", "SYS|YS|SY",  // individual 2
+      "SSY|YY|SS", "YSY|SY|YS",  // individual 3
   };
   LocalAncestryWriter writer(dir.path(), LineEnds::kLf);
   replicate.FeedLoci(writer);
@@ -146,8 +152,7 @@ TEST(LocalAncestryWriterTest, TractsReadBackGiveEveryLocusPopulation) {
       double cm = 0;
       for (int k = 0; k < counts[r]; ++k) {
         const double distance = static_cast<double>(random() % 1000) / 4096.0;  // exact in binary
-        MapEntry entry{static_cast<int>(r) + 1, static_cast<int>(entries.size()) + 1, std::nullopt,
-                       1000.0 + 37.0 * k};
+        MapEntry entry{static_cast<int>(r) + 1, static_cast<int>(entries.size()) + 1, std::nullopt, 1000.0 + 37.0 * k};
         if (k > 0) {
           entry.distance = distance;
           cm += distance;
