@@ -100,7 +100,7 @@ AttemptResult SimulateDiscreteQuantitative(const QuanParameters& p, const Quanti
   const IndexPicker panelPicker(loci.panel.panelSize);
   IndividualWriter writer(loci.markers, p.missingRate, ctx.output);
   TraitState trait(p, run, loci, writer);
-  SourcePools pools;
+  SourcePools pools(ctx.localAncestry);
   std::vector<double> phenotypeYri(kN), phenotypeSecond(kN);
   auto compose = [&] {
     for (int i = 0; i < kN; ++i) {
@@ -157,7 +157,7 @@ AttemptResult SimulateContinuousQuantitative(const QuanParameters& p, const Quan
   const IndexPicker panelPicker(loci.panel.panelSize);
   IndividualWriter writer(loci.markers, p.missingRate, ctx.output);
   TraitState trait(p, run, loci, writer);
-  AdmixedPopulation population;
+  AdmixedPopulation population(ctx.localAncestry);
   std::vector<double> phenotype(kN);
   auto compose = [&] {
     for (int i = 0; i < kN; ++i) phenotype[i] = trait.Phenotype(gen, p.phenotypeMean, population.current, i);

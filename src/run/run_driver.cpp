@@ -236,7 +236,8 @@ class ReplicateRun {
         slot.written.store(0);
         refresh();
         const ModelKind model = modelOf();
-        OutputSet files(folder, plan_.formats, plan_.study,
+        const FormatSelection formats = FormatSelection(plan_.formats).Choose("local-ancestry", options_.localAncestry);
+        OutputSet files(folder, formats, plan_.study,
                         model == ModelKind::kDiscrete ? AncestryFormat::kSourcePool : AncestryFormat::kExact,
                         options_.lineEnds);
         files.ShareWith(team);
