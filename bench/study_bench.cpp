@@ -69,9 +69,10 @@ double PeakMegabytes() {
 // output directory does not pay.
 template <typename Study>
 void RunStudy(benchmark::State& state, Study& study, int threads = 0, const fs::path& output = BenchOutput(),
-              bool localAncestry = false) {
+              bool truth = true, bool localAncestry = false) {
   RunOptions options = Options();
   options.threads = threads;
+  options.truth = truth;
   options.localAncestry = localAncestry;
   SilentHost host;
   std::uint64_t seed = options.seed;
@@ -93,6 +94,11 @@ void RunStudy(benchmark::State& state, Study& study, int threads = 0, const fs::
 void BM_QualDiscreteDefault(benchmark::State& state) {
   QualStudy study;
   RunStudy(state, study);
+}
+// The default study without the truth files: what they cost.
+void BM_QualDiscreteDefaultNoTruth(benchmark::State& state) {
+  QualStudy study;
+  RunStudy(state, study, 0, BenchOutput(), false);
 }
 void BM_QualContinuousDefault(benchmark::State& state) {
   QualStudy study;
@@ -201,6 +207,7 @@ void BM_Qual40Replicates(benchmark::State& state) {
 
 BENCHMARK(BM_LoadReferenceData)->Arg(1)->Arg(2)->ArgName("threads")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_QualDiscreteDefault)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QualDiscreteDefaultNoTruth)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QualContinuousDefault)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QualDiscreteLarge)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_QualDiscreteLargeNoFiles)->Unit(benchmark::kMillisecond)->Iterations(1);

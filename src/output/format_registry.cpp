@@ -12,6 +12,7 @@
 #include "output/origin_writer.h"
 #include "output/plink_writer.h"
 #include "output/structure_strat_writer.h"
+#include "output/truth_writer.h"
 
 namespace korvane {
 namespace {
@@ -22,21 +23,26 @@ std::unique_ptr<FormatWriter> Create(const std::filesystem::path& folder, const 
   return std::make_unique<Writer>(folder, settings.lineEnds);
 }
 
+std::unique_ptr<FormatWriter> CreateTruth(const std::filesystem::path& folder, const WriterSettings& settings) {
+  return std::make_unique<TruthWriter>(folder, settings.study, settings.ancestry, settings.lineEnds);
+}
+
 std::unique_ptr<FormatWriter> CreateOrigin(const std::filesystem::path& folder, const WriterSettings& settings) {
   return std::make_unique<OriginWriter>(folder, settings.ancestry, settings.lineEnds);
 }
 
 // The orders, as they read down each column:
 //   opening: origin, eigensoft, admixmap, plink, structure-strat, gc,
-//            local-ancestry;
+//            truth, local-ancestry;
 //   closing: origin, structure-strat, eigensoft, admixmap, plink, gc,
-//            local-ancestry;
+//            truth, local-ancestry;
 //   sharing: admixmap, plink, gc (the genotype tables of a line per
 //            individual), structure-strat, eigensoft (a character per
-//            genotype), local-ancestry (a few lines per haplotype), origin.
-// The local-ancestry tracts come after the specified files in the opening
-// and closing orders, which stay as they were without them; no form has a
-// switch for them: the run driver chooses them by name with local ancestry.
+//            genotype), local-ancestry (a few lines per haplotype), origin,
+//            truth.
+// The truth files and then the local-ancestry tracts follow the specified
+// files in the opening and closing orders, which stay as they were
+// without them; no form has a switch for either: the run chooses them.
 constexpr FormatRow kRows[] = {
     {.name = "origin",
      .studies = kEveryStudy,
@@ -86,13 +92,22 @@ constexpr FormatRow kRows[] = {
      .opening = 60,
      .closing = 60,
      .sharing = 30},
+    // The truth files, chosen by the run (on unless asked otherwise).
+    {.name = "truth",
+     .studies = kEveryStudy,
+     .always = false,
+     .formSwitch = "",
+     .create = CreateTruth,
+     .opening = 70,
+     .closing = 70,
+     .sharing = 70},
     {.name = "local-ancestry",
      .studies = kEveryStudy,
      .always = false,
      .formSwitch = "",
      .create = Create<LocalAncestryWriter>,
-     .opening = 70,
-     .closing = 70,
+     .opening = 80,
+     .closing = 80,
      .sharing = 55},
 };
 

@@ -46,6 +46,7 @@ namespace korvane {
 struct WriterSettings {
   AncestryFormat ancestry = AncestryFormat::kSourcePool;
   LineEnds lineEnds = LineEnds::kLf;
+  StudyKind study = StudyKind::kQualitative;
 };
 
 // Creates a format's writer, whose files are created in `folder` (the

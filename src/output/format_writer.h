@@ -108,6 +108,9 @@ struct TraitLocusTruth {
   // no copies of the risk class) and the share of the phenotype variance asked.
   double effect = 0;
   double varianceShare = 0;
+  // The share of the written sample's phenotype variance that the QTL's
+  // genotype values explain; absent without two individuals to measure.
+  std::optional<double> realizedShare{};
 };
 
 // What the closing step of a successful attempt knows: the 1-based positions
@@ -121,6 +124,8 @@ struct ReplicateTruth {
   // were chosen from: the two source pools of the discrete model, or the
   // admixed population of the continuous model; empty where it does not apply.
   std::vector<float> classOneYri{}, classOneSecond{}, classOneAdmixed{};
+  // The null-locus (AIM) flag of every chosen locus.
+  std::vector<std::uint8_t> isNull{};
   // The phenotype means of the discrete model's YRI and second groups.
   std::optional<double> groupMeanYri{}, groupMeanSecond{};
 };

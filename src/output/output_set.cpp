@@ -72,7 +72,7 @@ OutputSet::OutputSet(const std::filesystem::path& folder, const FormatSelection&
     : impl_(std::make_unique<Impl>()) {
   Impl& set = *impl_;
   const std::vector<const FormatRow*> rows = RowsWritten(registry, formats, study);
-  const WriterSettings settings{ancestry, lineEnds};
+  const WriterSettings settings{ancestry, lineEnds, study};
   std::map<const FormatRow*, FormatWriter*> writerOf;
   for (const FormatRow* row : OrderedBy(rows, &FormatRow::opening)) {
     set.owned.push_back(row->create(folder, settings));

@@ -38,6 +38,7 @@ AttemptResult SimulateContinuousCaseControl(const QualParameters& p, AttemptCont
   std::vector<DiseaseStatus> status(n);
   int unproductive = 0;
   bool statusesDrawn = false;
+  ReplicateTruth truth;  // the frequencies the causal locus was chosen from
 
   auto drawStatuses = [&] {
     const HaplotypeStore& pop = population.current;
@@ -65,6 +66,7 @@ AttemptResult SimulateContinuousCaseControl(const QualParameters& p, AttemptCont
         reason = "no causal-locus candidate";
       } else {
         model = DerivePenetrances(ChooseCausalLocus(gen, candidates), p.prevalence, p.relativeRisk);
+        truth.classOneAdmixed = freq;
         writer.SetNeverMissing(model.locus);
         CheckSampleCanFill(model, cases < wanted.cases, controls < wanted.controls);
         drawStatuses();
@@ -102,7 +104,10 @@ AttemptResult SimulateContinuousCaseControl(const QualParameters& p, AttemptCont
   // written; without a model (an empty sample) both are 0.
   const int all = model.chosen ? model.locus + 1 : 0;
   const int candidate = model.chosen ? CandidatePosition(markers, model.locus) : 0;
-  ctx.output.Finish(ReplicateTruth{{all}});
+  truth.causalPositionsAll = {all};
+  if (model.chosen) truth.traitLoci.push_back(CausalLocusTruth(model, p.prevalence, p.relativeRisk));
+  truth.isNull = markers.isNull;
+  ctx.output.Finish(truth);
   return AttemptResult{true, {}, {all}, {candidate}, markers.nullCount};
 }
 

@@ -42,6 +42,7 @@ AttemptResult SimulateDiscreteCaseControl(const QualParameters& p, AttemptContex
   DiscardBudget discards;
   int unproductive = 0;
   int causalAll = 0, causalCandidate = 0;
+  ReplicateTruth truth;  // the frequencies the causal locus was chosen from
 
   auto shortOf = [&](int group) { return written[group] < wanted[group]; };
   auto anyShort = [&] { return shortOf(0) || shortOf(1) || shortOf(2) || shortOf(3); };
@@ -79,6 +80,8 @@ AttemptResult SimulateDiscreteCaseControl(const QualParameters& p, AttemptContex
         reason = "no causal-locus candidate";
       } else {
         model = DerivePenetrances(ChooseCausalLocus(gen, candidates), p.prevalence, p.relativeRisk);
+        truth.classOneYri = freqYri;
+        truth.classOneSecond = freqSecond;
         writer.SetNeverMissing(model.locus);
         CheckSampleCanFill(model, shortOf(0) || shortOf(1), shortOf(2) || shortOf(3));
         drawStatuses();
@@ -122,7 +125,10 @@ AttemptResult SimulateDiscreteCaseControl(const QualParameters& p, AttemptContex
     }
   }
 
-  ctx.output.Finish(ReplicateTruth{{causalAll}});
+  truth.causalPositionsAll = {causalAll};
+  if (model.chosen) truth.traitLoci.push_back(CausalLocusTruth(model, p.prevalence, p.relativeRisk));
+  truth.isNull = markers.isNull;
+  ctx.output.Finish(truth);
   return AttemptResult{true, {}, {causalAll}, {causalCandidate}, markers.nullCount};
 }
 

@@ -58,4 +58,20 @@ void CheckSampleCanFill(const DiseaseModel& model, bool casesShort, bool control
   }
 }
 
+TraitLocusTruth CausalLocusTruth(const DiseaseModel& model, double prevalence, float relativeRisk) {
+  TraitLocusTruth truth;
+  truth.position = model.chosen ? model.locus + 1 : 0;
+  truth.riskClass = model.riskClass;
+  truth.riskFrequency = model.riskFrequency;
+  truth.prevalence = prevalence;
+  truth.relativeRisk = relativeRisk;
+  truth.f0 = model.f0;
+  truth.f1 = model.f1;
+  truth.f2 = model.f2;
+  truth.t0 = model.t0;
+  truth.t1 = model.t1;
+  truth.t2 = model.t2;
+  return truth;
+}
+
 }  // namespace korvane

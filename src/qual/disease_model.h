@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "output/format_writer.h"
 #include "population/allele_frequencies.h"
 #include "random/random_generator.h"
 #include "refdata/haplotype_store.h"
@@ -78,6 +79,9 @@ inline bool ControlsPossible(const DiseaseModel& m) { return m.t0 < 1000 || m.t1
 // 0.000 ... 0.999, so no case can arise when every penetrance is at most 0
 // and no control when every penetrance exceeds 0.999. Throws RunFailure
 // (with the penetrances) when a group that is still short can never fill.
+// The truth of the causal locus of a chosen model, for the truth files.
+TraitLocusTruth CausalLocusTruth(const DiseaseModel& model, double prevalence, float relativeRisk);
+
 void CheckSampleCanFill(const DiseaseModel& model, bool casesShort, bool controlsShort);
 
 }  // namespace korvane

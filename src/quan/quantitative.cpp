@@ -30,12 +30,19 @@ class TraitState {
   // The first cycle's trait steps up to the phenotypes: the frequency pass,
   // the candidate check and the QTL choice. Returns the reason when the
   // check fails.
+  // `yri` and `second` are the two pools' frequencies (discrete model), or
+  // `admixed` the admixed population's, kept for the truth files.
   std::optional<std::string> ChooseFrom(std::span<const double> frequency, const std::vector<double>* difference,
-                                        RandomGenerator& gen) {
+                                        RandomGenerator& gen, const std::vector<float>& yri,
+                                        const std::vector<float>& second, const std::vector<float>& admixed) {
     CollectQtlCandidates(frequency, difference, qtls_);
     if (!EveryQtlHasCandidates(qtls_)) return std::string("a QTL without candidate locus");
     ChooseQtls(gen, qtls_);
     chosen_ = true;
+    truth_.classOneYri = yri;
+    truth_.classOneSecond = second;
+    truth_.classOneAdmixed = admixed;
+    sums_.assign(qtls_.size(), {});
     for (const ActiveQtl& qtl : qtls_) writer_.SetNeverMissing(qtl.locus);
     return std::nullopt;
   }
@@ -55,6 +62,22 @@ class TraitState {
     return start + Residual{run_.residualShare, p_.phenotypeVariance}.Draw(gen) + QtlSum(qtls_, population, i);
   }
 
+  // An individual written with `phenotype`: its QTL genotype values join the
+  // sums from which the realized variance shares are measured.
+  void Observe(const HaplotypeStore& population, int i, double phenotype) {
+    phenotypeSums_.Add(phenotype);
+    for (std::size_t k = 0; k < qtls_.size(); ++k) {
+      const ActiveQtl& qtl = qtls_[k];
+      sums_[k].Add(QtlEffect(qtl.effectClass, qtl.effect, population.Allele(i, 0, qtl.locus),
+                             population.Allele(i, 1, qtl.locus)));
+    }
+  }
+
+  void SetGroupMeans(const GroupMeans& means) {
+    truth_.groupMeanYri = means.yri;
+    truth_.groupMeanSecond = means.other;
+  }
+
   // The logs' entries: each QTL's position among all loci and among the
   // non-null loci, once an individual was written; 0 otherwise.
   AttemptResult Result(OutputSet& output) const {
@@ -65,7 +88,24 @@ class TraitState {
       result.positionsCandidate.push_back(known ? CandidatePosition(markers_, qtl.locus) : 0);
     }
     result.nullLoci = markers_.nullCount;
-    output.Finish(ReplicateTruth{result.positionsAll});
+    ReplicateTruth truth = truth_;
+    truth.causalPositionsAll = result.positionsAll;
+    for (std::size_t k = 0; chosen_ && k < qtls_.size(); ++k) {
+      const ActiveQtl& qtl = qtls_[k];
+      TraitLocusTruth locus;
+      locus.position = qtl.locus + 1;
+      locus.qtl = static_cast<int>(k) + 1;
+      locus.riskClass = qtl.effectClass == 1 ? 1 : 2;
+      locus.riskFrequency = qtl.frequency;
+      locus.effect = qtl.effect;
+      locus.varianceShare = p_.phenotypeVariance > 0 ? qtl.varianceComponent / p_.phenotypeVariance : 0.0;
+      const double phenotypeVariance = phenotypeSums_.Variance();
+      if (phenotypeSums_.count > 1 && phenotypeVariance > 0)
+        locus.realizedShare = sums_[k].Variance() / phenotypeVariance;
+      truth.traitLoci.push_back(locus);
+    }
+    truth.isNull = markers_.isNull;
+    output.Finish(truth);
     return result;
   }
 
@@ -76,6 +116,25 @@ class TraitState {
   MarkerSet& markers_;
   IndividualWriter& writer_;
   bool chosen_ = false;
+
+  // Sums of a value over the written individuals, for its sample variance.
+  struct Sums {
+    long long count = 0;
+    double sum = 0, squares = 0;
+    void Add(double x) {
+      ++count;
+      sum += x;
+      squares += x * x;
+    }
+    double Variance() const {
+      if (count < 2) return 0;
+      const double mean = sum / static_cast<double>(count);
+      return std::max(0.0, squares / static_cast<double>(count) - mean * mean);
+    }
+  };
+  ReplicateTruth truth_;
+  std::vector<Sums> sums_;
+  Sums phenotypeSums_;
 };
 
 std::vector<double> Widen(const std::vector<float>& f) { return std::vector<double>(f.begin(), f.end()); }
@@ -100,6 +159,7 @@ AttemptResult SimulateDiscreteQuantitative(const QuanParameters& p, const Quanti
   const IndexPicker panelPicker(loci.panel.panelSize);
   IndividualWriter writer(loci.markers, p.missingRate, ctx.output);
   TraitState trait(p, run, loci, writer);
+  trait.SetGroupMeans(means);
   SourcePools pools(ctx.localAncestry);
   std::vector<double> phenotypeYri(kN), phenotypeSecond(kN);
   auto compose = [&] {
@@ -121,7 +181,7 @@ AttemptResult SimulateDiscreteQuantitative(const QuanParameters& p, const Quanti
         pooled[g] = (static_cast<double>(fYri[g]) + static_cast<double>(fOther[g])) / 2;
         difference[g] = std::fabs(static_cast<double>(fYri[g]) - static_cast<double>(fOther[g]));
       }
-      std::optional<std::string> reason = trait.ChooseFrom(pooled, &difference, gen);
+      std::optional<std::string> reason = trait.ChooseFrom(pooled, &difference, gen, fYri, fOther, {});
       if (!reason) {
         compose();
         reason = trait.ChooseNull(pooled);
@@ -138,10 +198,12 @@ AttemptResult SimulateDiscreteQuantitative(const QuanParameters& p, const Quanti
       if (yriWritten < quotas.yri) {
         ++yriWritten;
         writer.Write(gen, pools.yri.current, i, 1.0, SampleSource::kYriPool, std::nullopt, phenotypeYri[i]);
+        trait.Observe(pools.yri.current, i, phenotypeYri[i]);
       }
       if (secondWritten < quotas.second) {
         ++secondWritten;
         writer.Write(gen, pools.second.current, i, 0.0, SampleSource::kSecondPool, std::nullopt, phenotypeSecond[i]);
+        trait.Observe(pools.second.current, i, phenotypeSecond[i]);
       }
     }
   }
@@ -168,8 +230,9 @@ AttemptResult SimulateContinuousQuantitative(const QuanParameters& p, const Quan
     BuildAdmixedPopulation(gen, loci.markers, loci.panel, panelPicker, migrants, p.yriFinal, MigrantPick::kPerRegion,
                            population, ctx.refresh, ctx.team);
     if (!trait.Chosen()) {
-      const std::vector<double> f = Widen(ClassOneFrequencies(population.current));
-      std::optional<std::string> reason = trait.ChooseFrom(f, nullptr, gen);
+      const std::vector<float> admixed = ClassOneFrequencies(population.current);
+      const std::vector<double> f = Widen(admixed);
+      std::optional<std::string> reason = trait.ChooseFrom(f, nullptr, gen, {}, {}, admixed);
       if (!reason) {
         compose();
         reason = trait.ChooseNull(f);
@@ -184,6 +247,7 @@ AttemptResult SimulateContinuousQuantitative(const QuanParameters& p, const Quan
     for (int s = 0; s < kN && writer.Written() < p.sampleSize; ++s) {
       writer.Write(gen, population.current, s, population.ancestry[s], SampleSource::kAdmixed, std::nullopt,
                    phenotype[s]);
+      trait.Observe(population.current, s, phenotype[s]);
     }
   }
   return trait.Result(ctx.output);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "output/replicate_folders.h"
+#include "output/truth_writer.h"
 #include "random/random_generator.h"
 #include "refdata/reference_data.h"
 
@@ -95,7 +96,10 @@ class ReplicateRun {
         host_(host),
         dir_(plan.outputDirectory),
         first_(options.firstReplicate),
-        last_(options.firstReplicate + plan.replicateCount - 1) {
+        last_(options.firstReplicate + plan.replicateCount - 1),
+        formats_(plan.formats) {
+    formats_.Choose("truth", options.truth);
+    formats_.Choose("local-ancestry", options.localAncestry);
     progress_.firstReplicate = first_;
     progress_.replicateCount = plan.replicateCount;
     progress_.replicateNumber = first_;
@@ -172,6 +176,7 @@ class ReplicateRun {
         }
       }
       logs_.emplace(dir_, plan_.study, options_.lineEnds);
+      if (options_.truth) truthLog_.emplace(dir_, options_.lineEnds);
       logs_->WriteHeader(plan_.activeQtlCount);
       host_.SetRunning(true);
       running_ = true;
@@ -236,8 +241,7 @@ class ReplicateRun {
         slot.written.store(0);
         refresh();
         const ModelKind model = modelOf();
-        const FormatSelection formats = FormatSelection(plan_.formats).Choose("local-ancestry", options_.localAncestry);
-        OutputSet files(folder, formats, plan_.study,
+        OutputSet files(folder, formats_, plan_.study,
                         model == ModelKind::kDiscrete ? AncestryFormat::kSourcePool : AncestryFormat::kExact,
                         options_.lineEnds);
         files.ShareWith(team);
@@ -277,6 +281,7 @@ class ReplicateRun {
     PublishReplicate(dir_, n, options_.overwrite);
     partials_.erase(n);
     plan_.logEntries(*logs_, end.model, end.result);
+    if (truthLog_) truthLog_->Replicate(n, plan_.study, end.result.positionsAll, end.result.positionsCandidate);
     lineOpen_ = false;
     ++progress_.completed;
     outcome_.bytesWritten += FolderBytes(ReplicateFolderPath(dir_, n));
@@ -513,6 +518,7 @@ class ReplicateRun {
         if (lineOpen_) logs_->EndLine();
         logs_->Close();
       }
+      if (truthLog_) truthLog_->Close();
     } catch (...) {
       Fail(std::current_exception());
     }
@@ -535,6 +541,7 @@ class ReplicateRun {
   const std::string dir_;
   const int first_;
   const int last_;
+  FormatSelection formats_;  // the plan's formats and the run's own files
 
   RunOutcome outcome_;
   RunProgress progress_;
@@ -542,6 +549,7 @@ class ReplicateRun {
   std::optional<ReferenceData> data_;
   std::optional<OutputDirectoryLock> lock_;
   std::optional<CausalLogs> logs_;
+  std::optional<TruthLociLog> truthLog_;
   bool lineOpen_ = false;  // a replicate line was started and has no entry yet
   bool running_ = false;
   std::set<int> partials_;     // partial folders created and not published

@@ -43,30 +43,29 @@ std::map<std::string, std::string> FilesUnder(const fs::path& root) {
   return files;
 }
 
-bool Updating() {
-  const char* update = std::getenv("KORVANE_UPDATE_GOLDEN");
-  return update && std::string(update) == "1";
+// Whether a file is one of the files added beside the specified ones: the
+// truth files and the ancestry tracts. They are not part of the held
+// replicates, which hold the specified files only.
+bool AddedBeside(const std::string& path) {
+  const std::string name = fs::path(path).filename().string();
+  return name.ends_with(".tsv") || name.ends_with(".bp");
 }
 
-// The held files of `name` against those produced; `extra` names files the
-// run writes beside them (the local-ancestry tracts), which must be there
-// and are not held.
-void CompareWithGolden(const std::string& name, const fs::path& produced, const std::set<std::string>& extra = {}) {
+// The specified files of `produced` are those held; the files added beside
+// them are exactly `added`.
+void CompareWithGolden(const std::string& name, const fs::path& produced, const std::set<std::string>& added) {
   const fs::path golden = kGoldenDir / name;
-  if (Updating()) {
-    if (!extra.empty()) GTEST_SKIP() << "the held files are rewritten from runs without extra files";
-    fs::remove_all(golden);
-    fs::create_directories(golden);
-    fs::copy(produced, golden, fs::copy_options::recursive);
-    GTEST_SKIP() << "rewrote " << golden;
-  }
-  ASSERT_TRUE(fs::is_directory(golden)) << golden << " is missing";
   const auto expected = FilesUnder(golden);
-  auto actual = FilesUnder(produced);
-  for (const std::string& path : extra) {
-    EXPECT_EQ(actual.erase(path), 1u) << path << " was not produced";
+  const auto actual = FilesUnder(produced);
+  std::set<std::string> addedFound;
+  for (const auto& [path, bytes] : actual) {
+    if (AddedBeside(path)) {
+      addedFound.insert(path);
+    } else {
+      EXPECT_EQ(expected.count(path), 1u) << path << " is not held";
+    }
   }
-  ASSERT_EQ(actual.size(), expected.size());
+  EXPECT_EQ(addedFound, added);
   for (const auto& [path, bytes] : expected) {
     const auto it = actual.find(path);
     ASSERT_NE(it, actual.end()) << path << " was not produced";
@@ -74,26 +73,55 @@ void CompareWithGolden(const std::string& name, const fs::path& produced, const 
   }
 }
 
-template <typename Study>
-void RunAndCompare(const std::string& name, Study& study, const RunOptions& options,
-                   const std::set<std::string>& extra = {}) {
-  TempDir tmp;
-  study.parameters.outputDirectory = (tmp / "out").string();
-  testing::RecordingHost host;
-  const RunOutcome outcome = study.Run(options, host);
-  ASSERT_EQ(outcome.status, RunOutcome::Status::kCompleted) << outcome.message;
-  // The run record of a front end is not part of the engine's output.
-  CompareWithGolden(name, tmp / "out", extra);
+// The files a run adds beside the specified ones in each of `replicates`
+// folders, with the truth files and local ancestry as chosen.
+std::set<std::string> AddedFiles(int replicates, bool truth, bool localAncestry) {
+  std::set<std::string> files;
+  if (truth) files.insert("Truth_Loci.tsv");
+  for (int n = 1; n <= replicates; ++n) {
+    const std::string folder = std::to_string(n) + "/";
+    if (truth) {
+      for (const char* name : {"Loci.tsv", "Truth.tsv", "Individuals.tsv"}) files.insert(folder + name);
+    }
+    if (localAncestry) files.insert(folder + "LocalAncestry.bp");
+  }
+  return files;
 }
 
-// The same replicates with local ancestry tracked: every held file is the
-// same byte for byte, and each replicate has its tracts besides.
+// Runs the study with the truth files off, on, and on with local ancestry
+// tracked: the specified files are the same byte for byte every time.
 template <typename Study>
-void RunWithLocalAncestryAndCompare(const std::string& name, Study& study, RunOptions options) {
-  options.localAncestry = true;
-  std::set<std::string> tracts;
-  for (int n = 1; n <= study.parameters.replicateCount; ++n) tracts.insert(std::to_string(n) + "/LocalAncestry.bp");
-  RunAndCompare(name, study, options, tracts);
+void RunAndCompare(const std::string& name, Study& study, RunOptions options) {
+  const fs::path golden = kGoldenDir / name;
+  const char* update = std::getenv("KORVANE_UPDATE_GOLDEN");
+  const bool rewrite = update && std::string(update) == "1";
+  if (!rewrite) {
+    ASSERT_TRUE(fs::is_directory(golden)) << golden << " is missing";
+  }
+  struct Added {
+    bool truth;
+    bool localAncestry;
+    const char* trace;
+  };
+  for (const Added added : {Added{false, false, "no files added"}, Added{true, false, "truth files"},
+                            Added{true, true, "truth files and local ancestry"}}) {
+    SCOPED_TRACE(added.trace);
+    TempDir tmp;
+    study.parameters.outputDirectory = (tmp / "out").string();
+    options.truth = added.truth;
+    options.localAncestry = added.localAncestry;
+    testing::RecordingHost host;
+    const RunOutcome outcome = study.Run(options, host);
+    ASSERT_EQ(outcome.status, RunOutcome::Status::kCompleted) << outcome.message;
+    if (rewrite && !added.truth) {
+      fs::remove_all(golden);
+      fs::create_directories(golden);
+      fs::copy(tmp / "out", golden, fs::copy_options::recursive);
+      GTEST_SKIP() << "rewrote " << golden;
+    }
+    // The run record of a front end is not part of the engine's output.
+    CompareWithGolden(name, tmp / "out", AddedFiles(study.parameters.replicateCount, added.truth, added.localAncestry));
+  }
 }
 
 QualParameters SmallQual(ModelKind model) {
@@ -148,40 +176,6 @@ TEST(GoldenTest, QuantitativeContinuous) {
   QuanStudy study;
   study.parameters = SmallQuan(ModelKind::kContinuous);
   RunAndCompare("quan-continuous", study, GoldenOptions(202));
-}
-
-TEST(GoldenTest, LocalAncestryLeavesEveryHeldFileAsItIs) {
-  {
-    SCOPED_TRACE("qual-discrete");
-    QualStudy study;
-    study.parameters = SmallQual(ModelKind::kDiscrete);
-    RunWithLocalAncestryAndCompare("qual-discrete", study, GoldenOptions(101));
-  }
-  {
-    SCOPED_TRACE("qual-continuous");
-    QualStudy study;
-    study.parameters = SmallQual(ModelKind::kContinuous);
-    RunWithLocalAncestryAndCompare("qual-continuous", study, GoldenOptions(102));
-  }
-  {
-    SCOPED_TRACE("qual-discrete-crlf");
-    QualStudy study;
-    study.parameters = SmallQual(ModelKind::kDiscrete);
-    study.parameters.replicateCount = 1;
-    RunWithLocalAncestryAndCompare("qual-discrete-crlf", study, GoldenOptions(103, LineEnds::kCrlf));
-  }
-  {
-    SCOPED_TRACE("quan-discrete");
-    QuanStudy study;
-    study.parameters = SmallQuan(ModelKind::kDiscrete);
-    RunWithLocalAncestryAndCompare("quan-discrete", study, GoldenOptions(201));
-  }
-  {
-    SCOPED_TRACE("quan-continuous");
-    QuanStudy study;
-    study.parameters = SmallQuan(ModelKind::kContinuous);
-    RunWithLocalAncestryAndCompare("quan-continuous", study, GoldenOptions(202));
-  }
 }
 
 }  // namespace

@@ -36,6 +36,7 @@ class QuanRunTest : public ::testing::Test {
     study_.parameters.nullLocusCount = 10;
     options_.dataDir = tmp_ / "data";
     options_.seed = 7;
+    options_.truth = false;  // the specified files; the truth files have tests of their own
   }
   RunOutcome Run() {
     RecordingHost host(&study_.parameters.statusText);
