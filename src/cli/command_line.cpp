@@ -252,8 +252,9 @@ struct RunSettings {
     truthOption = add("--truth", truth, "0|1", "1",
                       "write the truth files beside the specified ones: Loci.tsv, Truth.tsv and Individuals.tsv in "
                       "every replicate folder, Truth_Loci.tsv in the output directory");
-    localAncestryOption = add("--local-ancestry", localAncestry, "0|1", "0",
-                              "track the ancestry of every allele and write each replicate's ancestry tracts, LocalAncestry.bp");
+    localAncestryOption =
+        add("--local-ancestry", localAncestry, "0|1", "0",
+            "track the ancestry of every allele and write each replicate's ancestry tracts, LocalAncestry.bp");
     command.add_flag("--quiet", quiet, "no progress line")->group(kRunGroup);
     paramsOption = add("--params", params, "FILE", "",
                        "starting values: the last [[run]] of a run record (korvane-runs.toml) or a table of option "
