@@ -127,8 +127,8 @@ TEST(ProcessTest, TwoRunsIntoOneFolderNeverSplice) {
   };
   const Process a = Start(tmp.path(), "a", with("1"));
   const Process b = Start(tmp.path(), "b", with("2"));
-  const Ended endedA = Wait(a);
-  const Ended endedB = Wait(b);
+  const Ended endedA = Wait(a, std::chrono::seconds(300));
+  const Ended endedB = Wait(b, std::chrono::seconds(300));
   // One of them wrote; the other was refused, for the lock or for the
   // folders the first one left.
   ASSERT_EQ(std::min(endedA.status, endedB.status), 0) << endedA.err << endedB.err;
@@ -137,10 +137,14 @@ TEST(ProcessTest, TwoRunsIntoOneFolderNeverSplice) {
   EXPECT_THAT(refused.err,
               ::testing::AnyOf(HasSubstr("another run is writing there"), HasSubstr("holds a replicate already")));
 
-  // The folder holds exactly what the winner alone writes.
-  RunKorvane(tmp.path(),
-             {"qual", "--data", kData, "--output-directory", "alone", "--quiet", "--threads", "1", "--replicate-count",
-              "3", "--total-locus-count", "2000", "--sample-size", "600", "--seed", endedA.status == 0 ? "1" : "2"});
+  // The folder holds exactly what the winner alone writes (a run of a
+  // minute or more in a sanitizer build on a busy machine).
+  const Ended solo = Wait(
+      Start(tmp.path(), "alone",
+            {"qual", "--data", kData, "--output-directory", "alone", "--quiet", "--threads", "1", "--replicate-count",
+             "3", "--total-locus-count", "2000", "--sample-size", "600", "--seed", endedA.status == 0 ? "1" : "2"}),
+      std::chrono::seconds(300));
+  ASSERT_EQ(solo.status, 0) << solo.err;
   auto files = ReadTree(tmp / "out");
   auto alone = ReadTree(tmp / "alone");
   files.erase("korvane-runs.toml");
@@ -174,7 +178,9 @@ TEST(ProcessTest, StopSignalsEndARunAtAnyMoment) {
   int run = 0;
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
     int stopped = 0;
-    for (const int delayMs : {0, 2, 4, 6, 10, 25, 60, 150, 400}) {
+    // The later delays stop a run whose start is slow (a sanitizer build on
+    // a busy machine).
+    for (const int delayMs : {0, 2, 4, 6, 10, 25, 60, 150, 400, 1000, 2500}) {
       const std::string out = "out" + std::to_string(++run);
       SCOPED_TRACE(out + " signal " + std::to_string(signal) + " after " + std::to_string(delayMs) + " ms");
       const Process p =
