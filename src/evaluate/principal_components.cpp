@@ -1,0 +1,160 @@
+#include "evaluate/principal_components.h"
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <stdexcept>
+#include <vector>
+
+namespace korvane {
+
+namespace {
+
+// Tables up to this many entries are held in double, larger ones in float.
+constexpr std::size_t kDoubleEntries = std::size_t{8} << 20;
+constexpr int kMaxIterations = 200;
+// The Ritz residuals' bound relative to the largest eigenvalue: float
+// products cannot go much below 1e-5.
+template <typename Scalar>
+constexpr double kTolerance = sizeof(Scalar) == sizeof(double) ? 1e-9 : 2e-5;
+
+// The loci to use: those given (checked), or all.
+std::vector<int> LociToUse(const GenotypeTable& table, std::span<const int> loci) {
+  std::vector<int> chosen;
+  if (loci.empty()) {
+    chosen.resize(static_cast<std::size_t>(table.loci));
+    for (int l = 0; l < table.loci; ++l) chosen[static_cast<std::size_t>(l)] = l;
+    return chosen;
+  }
+  chosen.assign(loci.begin(), loci.end());
+  for (int l : chosen) {
+    if (l < 0 || l >= table.loci) throw std::out_of_range("TopPrincipalComponents: a locus outside the table");
+  }
+  return chosen;
+}
+
+// The n x M matrix of normalized genotypes, one column per polymorphic locus.
+template <typename Scalar>
+Eigen::Matrix<Scalar, Eigen::Dynamic, Eigen::Dynamic> Normalized(const GenotypeTable& table,
+                                                                 const std::vector<int>& loci) {
+  const Eigen::Index n = table.individuals;
+  std::vector<int> used;
+  std::vector<double> means;
+  std::vector<double> scales;
+  for (int l : loci) {
+    const std::span<const std::int8_t> g = table.Locus(l);
+    std::int64_t sum = 0;
+    std::int64_t count = 0;
+    int lowest = 3;
+    int highest = -1;
+    for (std::int8_t d : g) {
+      if (d < 0) continue;
+      sum += d;
+      ++count;
+      lowest = std::min<int>(lowest, d);
+      highest = std::max<int>(highest, d);
+    }
+    if (count == 0 || lowest == highest) continue;
+    const double p = (1.0 + static_cast<double>(sum)) / (2.0 + 2.0 * static_cast<double>(count));
+    used.push_back(l);
+    means.push_back(static_cast<double>(sum) / static_cast<double>(count));
+    scales.push_back(1.0 / std::sqrt(p * (1 - p)));
+  }
+  Eigen::Matrix<Scalar, Eigen::Dynamic, Eigen::Dynamic> x(n, static_cast<Eigen::Index>(used.size()));
+  for (std::size_t j = 0; j < used.size(); ++j) {
+    const std::span<const std::int8_t> g = table.Locus(used[j]);
+    Scalar* column = x.col(static_cast<Eigen::Index>(j)).data();
+    // The four possible values of the column, by dosage + 1.
+    const Scalar value[4] = {Scalar(0), static_cast<Scalar>((0 - means[j]) * scales[j]),
+                             static_cast<Scalar>((1 - means[j]) * scales[j]),
+                             static_cast<Scalar>((2 - means[j]) * scales[j])};
+    for (Eigen::Index i = 0; i < n; ++i) column[i] = value[g[static_cast<std::size_t>(i)] + 1];
+  }
+  return x;
+}
+
+// An orthonormal basis of the columns of y (thin Q of a QR factorization).
+Eigen::MatrixXd Orthonormalized(const Eigen::MatrixXd& y) {
+  const Eigen::HouseholderQR<Eigen::MatrixXd> qr(y);
+  return qr.householderQ() * Eigen::MatrixXd::Identity(y.rows(), y.cols());
+}
+
+template <typename Scalar>
+PrincipalComponents Solve(const Eigen::Matrix<Scalar, Eigen::Dynamic, Eigen::Dynamic>& x, int k,
+                          std::uint64_t seed) {
+  using Matrix = Eigen::Matrix<Scalar, Eigen::Dynamic, Eigen::Dynamic>;
+  const Eigen::Index n = x.rows();
+  const Eigen::Index m = x.cols();
+  PrincipalComponents result;
+  result.lociUsed = static_cast<int>(m);
+  const Eigen::Index wanted = std::min<Eigen::Index>(k, n);
+  if (wanted <= 0 || m == 0) {
+    result.axes.resize(n, 0);
+    result.eigenvalues.resize(0);
+    return result;
+  }
+  const Eigen::Index block = std::min<Eigen::Index>(n, wanted + std::max<Eigen::Index>(10, wanted));
+  const double inverseM = 1.0 / static_cast<double>(m);
+
+  std::mt19937_64 engine(seed);
+  std::normal_distribution<double> normal;
+  Eigen::MatrixXd start(n, block);
+  for (Eigen::Index c = 0; c < block; ++c) {
+    for (Eigen::Index r = 0; r < n; ++r) start(r, c) = normal(engine);
+  }
+  Eigen::MatrixXd q = Orthonormalized(start);
+
+  // A q = X (X^T q) / M, in the storage's precision.
+  auto apply = [&](const Eigen::MatrixXd& v) -> Eigen::MatrixXd {
+    const Matrix vs = v.cast<Scalar>();
+    const Matrix inner = x.transpose() * vs;
+    const Matrix outer = x * inner;
+    return outer.template cast<double>() * inverseM;
+  };
+
+  Eigen::MatrixXd aq = apply(q);
+  Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> ritz;
+  int iteration = 1;
+  for (;; ++iteration) {
+    const Eigen::MatrixXd projected = q.transpose() * aq;
+    ritz.compute(0.5 * (projected + projected.transpose()));
+    // Eigen orders ascending: the top `wanted` are the last columns.
+    const Eigen::MatrixXd vectors = ritz.eigenvectors().rightCols(wanted);
+    const Eigen::VectorXd values = ritz.eigenvalues().tail(wanted);
+    const Eigen::MatrixXd residual = aq * vectors - q * vectors * values.asDiagonal();
+    const double largest = std::max(values.cwiseAbs().maxCoeff(), 1e-300);
+    const double worst = residual.colwise().norm().maxCoeff();
+    if (worst <= kTolerance<Scalar> * largest || iteration >= kMaxIterations) break;
+    // The next block: A q re-orthonormalized, rotated to the Ritz vectors so
+    // that the converged ones stay first.
+    q = Orthonormalized(aq * ritz.eigenvectors().rowwise().reverse());
+    aq = apply(q);
+  }
+  result.iterations = iteration;
+
+  result.axes.resize(n, wanted);
+  result.eigenvalues.resize(wanted);
+  const Eigen::Index total = ritz.eigenvalues().size();
+  for (Eigen::Index j = 0; j < wanted; ++j) {
+    Eigen::VectorXd axis = q * ritz.eigenvectors().col(total - 1 - j);
+    axis.normalize();
+    Eigen::Index where = 0;
+    axis.cwiseAbs().maxCoeff(&where);
+    if (axis[where] < 0) axis = -axis;
+    result.axes.col(j) = axis;
+    result.eigenvalues[j] = ritz.eigenvalues()[total - 1 - j];
+  }
+  return result;
+}
+
+}  // namespace
+
+PrincipalComponents TopPrincipalComponents(const GenotypeTable& table, int k, std::span<const int> loci,
+                                           std::uint64_t seed) {
+  const std::vector<int> chosen = LociToUse(table, loci);
+  const std::size_t entries = static_cast<std::size_t>(table.individuals) * chosen.size();
+  if (entries <= kDoubleEntries) return Solve<double>(Normalized<double>(table, chosen), k, seed);
+  return Solve<float>(Normalized<float>(table, chosen), k, seed);
+}
+
+}  // namespace korvane

@@ -1,0 +1,41 @@
+#pragma once
+
+// The top principal components of a replicate's genotypes, as EIGENSTRAT's
+// smartpca computes them, by a randomized block solver.
+
+#include <Eigen/Dense>
+
+#include <cstdint>
+#include <span>
+
+#include "evaluate/genotype_table.h"
+
+namespace korvane {
+
+struct PrincipalComponents {
+  // n x K, unit-length orthogonal columns, as eigenstrat's eigenvectors;
+  // each column's sign makes its entry of largest magnitude positive.
+  Eigen::MatrixXd axes;
+  // The K largest eigenvalues of X X^T / M, descending: X the n x M matrix of
+  // normalized genotypes, M the loci used.
+  Eigen::VectorXd eigenvalues;
+  int lociUsed = 0;    // M: the loci given that were not monomorphic
+  int iterations = 0;  // of the block solver
+};
+
+// The top k principal components over the given loci (empty: all). Each locus
+// is normalized as smartpca does: (g - mean) / sqrt(p (1 - p)), mean the mean
+// dosage of the individuals with a genotype, p = (1 + sum g) / (2 + 2 m)
+// over those m individuals, missing genotypes 0 after normalizing; a
+// monomorphic locus (or one without genotypes) is skipped.
+// The solver is a randomized subspace iteration (block power method with
+// Rayleigh-Ritz and re-orthonormalization, k + max(10, k) columns) on
+// X X^T without forming it, stopped when the top k Ritz pairs' residuals
+// fall below 1e-9 of the largest eigenvalue (2e-5 in float; at most 200
+// iterations); the
+// start block is drawn from std::mt19937_64 seeded by `seed`, so the result is
+// deterministic. Large tables are held in float. k is clamped to [0, n].
+PrincipalComponents TopPrincipalComponents(const GenotypeTable& table, int k, std::span<const int> loci,
+                                           std::uint64_t seed);
+
+}  // namespace korvane
