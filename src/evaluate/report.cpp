@@ -46,7 +46,7 @@ tbody tr:nth-child(even) { background: #f3f5f8; }
 .settings dd { display: inline; margin: 0; }
 .plots { display: flex; flex-wrap: wrap; gap: 20px 36px; }
 figure { margin: 0; }
-figcaption { color: #5a6573; font-size: 0.88em; max-width: 560px; margin-top: 4px; }
+figcaption { color: #5a6573; font-size: 0.88em; max-width: 520px; margin-top: 4px; }
 .skipped { color: #5a6573; font-style: italic; }
 )css";
 
@@ -71,49 +71,64 @@ void AppendCoordinate(std::string& out, double value) {
   fmt::format_to(std::back_inserter(out), "{:.5g}", value);
 }
 
-void AppendQqPoints(std::string& out, std::string_view series, std::span<const double> p_values, bool& first) {
-  if (p_values.empty()) return;
-  std::size_t finite_count = 0;
-  for (const double p : p_values) finite_count += std::isfinite(p) ? 1 : 0;
-  for (const QqPoint& point : ThinQqPoints(p_values)) {
-    out += first ? "\n" : ",\n";
-    first = false;
-    out += R"({"series":)";
-    AppendJsonString(out, series);
-    out += R"(,"x":)";
-    AppendCoordinate(out, ExpectedQqLog10(point.rank, finite_count));
-    out += R"(,"y":)";
-    AppendCoordinate(out, -std::log10(point.p));
-    out += R"(,"p":)";
-    AppendJsonNumber(out, point.p);
-    out += '}';
+// A list of plotted coordinates, as a JSON array.
+void AppendCoordinates(std::string& out, const std::vector<double>& values) {
+  out += '[';
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (i > 0) out += ',';
+    AppendCoordinate(out, values[i]);
   }
+  out += ']';
+}
+
+// One series of the QQ plot as columns (the page turns them into points):
+// most of a report's data, so kept as compact as a plot allows.
+void AppendQqSeries(std::string& out, std::string_view series, std::span<const double> p_values, bool& first) {
+  if (p_values.empty()) return;
+  const auto finite_count = static_cast<std::size_t>(
+      std::count_if(p_values.begin(), p_values.end(), [](double p) { return std::isfinite(p); }));
+  std::vector<double> expected;
+  std::vector<double> observed;
+  for (const QqPoint& point : ThinQqPoints(p_values)) {
+    expected.push_back(ExpectedQqLog10(point.rank, finite_count));
+    observed.push_back(-std::log10(point.p));
+  }
+  out += first ? "\n" : ",\n";
+  first = false;
+  out += R"({"name":)";
+  AppendJsonString(out, series);
+  fmt::format_to(std::back_inserter(out), R"(,"count":{},"x":)", finite_count);
+  AppendCoordinates(out, expected);
+  out += R"(,"y":)";
+  AppendCoordinates(out, observed);
+  out += '}';
 }
 
 void AppendQqData(std::string& out, const ReportData& data) {
-  out += R"("qq":{"points":[)";
+  out += R"("qq":{"series":[)";
   bool first = true;
-  AppendQqPoints(out, kUnadjusted, data.nullP, first);
-  AppendQqPoints(out, kAdjusted, data.nullPAdjusted, first);
-  out += R"(],"band":[)";
+  AppendQqSeries(out, kUnadjusted, data.nullP, first);
+  AppendQqSeries(out, kAdjusted, data.nullPAdjusted, first);
   // The adjusted p-values are those of the same null loci, so one band serves
   // both series; it is the adjusted series' own when it is the only one.
   const auto& banded = data.nullP.empty() ? data.nullPAdjusted : data.nullP;
   const auto finite_count =
       static_cast<std::size_t>(std::count_if(banded.begin(), banded.end(), [](double p) { return std::isfinite(p); }));
-  first = true;
+  std::vector<double> expected;
+  std::vector<double> low;
+  std::vector<double> high;
   for (const QqBandPoint& point : QqConfidenceBand(finite_count)) {
-    out += first ? "\n" : ",\n";
-    first = false;
-    out += R"({"x":)";
-    AppendCoordinate(out, point.expected);
-    out += R"(,"low":)";
-    AppendCoordinate(out, point.low);
-    out += R"(,"high":)";
-    AppendCoordinate(out, point.high);
-    out += '}';
+    expected.push_back(point.expected);
+    low.push_back(point.low);
+    high.push_back(point.high);
   }
-  out += "]}";
+  out += R"(],"band":{"x":)";
+  AppendCoordinates(out, expected);
+  out += R"(,"low":)";
+  AppendCoordinates(out, low);
+  out += R"(,"high":)";
+  AppendCoordinates(out, high);
+  out += "}}";
 }
 
 void AppendBins(std::string& out, std::string_view key, std::string_view label, const std::vector<HistogramBin>& bins,

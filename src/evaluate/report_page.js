@@ -44,19 +44,45 @@
     domain: ['cases', 'controls', 'sample'],
     range: ['#c0392b', '#1f5f9e', '#555555']
   };
+  // The colour scale of the series or groups that the data hold, so that a
+  // legend lists only what is drawn and each keeps its colour.
+  function colorsOf(scale, rows, field) {
+    var domain = [];
+    var range = [];
+    scale.domain.forEach(function (name, i) {
+      if (rows.some(function (row) { return row[field] === name; })) {
+        domain.push(name);
+        range.push(scale.range[i]);
+      }
+    });
+    return { domain: domain, range: range };
+  }
+
   var mlog10p = '\u2212log\u2081\u2080 p';
 
+  // The QQ data come as columns, compact for millions of p-values.
   function qqSpec(qq) {
+    var points = [];
+    var band = [];
     var top = 0;
-    qq.points.forEach(function (d) { top = Math.max(top, d.x); });
-    qq.band.forEach(function (d) { top = Math.max(top, d.x); });
+    qq.series.forEach(function (series) {
+      series.x.forEach(function (x, i) {
+        var y = series.y[i];
+        points.push({ series: series.name, x: x, y: y, p: Math.pow(10, -y) });
+        top = Math.max(top, x);
+      });
+    });
+    qq.band.x.forEach(function (x, i) {
+      band.push({ x: x, low: qq.band.low[i], high: qq.band.high[i] });
+      top = Math.max(top, x);
+    });
     var x = { field: 'x', type: 'quantitative', title: 'expected ' + mlog10p };
     return {
-      width: 520,
-      height: 420,
+      width: 420,
+      height: 360,
       layer: [
         {
-          data: { values: qq.band },
+          data: { values: band },
           mark: { type: 'area', color: '#9aa5b1', opacity: 0.35 },
           encoding: {
             x: x,
@@ -75,12 +101,12 @@
           encoding: { x: x, y: { field: 'y', type: 'quantitative' } }
         },
         {
-          data: { values: qq.points },
+          data: { values: points },
           mark: { type: 'point', filled: true, size: 14, opacity: 0.8 },
           encoding: {
             x: x,
             y: { field: 'y', type: 'quantitative' },
-            color: { field: 'series', type: 'nominal', title: null, scale: seriesColors },
+            color: { field: 'series', type: 'nominal', title: null, scale: colorsOf(seriesColors, points, 'series') },
             tooltip: [
               { field: 'series', title: 'series' },
               { field: 'p', title: 'p', format: '.3g' },
@@ -112,7 +138,8 @@
     ];
     if (options.colorField) {
       layers[0].encoding.color = {
-        field: options.colorField, type: 'nominal', title: null, scale: options.colors
+        field: options.colorField, type: 'nominal', title: null,
+        scale: colorsOf(options.colors, bins, options.colorField)
       };
       layers[0].encoding.tooltip.unshift({ field: options.colorField, title: options.colorField });
     } else {
@@ -125,7 +152,7 @@
         encoding: { x: { field: 'at', type: 'quantitative' } }
       });
     }
-    return { width: 520, height: 260, data: { values: bins }, layer: layers };
+    return { width: 420, height: 240, data: { values: bins }, layer: layers };
   }
 
   function powerSpec(power) {
@@ -141,7 +168,7 @@
       sort: alphas.map(function (a) { return a.label; }),
       axis: { labelAngle: 0 }
     };
-    var offset = { field: 'series', type: 'nominal', scale: { domain: powerColors.domain } };
+    var offset = { field: 'series', type: 'nominal', scale: { domain: colorsOf(powerColors, power, 'series').domain } };
     return {
       data: { values: power },
       facet: { column: { field: 'locus', type: 'nominal', title: null } },
@@ -168,12 +195,12 @@
                 field: 'value', type: 'quantitative', title: 'power',
                 scale: { domain: [0, 1] }
               },
-              color: { field: 'series', type: 'nominal', title: null, scale: powerColors },
-              shape: { field: 'series', type: 'nominal', title: null, scale: { domain: powerColors.domain } },
+              color: { field: 'series', type: 'nominal', title: null, scale: colorsOf(powerColors, power, 'series') },
+              shape: { field: 'series', type: 'nominal', title: null, scale: { domain: colorsOf(powerColors, power, 'series').domain } },
               tooltip: [
-                { field: 'locus' },
+                { field: 'locus', type: 'nominal' },
                 { field: 'alphaLabel', title: '\u03b1' },
-                { field: 'series' },
+                { field: 'series', type: 'nominal' },
                 { field: 'value', title: 'power', format: '.3f' },
                 { field: 'low', title: '95 % from', format: '.3f' },
                 { field: 'high', title: '95 % to', format: '.3f' }
