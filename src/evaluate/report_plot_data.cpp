@@ -4,9 +4,18 @@
 #include <cmath>
 #include <limits>
 
+#include <math.h>  // lgamma_r
+
 namespace korvane {
 
 namespace {
+
+// log Gamma(x) for x > 0, without std::lgamma's write to the global sign,
+// so that reports can be rendered on several threads.
+double LogGamma(double x) {
+  int sign = 0;
+  return ::lgamma_r(x, &sign);
+}
 
 // The continued fraction of I_x(a, b) (modified Lentz); converges fast for
 // x < (a + 1) / (a + b + 2), in about sqrt(max(a, b)) terms at worst.
@@ -49,7 +58,7 @@ double IncompleteBetaFraction(double a, double b, double x) {
 double RegularizedIncompleteBeta(double a, double b, double x) {
   if (!(x > 0)) return 0;
   if (!(x < 1)) return 1;
-  const double log_front = std::lgamma(a + b) - std::lgamma(a) - std::lgamma(b) + a * std::log(x) + b * std::log1p(-x);
+  const double log_front = LogGamma(a + b) - LogGamma(a) - LogGamma(b) + a * std::log(x) + b * std::log1p(-x);
   const double front = std::exp(log_front);
   if (x < (a + 1) / (a + b + 2)) return front * IncompleteBetaFraction(a, b, x) / a;
   return 1 - front * IncompleteBetaFraction(b, a, 1 - x) / b;
@@ -93,27 +102,27 @@ std::vector<QqPoint> ThinQqPoints(std::span<const double> pValues, const QqThinn
   if (exact == n) return points;
 
   // The rest binned on the expected axis, from the first binned rank's
-  // expectation down to that of rank n; each bin keeps its first and last rank.
+  // expectation down to that of rank n; each bin keeps its first and last
+  // rank. Bin k ends where the expectation falls to top - (k + 1) * width, at
+  // rank (n + 1) * 10^-(top - (k + 1) * width), so the bins are found from
+  // their edges rather than rank by rank.
   const double top = ExpectedQqLog10(exact + 1, n);
   const double bottom = ExpectedQqLog10(n, n);
-  const double width = (top - bottom) / static_cast<double>(std::max<std::size_t>(thinning.binCount, 1));
-  std::size_t bin_first = exact + 1;
-  auto bin_of = [&](std::size_t rank) {
-    if (!(width > 0)) return std::size_t{0};
-    const auto bin = static_cast<std::size_t>((top - ExpectedQqLog10(rank, n)) / width);
-    return std::min(bin, thinning.binCount - 1);  // rank n may round onto the far edge
-  };
-  std::size_t current_bin = bin_of(bin_first);
-  for (std::size_t rank = exact + 2; rank <= n + 1; ++rank) {
-    const bool bin_ends = rank > n || bin_of(rank) != current_bin;
-    if (!bin_ends) continue;
-    const std::size_t bin_last = rank - 1;
-    points.push_back({bin_first, sorted[bin_first - 1]});
-    if (bin_last != bin_first) points.push_back({bin_last, sorted[bin_last - 1]});
-    if (rank <= n) {
-      bin_first = rank;
-      current_bin = bin_of(rank);
+  const std::size_t bin_count = std::max<std::size_t>(thinning.binCount, 1);
+  const double width = (top - bottom) / static_cast<double>(bin_count);
+  const double after_last = static_cast<double>(n) + 1;
+  std::size_t first = exact + 1;
+  for (std::size_t k = 0; k < bin_count && first <= n; ++k) {
+    std::size_t next_first = n + 1;
+    if (k + 1 < bin_count) {
+      const double edge = after_last * std::pow(10.0, -(top - static_cast<double>(k + 1) * width));
+      next_first = std::clamp(static_cast<std::size_t>(std::ceil(edge)), first, n + 1);
     }
+    if (next_first == first) continue;  // no rank in this bin
+    const std::size_t last = next_first - 1;
+    points.push_back({first, sorted[first - 1]});
+    if (last != first) points.push_back({last, sorted[last - 1]});
+    first = next_first;
   }
   return points;
 }

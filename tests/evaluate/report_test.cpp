@@ -199,6 +199,23 @@ TEST(QqThinningTest, FiveMillionPValuesKeepTheSmallestExactly) {
   }
 }
 
+TEST(QqThinningTest, AwkwardCountsKeepTheEndsAndTheBound) {
+  const QqThinning thinning{5, 4};
+  for (const std::size_t n : {5U, 6U, 7U, 13U, 14U, 100U, 1001U}) {
+    std::vector<double> p(n);
+    for (std::size_t i = 0; i < n; ++i) p[i] = static_cast<double>(n - i) / static_cast<double>(n + 1);
+    const std::vector<QqPoint> points = ThinQqPoints(p, thinning);
+    ASSERT_LE(points.size(), std::min<std::size_t>(n, 13)) << n;
+    EXPECT_EQ(points.front().rank, 1U) << n;
+    EXPECT_EQ(points.back().rank, n) << n;
+    EXPECT_EQ(points.back().p, static_cast<double>(n) / static_cast<double>(n + 1)) << n;
+    if (n > 5) {
+      EXPECT_EQ(points[5].rank, 6U) << "the first binned rank is kept, " << n;
+    }
+    for (std::size_t k = 1; k < points.size(); ++k) ASSERT_GT(points[k].rank, points[k - 1].rank) << n;
+  }
+}
+
 TEST(QqThinningTest, FewValuesAreAllKeptAndBadValuesHandled) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const std::vector<double> p = {0.5, nan, 0.0, 0.25, 1.0, std::numeric_limits<double>::infinity()};
