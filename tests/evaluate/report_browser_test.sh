@@ -13,7 +13,7 @@ trap 'rm -rf "$profile"' EXIT
 # profile lock and first-run work; the virtual time budget lets the scripts
 # finish before the DOM is dumped, without waiting in real time.
 browser() {
-  timeout 50 "$chromium" --headless --no-sandbox --disable-gpu --disable-dev-shm-usage \
+  timeout 35 "$chromium" --headless --no-sandbox --disable-gpu --disable-dev-shm-usage \
     --no-first-run --no-default-browser-check --disable-extensions --disable-background-networking \
     --disable-component-update --disable-sync --mute-audio --hide-scrollbars \
     --user-data-dir="$profile/$1" --virtual-time-budget=20000 "${@:2}" 2>"$out/chromium-$1.log"
