@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
-#include <fstream>
 #include <exception>
+#include <fstream>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -120,13 +120,12 @@ int EvaluateRun(const fs::path& runDir, const EvaluateOptions& options, int thre
 
   // The run's parameters, from its record: the study is the one the truth
   // files of the first replicate belong to.
-  const bool qualitative = fs::exists(runDir / std::to_string(replicates.front()) / "Individuals.tsv") &&
-                           [&] {
-                             std::ifstream in(runDir / std::to_string(replicates.front()) / "Individuals.tsv");
-                             std::string header;
-                             std::getline(in, header);
-                             return header.find("\tstatus\t") != std::string::npos;
-                           }();
+  const bool qualitative = fs::exists(runDir / std::to_string(replicates.front()) / "Individuals.tsv") && [&] {
+    std::ifstream in(runDir / std::to_string(replicates.front()) / "Individuals.tsv");
+    std::string header;
+    std::getline(in, header);
+    return header.find("\tstatus\t") != std::string::npos;
+  }();
   EvaluationSettings settings;
   EvaluationContext context;
   const fs::path record = runDir / kRunRecordFile;
@@ -184,9 +183,9 @@ int EvaluateRun(const fs::path& runDir, const EvaluateOptions& options, int thre
   // The replicates, on as many threads as asked; the results are kept by
   // replicate number, so they are the same for any number of threads.
   Evaluation evaluation(settings, context);
-  const int workers = std::max(
-      1, std::min<int>(threads > 0 ? threads : static_cast<int>(std::thread::hardware_concurrency()),
-                       static_cast<int>(replicates.size())));
+  const int workers =
+      std::max(1, std::min<int>(threads > 0 ? threads : static_cast<int>(std::thread::hardware_concurrency()),
+                                static_cast<int>(replicates.size())));
   std::atomic<std::size_t> next{0}, done{0};
   std::mutex failure;
   std::string firstFailure;

@@ -145,8 +145,9 @@ std::vector<SummaryRow> Evaluation::Summary() const {
     const char* name;
     std::array<int, kAlphas.size()> ReplicateResult::*counts;
   };
-  for (const Type1 series : {Type1{"type1_error", &ReplicateResult::type1}, Type1{"type1_error_pc", &ReplicateResult::type1Pc},
-                             Type1{"type1_error_gc", &ReplicateResult::type1Gc}}) {
+  for (const Type1 series :
+       {Type1{"type1_error", &ReplicateResult::type1}, Type1{"type1_error_pc", &ReplicateResult::type1Pc},
+        Type1{"type1_error_gc", &ReplicateResult::type1Gc}}) {
     if (series.counts == &ReplicateResult::type1Pc && settings_.principalComponents == 0) continue;
     for (std::size_t a = 0; a < kAlphas.size(); ++a) {
       std::int64_t below = 0, trials = 0;
@@ -182,8 +183,9 @@ std::vector<SummaryRow> Evaluation::Summary() const {
     const char* name;
     double ReplicateResult::*value;
   };
-  for (const Lambda series : {Lambda{"lambda_gc", &ReplicateResult::lambda}, Lambda{"lambda_gc_pc", &ReplicateResult::lambdaPc},
-                              Lambda{"lambda_gc_ancestry", &ReplicateResult::lambdaAncestry}}) {
+  for (const Lambda series :
+       {Lambda{"lambda_gc", &ReplicateResult::lambda}, Lambda{"lambda_gc_pc", &ReplicateResult::lambdaPc},
+        Lambda{"lambda_gc_ancestry", &ReplicateResult::lambdaAncestry}}) {
     std::vector<double> values;
     for (const ReplicateResult* result : results) values.push_back(result->*series.value);
     const double median = Quantile(values, 0.5);
@@ -222,22 +224,26 @@ std::vector<SummaryRow> Evaluation::Summary() const {
     variances.push_back(result->phenotypeVariance);
   }
   if (qualitative) {
-    rows.push_back({"ancestry_cases", "", "", MeanOf(cases), Quantile(cases, 0.05), Quantile(cases, 0.95), kNaN, kNaN, 0, 0});
     rows.push_back(
-        {"ancestry_controls", "", "", MeanOf(controls), Quantile(controls, 0.05), Quantile(controls, 0.95), kNaN, kNaN, 0, 0});
+        {"ancestry_cases", "", "", MeanOf(cases), Quantile(cases, 0.05), Quantile(cases, 0.95), kNaN, kNaN, 0, 0});
+    rows.push_back({"ancestry_controls", "", "", MeanOf(controls), Quantile(controls, 0.05), Quantile(controls, 0.95),
+                    kNaN, kNaN, 0, 0});
   } else {
-    rows.push_back({"ancestry_sample", "", "", MeanOf(sample), Quantile(sample, 0.05), Quantile(sample, 0.95), kNaN, kNaN, 0, 0});
-    rows.push_back({"phenotype_mean", "", "", MeanOf(means), Quantile(means, 0.05), Quantile(means, 0.95), kNaN, kNaN, 0, 0});
-    rows.push_back({"phenotype_variance", "", "", MeanOf(variances), Quantile(variances, 0.05), Quantile(variances, 0.95),
-                    kNaN, settings_.model.phenotypeVariance > 0 ? settings_.model.phenotypeVariance : kNaN, 0, 0});
+    rows.push_back(
+        {"ancestry_sample", "", "", MeanOf(sample), Quantile(sample, 0.05), Quantile(sample, 0.95), kNaN, kNaN, 0, 0});
+    rows.push_back(
+        {"phenotype_mean", "", "", MeanOf(means), Quantile(means, 0.05), Quantile(means, 0.95), kNaN, kNaN, 0, 0});
+    rows.push_back({"phenotype_variance", "", "", MeanOf(variances), Quantile(variances, 0.05),
+                    Quantile(variances, 0.95), kNaN,
+                    settings_.model.phenotypeVariance > 0 ? settings_.model.phenotypeVariance : kNaN, 0, 0});
   }
   std::map<std::string, std::vector<double>> hardyWeinberg;
   for (const ReplicateResult* result : results) {
     for (const auto& [source, share] : result->hardyWeinbergBelow005) hardyWeinberg[source].push_back(share);
   }
   for (const auto& [source, shares] : hardyWeinberg) {
-    rows.push_back({"hwe_below_0.05", source, "0.05", MeanOf(shares), Quantile(shares, 0.05), Quantile(shares, 0.95), kNaN,
-                    0.05, 0, 0});
+    rows.push_back({"hwe_below_0.05", source, "0.05", MeanOf(shares), Quantile(shares, 0.05), Quantile(shares, 0.95),
+                    kNaN, 0.05, 0, 0});
   }
   return rows;
 }
@@ -265,7 +271,8 @@ std::vector<std::string> Evaluation::Warnings() const {
     warnings.push_back(fmt::format(
         "Sampling cycles: the cases came from {:.1f} populations of the replicate attempt on average and the controls "
         "from {:.1f}. The specified sampling builds a new population in every cycle until the sample is full, so cases "
-        "and controls differ in more than their status and the tests are inflated at unlinked loci (median lambda {:.3f} "
+        "and controls differ in more than their status and the tests are inflated at unlinked loci (median lambda "
+        "{:.3f} "
         "here; it grows with the sample size). A smaller sample or a larger prevalence takes fewer cycles; the "
         "calibrated model draws cases and controls from one population.",
         MeanOf(drawsCases), MeanOf(drawsControls), lambda));
@@ -288,7 +295,8 @@ std::vector<std::string> Evaluation::Warnings() const {
     const double effective = MeanOf(applied), nominal = MeanOf(asked);
     if (!std::isnan(effective) && std::abs(effective - nominal) > 0.01 * nominal) {
       warnings.push_back(fmt::format(
-          "Penetrance grid: a case is a draw in thousandths below the penetrance, so the penetrances act as multiples of "
+          "Penetrance grid: a case is a draw in thousandths below the penetrance, so the penetrances act as multiples "
+          "of "
           "0.001. At prevalence {} the heterozygotes' relative risk is {:.3f} on average instead of the {} asked. A "
           "larger prevalence keeps the penetrances clear of the grid; Truth.tsv lists f0 to f2 as derived and as "
           "applied.",
@@ -308,7 +316,8 @@ std::vector<std::string> Evaluation::Warnings() const {
       }
     }
     warnings.push_back(fmt::format(
-        "Residual: the specified model draws the residual with standard deviation r x Vp = {:.4g} (bounded to +-{:.4g}, "
+        "Residual: the specified model draws the residual with standard deviation r x Vp = {:.4g} (bounded to "
+        "+-{:.4g}, "
         "variance {:.4g}) instead of variance r x Vp = {:.4g}, so the QTLs explain less than asked: {:.4f} asked on "
         "average, {:.4f} expected by the model's arithmetic, {:.4f} realized. The calibrated model draws the residual "
         "with variance r x Vp.",
@@ -365,8 +374,8 @@ void Evaluation::Write(const std::filesystem::path& folder) const {
   const std::vector<std::string> roles = TraitRoles();
 
   // replicates.tsv
-  std::string text = qualitative ? "replicate\tn_cases\tn_controls\tdraws_cases\tdraws_controls"
-                                 : "replicate\tn\tdraws";
+  std::string text =
+      qualitative ? "replicate\tn_cases\tn_controls\tdraws_cases\tdraws_controls" : "replicate\tn\tdraws";
   text += "\tlambda_gc\tlambda_gc_pc\tlambda_gc_ancestry\tunlinked_loci";
   for (const char* series : {"type1", "type1_pc", "type1_gc"}) {
     for (const char* alpha : kAlphaNames) text += fmt::format("\t{}_{}", series, alpha);
@@ -381,14 +390,19 @@ void Evaluation::Write(const std::filesystem::path& folder) const {
     if (qualitative) {
       text += fmt::format("\t{0}_or\t{0}_rr_asked\t{0}_rr_applied\t{0}_ncp_model\t{0}_ncp_nominal", role);
     } else {
-      text += fmt::format("\t{0}_beta\t{0}_effect_a\t{0}_share_asked\t{0}_share_expected\t{0}_share_realized\t{0}_ncp_model\t{0}_ncp_nominal", role);
+      text += fmt::format(
+          "\t{0}_beta\t{0}_effect_a\t{0}_share_asked\t{0}_share_expected\t{0}_share_realized\t{0}_ncp_model\t{0}_ncp_"
+          "nominal",
+          role);
     }
   }
   text += "\n";
   for (const ReplicateResult* r : results) {
-    text += qualitative ? fmt::format("{}\t{}\t{}\t{}\t{}", r->replicate, r->cases, r->controls, r->drawsOfCases, r->drawsOfControls)
+    text += qualitative ? fmt::format("{}\t{}\t{}\t{}\t{}", r->replicate, r->cases, r->controls, r->drawsOfCases,
+                                      r->drawsOfControls)
                         : fmt::format("{}\t{}\t{}", r->replicate, r->n, r->draws);
-    text += fmt::format("\t{}\t{}\t{}\t{}", Number(r->lambda), Number(r->lambdaPc), Number(r->lambdaAncestry), r->unlinkedLoci);
+    text += fmt::format("\t{}\t{}\t{}\t{}", Number(r->lambda), Number(r->lambdaPc), Number(r->lambdaAncestry),
+                        r->unlinkedLoci);
     for (const auto* counts : {&r->type1, &r->type1Pc, &r->type1Gc}) {
       for (int count : *counts) {
         text += "\t" + (r->unlinkedLoci > 0 ? Number(static_cast<double>(count) / r->unlinkedLoci) : std::string("NA"));
@@ -401,7 +415,8 @@ void Evaluation::Write(const std::filesystem::path& folder) const {
     if (qualitative) {
       text += fmt::format("\t{}\t{}", Number(r->ancestryCases), Number(r->ancestryControls));
     } else {
-      text += fmt::format("\t{}\t{}\t{}", Number(r->ancestrySample), Number(r->phenotypeMean), Number(r->phenotypeVariance));
+      text += fmt::format("\t{}\t{}\t{}", Number(r->ancestrySample), Number(r->phenotypeMean),
+                          Number(r->phenotypeVariance));
     }
     for (const std::string& role : roles) {
       const TraitLocusResult* l = FindLocus(*r, role);
@@ -410,15 +425,16 @@ void Evaluation::Write(const std::filesystem::path& folder) const {
         for (int k = 0; k < (qualitative ? 12 : 14); ++k) text += "\tNA";
         continue;
       }
-      text += fmt::format("\t{}\t{}\t{}\t{}\t{}\t{}\t{}", l->id, Number(l->chiSquare), Number(l->p), l->rank, Number(l->pPc),
-                          Number(l->pAncestry), Number(l->pGc));
+      text += fmt::format("\t{}\t{}\t{}\t{}\t{}\t{}\t{}", l->id, Number(l->chiSquare), Number(l->p), l->rank,
+                          Number(l->pPc), Number(l->pAncestry), Number(l->pGc));
       if (qualitative) {
-        text += fmt::format("\t{}\t{}\t{}\t{}\t{}", Number(l->estimate), Number(l->trueEffect), Number(l->appliedEffect),
-                            Number(l->ncpModel), Number(l->ncpNominal));
+        text += fmt::format("\t{}\t{}\t{}\t{}\t{}", Number(l->estimate), Number(l->trueEffect),
+                            Number(l->appliedEffect), Number(l->ncpModel), Number(l->ncpNominal));
       } else {
-        text += fmt::format("\t{}\t{}\t{}\t{}\t{}\t{}\t{}", Number(l->estimate), Number(l->trueEffect), Number(l->askedShare),
-                            Number(l->expectedShare), l->realizedShare ? Number(*l->realizedShare) : std::string("NA"),
-                            Number(l->ncpModel), Number(l->ncpNominal));
+        text += fmt::format("\t{}\t{}\t{}\t{}\t{}\t{}\t{}", Number(l->estimate), Number(l->trueEffect),
+                            Number(l->askedShare), Number(l->expectedShare),
+                            l->realizedShare ? Number(*l->realizedShare) : std::string("NA"), Number(l->ncpModel),
+                            Number(l->ncpNominal));
       }
     }
     text += "\n";
@@ -445,8 +461,8 @@ void Evaluation::Write(const std::filesystem::path& folder) const {
       for (std::size_t l = 0; l < r->loci.size(); ++l) {
         const LocusResult& locus = r->loci[l];
         const char* kind = locus.kind == 't' ? "trait" : locus.kind == 'l' ? "linked" : "unlinked";
-        lines += fmt::format("{}\t{}\t{}\t{}\t{}\t{}\t{}\n", r->replicate, r->locusIds[l], kind, Number(locus.chiSquare),
-                             Number(locus.p), Number(locus.pPc), Number(locus.pAncestry));
+        lines += fmt::format("{}\t{}\t{}\t{}\t{}\t{}\t{}\n", r->replicate, r->locusIds[l], kind,
+                             Number(locus.chiSquare), Number(locus.p), Number(locus.pPc), Number(locus.pAncestry));
       }
       ok = ok && (lines.empty() || gzwrite(file, lines.data(), static_cast<unsigned>(lines.size())) > 0);
     }

@@ -38,8 +38,8 @@ class TsvTable {
     for (std::size_t c = 0; c < rows_[0].size(); ++c) columns_[std::string(rows_[0][c])] = c;
     for (std::size_t r = 1; r < rows_.size(); ++r) {
       if (rows_[r].size() != rows_[0].size()) {
-        throw std::runtime_error(fmt::format("{} line {}: {} fields, the header has {}", name_, r + 1, rows_[r].size(),
-                                             rows_[0].size()));
+        throw std::runtime_error(
+            fmt::format("{} line {}: {} fields, the header has {}", name_, r + 1, rows_[r].size(), rows_[0].size()));
       }
     }
   }
@@ -217,8 +217,8 @@ double AsPrintedWithSixDecimals(double value) {
 ReplicateInput ReadReplicateFolder(const std::filesystem::path& folder, int replicate) {
   for (const char* name : {"Plink.ped", "Plink.map"}) {
     if (!std::filesystem::exists(folder / name)) {
-      throw std::runtime_error(fmt::format("{}: no {}; the evaluation reads the PLINK files (--write-plink 1)",
-                                           folder.string(), name));
+      throw std::runtime_error(
+          fmt::format("{}: no {}; the evaluation reads the PLINK files (--write-plink 1)", folder.string(), name));
     }
   }
   for (const char* name : {"Loci.tsv", "Truth.tsv", "Individuals.tsv"}) {

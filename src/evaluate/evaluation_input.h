@@ -46,9 +46,9 @@ struct ReplicateInput {
   int replicate = 0;
   StudyKind study = StudyKind::kQualitative;
   GenotypeTable genotypes;
-  std::vector<int> region;              // of every locus, 1 to 10
-  std::vector<double> centimorgans;     // within the region, from its first chosen locus
-  std::vector<std::uint8_t> isNull;     // a null locus (AIM)
+  std::vector<int> region;           // of every locus, 1 to 10
+  std::vector<double> centimorgans;  // within the region, from its first chosen locus
+  std::vector<std::uint8_t> isNull;  // a null locus (AIM)
   std::vector<EvaluatedIndividual> individuals;
   std::vector<EvaluatedTraitLocus> traitLoci;
   std::optional<double> groupMeanYri, groupMeanSecond;

@@ -150,7 +150,8 @@ ReplicateResult EvaluateReplicate(const ReplicateInput& input, const EvaluationS
   // Which loci are linked to a trait locus: those of its region.
   std::set<int> traitRegions;
   std::vector<char> kind(loci, 'u');
-  for (const EvaluatedTraitLocus& locus : input.traitLoci) traitRegions.insert(input.region[static_cast<std::size_t>(locus.locus)]);
+  for (const EvaluatedTraitLocus& locus : input.traitLoci)
+    traitRegions.insert(input.region[static_cast<std::size_t>(locus.locus)]);
   for (std::size_t l = 0; l < loci; ++l) {
     if (traitRegions.count(input.region[l]) != 0) kind[l] = 'l';
   }
@@ -275,7 +276,8 @@ ReplicateResult EvaluateReplicate(const ReplicateInput& input, const EvaluationS
     double groups = 0;
     if (input.groupMeanYri && input.groupMeanSecond && n > 0) {
       double yri = 0;
-      for (const EvaluatedIndividual& individual : input.individuals) yri += individual.source == SampleSource::kYriPool;
+      for (const EvaluatedIndividual& individual : input.individuals)
+        yri += individual.source == SampleSource::kYriPool;
       const double w = yri / n;
       const double difference = *input.groupMeanYri - *input.groupMeanSecond;
       groups = w * (1 - w) * difference * difference;
@@ -310,7 +312,8 @@ ReplicateResult EvaluateReplicate(const ReplicateInput& input, const EvaluationS
       ++tested;
       below += HardyWeinbergExactP(counts[2], counts[1], counts[0]) < 0.05;
     }
-    result.hardyWeinbergBelow005.emplace_back(SourceName(source), tested > 0 ? static_cast<double>(below) / tested : kNaN);
+    result.hardyWeinbergBelow005.emplace_back(SourceName(source),
+                                              tested > 0 ? static_cast<double>(below) / tested : kNaN);
   }
 
   // Neighbours closer than the resolution of the recombination draws.

@@ -41,10 +41,10 @@ struct TraitLocusResult {
   std::string role, id;
   double chiSquare = 0;  // the allelic chi-square, or the regression's t squared
   double p = 0, pGc = 0, pPc = 0, pAncestry = 0;
-  int rank = 0;            // among all loci by p, 1 for the smallest
-  double estimate = 0;     // allelic odds ratio of the risk allele, or beta per risk allele
-  double trueEffect = 0;   // the relative risk asked, or the effect a
-  double appliedEffect = 0;  // the heterozygotes' relative risk through the applied penetrances, or a
+  int rank = 0;                         // among all loci by p, 1 for the smallest
+  double estimate = 0;                  // allelic odds ratio of the risk allele, or beta per risk allele
+  double trueEffect = 0;                // the relative risk asked, or the effect a
+  double appliedEffect = 0;             // the heterozygotes' relative risk through the applied penetrances, or a
   std::optional<double> realizedShare;  // a QTL's share of the written sample's variance
   double expectedShare = 0;             // a QTL's share by the model's arithmetic
   double askedShare = 0;                // a QTL's share asked on the form

@@ -1,68 +1,12 @@
 #include "evaluate/report_plot_data.h"
 
+#include "evaluate/statistics.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-#include <math.h>  // lgamma_r
-
 namespace korvane {
-
-namespace {
-
-// log Gamma(x) for x > 0, without std::lgamma's write to the global sign,
-// so that reports can be rendered on several threads.
-double LogGamma(double x) {
-  int sign = 0;
-  return ::lgamma_r(x, &sign);
-}
-
-// The continued fraction of I_x(a, b) (modified Lentz); converges fast for
-// x < (a + 1) / (a + b + 2), in about sqrt(max(a, b)) terms at worst.
-double IncompleteBetaFraction(double a, double b, double x) {
-  constexpr double kTiny = 1e-300;
-  constexpr double kEpsilon = 1e-15;
-  constexpr int kMaxTerms = 10'000'000;
-  const double qab = a + b;
-  const double qap = a + 1;
-  const double qam = a - 1;
-  double c = 1;
-  double d = 1 - qab * x / qap;
-  if (std::fabs(d) < kTiny) d = kTiny;
-  d = 1 / d;
-  double h = d;
-  for (int m = 1; m <= kMaxTerms; ++m) {
-    const double m2 = 2.0 * m;
-    double aa = m * (b - m) * x / ((qam + m2) * (a + m2));
-    d = 1 + aa * d;
-    if (std::fabs(d) < kTiny) d = kTiny;
-    c = 1 + aa / c;
-    if (std::fabs(c) < kTiny) c = kTiny;
-    d = 1 / d;
-    h *= d * c;
-    aa = -(a + m) * (qab + m) * x / ((a + m2) * (qap + m2));
-    d = 1 + aa * d;
-    if (std::fabs(d) < kTiny) d = kTiny;
-    c = 1 + aa / c;
-    if (std::fabs(c) < kTiny) c = kTiny;
-    d = 1 / d;
-    const double step = d * c;
-    h *= step;
-    if (std::fabs(step - 1) < kEpsilon) break;
-  }
-  return h;
-}
-
-}  // namespace
-
-double RegularizedIncompleteBeta(double a, double b, double x) {
-  if (!(x > 0)) return 0;
-  if (!(x < 1)) return 1;
-  const double log_front = LogGamma(a + b) - LogGamma(a) - LogGamma(b) + a * std::log(x) + b * std::log1p(-x);
-  const double front = std::exp(log_front);
-  if (x < (a + 1) / (a + b + 2)) return front * IncompleteBetaFraction(a, b, x) / a;
-  return 1 - front * IncompleteBetaFraction(b, a, 1 - x) / b;
-}
 
 double BetaQuantile(double a, double b, double probability) {
   if (!(probability > 0)) return 0;
@@ -74,7 +18,7 @@ double BetaQuantile(double a, double b, double probability) {
   double high = 0;
   while (high - low > 1e-13) {
     const double middle = 0.5 * (low + high);
-    if (RegularizedIncompleteBeta(a, b, std::exp(middle)) < probability) {
+    if (RegularizedIncompleteBeta(std::exp(middle), a, b) < probability) {
       low = middle;
     } else {
       high = middle;

@@ -53,15 +53,8 @@ struct QqBandPoint {
 // evenly on the log scale up to n, so that it is smooth along the whole axis.
 std::vector<QqBandPoint> QqConfidenceBand(std::size_t count, std::size_t pointCount = 200);
 
-// The regularized incomplete beta function I_x(a, b), by its continued
-// fraction (modified Lentz), evaluated on the side where it converges fast.
-// Relative accuracy is about 1e-13 for small a and b and about 1e-8 for the a
-// or b of a few million that a QQ band needs (the prefactor's log-gamma terms
-// cancel there), far finer than a plot shows.
-double RegularizedIncompleteBeta(double a, double b, double x);
-
 // The quantile of Beta(a, b) at `probability`, by bisection of
-// RegularizedIncompleteBeta: on log x for the lower half of the distribution,
+// RegularizedIncompleteBeta (evaluate/statistics.h): on log x for the lower half of the distribution,
 // so that quantiles of 1e-9 keep their relative precision, and through
 // Beta(b, a) and 1 - x for the upper half.
 double BetaQuantile(double a, double b, double probability);

@@ -13,6 +13,7 @@
 #include "evaluate/report_plot_data.h"
 #include "evaluate/report_samples.h"
 #include "evaluate/report_text.h"
+#include "evaluate/statistics.h"
 #include "test_files.h"
 
 namespace korvane {
@@ -109,13 +110,13 @@ TEST(ReportEscapingTest, SummaryNumbersReadWell) {
 
 TEST(BetaDistributionTest, IncompleteBetaAtClosedForms) {
   for (const double x : {1e-6, 0.1, 0.35, 0.5, 0.8, 0.999}) {
-    EXPECT_NEAR(RegularizedIncompleteBeta(2, 2, x), 3 * x * x - 2 * x * x * x, 1e-13) << x;
-    EXPECT_NEAR(RegularizedIncompleteBeta(1, 7, x), 1 - std::pow(1 - x, 7), 1e-13) << x;
-    EXPECT_NEAR(RegularizedIncompleteBeta(7, 1, x), std::pow(x, 7), 1e-13) << x;
+    EXPECT_NEAR(RegularizedIncompleteBeta(x, 2, 2), 3 * x * x - 2 * x * x * x, 1e-13) << x;
+    EXPECT_NEAR(RegularizedIncompleteBeta(x, 1, 7), 1 - std::pow(1 - x, 7), 1e-13) << x;
+    EXPECT_NEAR(RegularizedIncompleteBeta(x, 7, 1), std::pow(x, 7), 1e-13) << x;
   }
-  EXPECT_NEAR(RegularizedIncompleteBeta(2.5e6, 2.5e6, 0.5), 0.5, 1e-6);
-  EXPECT_EQ(RegularizedIncompleteBeta(3, 4, 0), 0);
-  EXPECT_EQ(RegularizedIncompleteBeta(3, 4, 1), 1);
+  EXPECT_NEAR(RegularizedIncompleteBeta(0.5, 2.5e6, 2.5e6), 0.5, 1e-6);
+  EXPECT_EQ(RegularizedIncompleteBeta(0, 3, 4), 0);
+  EXPECT_EQ(RegularizedIncompleteBeta(1, 3, 4), 1);
 }
 
 TEST(BetaDistributionTest, QuantilesOfExtremeOrderStatistics) {
