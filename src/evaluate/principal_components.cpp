@@ -132,8 +132,12 @@ PrincipalComponents Solve(const Eigen::Matrix<Scalar, Eigen::Dynamic, Eigen::Dyn
   }
   result.iterations = iteration;
 
+  // smartpca's scale: the eigenvalues of all n axes sum to n - 1.
+  const double trace = static_cast<double>(x.squaredNorm()) * inverseM;
+  const double smartpcaScale = trace > 0 ? static_cast<double>(n - 1) / trace : 0.0;
   result.axes.resize(n, wanted);
   result.eigenvalues.resize(wanted);
+  result.smartpcaEigenvalues.resize(wanted);
   const Eigen::Index total = ritz.eigenvalues().size();
   for (Eigen::Index j = 0; j < wanted; ++j) {
     Eigen::VectorXd axis = q * ritz.eigenvectors().col(total - 1 - j);
@@ -143,6 +147,7 @@ PrincipalComponents Solve(const Eigen::Matrix<Scalar, Eigen::Dynamic, Eigen::Dyn
     if (axis[where] < 0) axis = -axis;
     result.axes.col(j) = axis;
     result.eigenvalues[j] = ritz.eigenvalues()[total - 1 - j];
+    result.smartpcaEigenvalues[j] = result.eigenvalues[j] * smartpcaScale;
   }
   return result;
 }

@@ -19,15 +19,20 @@ struct PrincipalComponents {
   // The K largest eigenvalues of X X^T / M, descending: X the n x M matrix of
   // normalized genotypes, M the loci used.
   Eigen::VectorXd eigenvalues;
+  // The same scaled as smartpca reports them (its .eval file): the
+  // eigenvalues of all n axes would sum to n - 1.
+  Eigen::VectorXd smartpcaEigenvalues;
   int lociUsed = 0;    // M: the loci given that were not monomorphic
   int iterations = 0;  // of the block solver
 };
 
 // The top k principal components over the given loci (empty: all). Each locus
-// is normalized as smartpca does: (g - mean) / sqrt(p (1 - p)), mean the mean
-// dosage of the individuals with a genotype, p = (1 + sum g) / (2 + 2 m)
-// over those m individuals, missing genotypes 0 after normalizing; a
-// monomorphic locus (or one without genotypes) is skipped.
+// is normalized as smartpca does with `altnormstyle: NO` (the normalization
+// of Price et al. 2006): (g - mean) / sqrt(p (1 - p)), mean the mean dosage of
+// the individuals with a genotype, p = (1 + sum g) / (2 + 2 m) over those m
+// individuals, missing genotypes 0 after normalizing; a monomorphic locus (or
+// one without genotypes) is skipped. (smartpca's default, altnormstyle YES,
+// takes p = mean / 2 instead.)
 // The solver is a randomized subspace iteration (block power method with
 // Rayleigh-Ritz and re-orthonormalization, k + max(10, k) columns) on
 // X X^T without forming it, stopped when the top k Ritz pairs' residuals
