@@ -46,8 +46,8 @@ fs::path PlinkFiles(int individuals, int loci) {
   static std::map<std::pair<int, int>, fs::path> made;
   const auto key = std::make_pair(individuals, loci);
   if (auto it = made.find(key); it != made.end()) return it->second;
-  const fs::path dir = fs::temp_directory_path() / ("korvane_evaluate_bench_" + std::to_string(individuals) + "x" +
-                                                    std::to_string(loci));
+  const fs::path dir = fs::temp_directory_path() /
+                       ("korvane_evaluate_bench_" + std::to_string(individuals) + "x" + std::to_string(loci));
   fs::create_directories(dir);
   const GenotypeTable table = Synthetic(individuals, loci, 1);
   {

@@ -177,8 +177,8 @@ RegressionResult LinearRegression(std::span<const std::int8_t> dosage, std::span
   const double rss = (y - x * coefficients).squaredNorm();
   const double df = static_cast<double>(n - parameters);
   // Var(beta) = sigma^2 [(R^T R)^-1]_11 = sigma^2 |row 1 of R^-1|^2.
-  const Eigen::MatrixXd rInverse = r.triangularView<Eigen::Upper>().solve(
-      Eigen::MatrixXd::Identity(parameters, parameters));
+  const Eigen::MatrixXd rInverse =
+      r.triangularView<Eigen::Upper>().solve(Eigen::MatrixXd::Identity(parameters, parameters));
   result.beta = coefficients[1];
   result.se = std::sqrt(rss / df * rInverse.row(1).squaredNorm());
   result.t = result.beta / result.se;

@@ -12,7 +12,7 @@ namespace korvane {
 
 struct AllelicResult {
   double chiSquare, p;
-  double oddsRatio;  // of allele class 1, cases against controls
+  double oddsRatio;                               // of allele class 1, cases against controls
   std::int64_t case1, case2, control1, control2;  // allele counts
 };
 

@@ -115,8 +115,7 @@ GenotypeTable ReadPlinkText(const std::filesystem::path& ped, const std::filesys
 
   const std::string pedText = ReadWhole(ped);
   // Individual-major first (the order of the file), then transposed.
-  const std::size_t lineCount =
-      static_cast<std::size_t>(std::count(pedText.begin(), pedText.end(), '\n')) + 1;
+  const std::size_t lineCount = static_cast<std::size_t>(std::count(pedText.begin(), pedText.end(), '\n')) + 1;
   std::vector<std::int8_t> rows;
   rows.reserve(lineCount * loci);
   table.individualIds.reserve(lineCount);
@@ -149,18 +148,16 @@ GenotypeTable ReadPlinkText(const std::filesystem::path& ped, const std::filesys
         if ((c != '0' && c != '1' && c != '2') || (p + 1 < end && !IsSpace(p[1]))) {
           const char* start = p;
           while (p < end && !IsSpace(*p)) ++p;
-          throw std::runtime_error(fmt::format("{} line {}: allele code '{}' (expected 1, 2 or 0 for missing)",
-                                               pedName, number,
-                                               std::string_view(start, static_cast<std::size_t>(p - start))));
+          throw std::runtime_error(fmt::format("{} line {}: allele code '{}' (expected 1, 2 or 0 for missing)", pedName,
+                                               number, std::string_view(start, static_cast<std::size_t>(p - start))));
         }
         v = c - '0';
         ++p;
         ++codes;
       }
       if (p == end && codes < 2 * (l + 1)) break;
-      out[l] = (value[0] == 0 || value[1] == 0)
-                   ? std::int8_t{-1}
-                   : static_cast<std::int8_t>((value[0] == 1) + (value[1] == 1));
+      out[l] = (value[0] == 0 || value[1] == 0) ? std::int8_t{-1}
+                                                : static_cast<std::int8_t>((value[0] == 1) + (value[1] == 1));
     }
     Fields rest{p, end};
     codes += rest.CountRest();

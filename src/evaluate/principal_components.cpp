@@ -86,8 +86,7 @@ Eigen::MatrixXd Orthonormalized(const Eigen::MatrixXd& y) {
 }
 
 template <typename Scalar>
-PrincipalComponents Solve(const Eigen::Matrix<Scalar, Eigen::Dynamic, Eigen::Dynamic>& x, int k,
-                          std::uint64_t seed) {
+PrincipalComponents Solve(const Eigen::Matrix<Scalar, Eigen::Dynamic, Eigen::Dynamic>& x, int k, std::uint64_t seed) {
   using Matrix = Eigen::Matrix<Scalar, Eigen::Dynamic, Eigen::Dynamic>;
   const Eigen::Index n = x.rows();
   const Eigen::Index m = x.cols();

@@ -274,8 +274,8 @@ TEST_F(CaseControlCrossCheck, EigenstratAdjustedChiSquare) {
       EXPECT_LE(difference, 5e-5 + 2e-3 * theirs) << which << " locus " << l << ": ours " << ours;
     }
   }
-  std::cout << "crosscheck: eigenstrat -l 2 adjusted chi-square: " << compared
-            << " loci, max absolute difference " << maxAbsolute << ", max relative (where >= 0.01) " << maxRelative << "\n";
+  std::cout << "crosscheck: eigenstrat -l 2 adjusted chi-square: " << compared << " loci, max absolute difference "
+            << maxAbsolute << ", max relative (where >= 0.01) " << maxRelative << "\n";
 }
 
 TEST_F(CaseControlCrossCheck, PrincipalComponentsAsSmartpca) {
@@ -292,11 +292,10 @@ TEST_F(CaseControlCrossCheck, PrincipalComponentsAsSmartpca) {
   for (int j = 0; j < k; ++j) normalized.col(j).normalize();
   for (int j = 0; j < k; ++j) {
     const double cosine = std::fabs(ours.axes.col(j).dot(normalized.col(j)));
-    std::cout << "crosscheck: smartpca axis " << j + 1 << " |cos| " << cosine << ", max entry difference "
-              << (ours.axes.col(j) * (ours.axes.col(j).dot(theirs.col(j)) > 0 ? 1 : -1) - theirs.col(j))
-                     .cwiseAbs()
-                     .maxCoeff()
-              << "\n";
+    std::cout
+        << "crosscheck: smartpca axis " << j + 1 << " |cos| " << cosine << ", max entry difference "
+        << (ours.axes.col(j) * (ours.axes.col(j).dot(theirs.col(j)) > 0 ? 1 : -1) - theirs.col(j)).cwiseAbs().maxCoeff()
+        << "\n";
     EXPECT_GT(cosine, 1 - 1e-5);
   }
   const double subspace = (ours.axes * ours.axes.transpose() - normalized * normalized.transpose()).norm();
