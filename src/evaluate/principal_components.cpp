@@ -114,8 +114,7 @@ PrincipalComponents Solve(const Eigen::Matrix<Scalar, Eigen::Dynamic, Eigen::Dyn
   };
   // A v = X (X^T v) / M, in the storage's precision.
   auto apply = [&](const Eigen::MatrixXd& v) -> Eigen::MatrixXd {
-    const Matrix vs = v.cast<Scalar>();
-    const Matrix inner = x.transpose() * vs;
+    const Matrix inner = x.transpose() * v.cast<Scalar>();
     const Matrix outer = x * inner;
     return outer.template cast<double>() * inverseM;
   };
