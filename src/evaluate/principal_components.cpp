@@ -12,7 +12,13 @@ namespace {
 
 // Tables up to this many entries are held in double, larger ones in float.
 constexpr std::size_t kDoubleEntries = std::size_t{8} << 20;
-constexpr int kMaxIterations = 200;
+// The Krylov basis grows by at most this many blocks: the large (float)
+// tables stop at 10 to stay within about a second and a half at 2000 x 12867,
+// enough for the axes set apart from the bulk of the spectrum; axes within
+// the noise bulk (eigenvalues within a fraction of a percent of each other)
+// are then not resolved one by one.
+template <typename Scalar>
+constexpr Eigen::Index kMaxBlocks = sizeof(Scalar) == sizeof(double) ? 64 : 10;
 // The Ritz residuals' bound relative to the largest eigenvalue: float
 // products cannot go much below 1e-5.
 template <typename Scalar>
@@ -90,58 +96,90 @@ PrincipalComponents Solve(const Eigen::Matrix<Scalar, Eigen::Dynamic, Eigen::Dyn
   if (wanted <= 0 || m == 0) {
     result.axes.resize(n, 0);
     result.eigenvalues.resize(0);
+    result.smartpcaEigenvalues.resize(0);
     return result;
   }
-  const Eigen::Index block = std::min<Eigen::Index>(n, wanted + std::max<Eigen::Index>(10, wanted));
+  const Eigen::Index block = std::min<Eigen::Index>(n, wanted + std::max<Eigen::Index>(4, wanted / 2));
+  const Eigen::Index maxColumns = std::min<Eigen::Index>(n, block * kMaxBlocks<Scalar>);
   const double inverseM = 1.0 / static_cast<double>(m);
 
   std::mt19937_64 engine(seed);
   std::normal_distribution<double> normal;
-  Eigen::MatrixXd start(n, block);
-  for (Eigen::Index c = 0; c < block; ++c) {
-    for (Eigen::Index r = 0; r < n; ++r) start(r, c) = normal(engine);
-  }
-  Eigen::MatrixXd q = Orthonormalized(start);
-
-  // A q = X (X^T q) / M, in the storage's precision.
+  auto randomBlock = [&](Eigen::Index columns) {
+    Eigen::MatrixXd start(n, columns);
+    for (Eigen::Index c = 0; c < columns; ++c) {
+      for (Eigen::Index r = 0; r < n; ++r) start(r, c) = normal(engine);
+    }
+    return start;
+  };
+  // A v = X (X^T v) / M, in the storage's precision.
   auto apply = [&](const Eigen::MatrixXd& v) -> Eigen::MatrixXd {
-    const Matrix vs = v.cast<Scalar>();
-    const Matrix inner = x.transpose() * vs;
+    const Matrix inner = x.transpose() * v.cast<Scalar>();
     const Matrix outer = x * inner;
     return outer.template cast<double>() * inverseM;
   };
 
-  Eigen::MatrixXd aq = apply(q);
+  // Block Krylov: the basis V grows by a block of A times the last one,
+  // orthogonalized against all of V (twice, for float's rounding); the Ritz
+  // pairs of V^T A V are checked after each block.
+  Eigen::MatrixXd basis(n, maxColumns);
+  Eigen::MatrixXd image(n, maxColumns);  // A V
+  Eigen::Index used = std::min(block, maxColumns);
+  basis.leftCols(used) = Orthonormalized(randomBlock(used));
+  Eigen::Index last = 0;  // the first column of the newest block
   Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> ritz;
-  int iteration = 1;
-  for (;; ++iteration) {
-    const Eigen::MatrixXd projected = q.transpose() * aq;
+  int blocks = 0;
+  for (;;) {
+    ++blocks;
+    image.middleCols(last, used - last) = apply(basis.middleCols(last, used - last));
+    const Eigen::MatrixXd projected = basis.leftCols(used).transpose() * image.leftCols(used);
     ritz.compute(0.5 * (projected + projected.transpose()));
-    // Eigen orders ascending: the top `wanted` are the last columns.
     const Eigen::MatrixXd vectors = ritz.eigenvectors().rightCols(wanted);
     const Eigen::VectorXd values = ritz.eigenvalues().tail(wanted);
-    const Eigen::MatrixXd residual = aq * vectors - q * vectors * values.asDiagonal();
+    const Eigen::MatrixXd residual =
+        image.leftCols(used) * vectors - basis.leftCols(used) * vectors * values.asDiagonal();
     const double largest = std::max(values.cwiseAbs().maxCoeff(), 1e-300);
     const double worst = residual.colwise().norm().maxCoeff();
-    if (worst <= kTolerance<Scalar> * largest || iteration >= kMaxIterations) break;
-    // The next block: A q re-orthonormalized, rotated to the Ritz vectors so
-    // that the converged ones stay first.
-    q = Orthonormalized(aq * ritz.eigenvectors().rowwise().reverse());
-    aq = apply(q);
+    if (worst <= kTolerance<Scalar> * largest || used >= maxColumns) break;
+    // The next block from A times the newest one.
+    const Eigen::Index next = std::min(block, maxColumns - used);
+    Eigen::MatrixXd candidate = image.middleCols(last, next);
+    for (int pass = 0; pass < 2; ++pass) {
+      candidate -= basis.leftCols(used) * (basis.leftCols(used).transpose() * candidate);
+    }
+    // A block that lost its rank (an invariant subspace found) is refilled
+    // with random directions.
+    const Eigen::ColPivHouseholderQR<Eigen::MatrixXd> check(candidate);
+    if (check.rank() < next) {
+      candidate = randomBlock(next);
+      for (int pass = 0; pass < 2; ++pass) {
+        candidate -= basis.leftCols(used) * (basis.leftCols(used).transpose() * candidate);
+      }
+    }
+    Eigen::MatrixXd orthonormal = Orthonormalized(candidate);
+    orthonormal -= basis.leftCols(used) * (basis.leftCols(used).transpose() * orthonormal);
+    basis.middleCols(used, next) = Orthonormalized(orthonormal);
+    last = used;
+    used += next;
   }
-  result.iterations = iteration;
+  result.iterations = blocks;
 
+  // smartpca's scale: the eigenvalues of all n axes sum to n - 1.
+  const double trace = static_cast<double>(x.squaredNorm()) * inverseM;
+  const double smartpcaScale = trace > 0 ? static_cast<double>(n - 1) / trace : 0.0;
   result.axes.resize(n, wanted);
   result.eigenvalues.resize(wanted);
+  result.smartpcaEigenvalues.resize(wanted);
   const Eigen::Index total = ritz.eigenvalues().size();
   for (Eigen::Index j = 0; j < wanted; ++j) {
-    Eigen::VectorXd axis = q * ritz.eigenvectors().col(total - 1 - j);
+    Eigen::VectorXd axis = basis.leftCols(used) * ritz.eigenvectors().col(total - 1 - j);
     axis.normalize();
     Eigen::Index where = 0;
     axis.cwiseAbs().maxCoeff(&where);
     if (axis[where] < 0) axis = -axis;
     result.axes.col(j) = axis;
     result.eigenvalues[j] = ritz.eigenvalues()[total - 1 - j];
+    result.smartpcaEigenvalues[j] = result.eigenvalues[j] * smartpcaScale;
   }
   return result;
 }

@@ -1,6 +1,8 @@
 #include "evaluate/statistics.h"
 
+#include <math.h>  // lgamma_r
 #include <algorithm>
+
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -74,6 +76,12 @@ double BetaContinuedFraction(double x, double a, double b) {
   return h;
 }
 
+// log Gamma(x) for x > 0, without std::lgamma's global sign (thread safe).
+double LogGamma(double x) {
+  int sign = 0;
+  return ::lgamma_r(x, &sign);
+}
+
 // The Stirling series' remainder of log Gamma(x) for x >= 10:
 // log Gamma(x) = (x - 1/2) log x - x + log(2 pi) / 2 + StirlingRemainder(x).
 double StirlingRemainder(double x) {
@@ -87,12 +95,12 @@ double StirlingRemainder(double x) {
 double LogBeta(double a, double b) {
   const double big = std::max(a, b);
   const double small = std::min(a, b);
-  if (big < 10) return std::lgamma(a) + std::lgamma(b) - std::lgamma(a + b);
+  if (big < 10) return LogGamma(a) + LogGamma(b) - LogGamma(a + b);
   // log Gamma(big) - log Gamma(big + small) by Stirling, the large terms
   // cancelled analytically.
   const double difference = -small * std::log(big) - (big + small - 0.5) * std::log1p(small / big) + small +
                             StirlingRemainder(big) - StirlingRemainder(big + small);
-  return std::lgamma(small) + difference;
+  return LogGamma(small) + difference;
 }
 
 // I_x(a, b) given both x and y = 1 - x (each computed without cancellation
@@ -210,7 +218,7 @@ double HardyWeinbergExactP(int homozygous1, int heterozygous, int homozygous2) {
   probs[static_cast<std::size_t>(mid)] = 1.0;
   double sum = 1.0;
   {
-    double homr = static_cast<double>((rare - mid) / 2);
+    double homr = static_cast<double>(rare - mid) / 2;
     double homc = static_cast<double>(genotypes - mid) - homr;
     for (std::int64_t h = mid; h > 1; h -= 2) {
       const double hd = static_cast<double>(h);
@@ -222,7 +230,7 @@ double HardyWeinbergExactP(int homozygous1, int heterozygous, int homozygous2) {
     }
   }
   {
-    double homr = static_cast<double>((rare - mid) / 2);
+    double homr = static_cast<double>(rare - mid) / 2;
     double homc = static_cast<double>(genotypes - mid) - homr;
     for (std::int64_t h = mid; h <= rare - 2; h += 2) {
       const double hd = static_cast<double>(h);
