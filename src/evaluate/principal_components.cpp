@@ -3,12 +3,18 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+
+#include <Spectra/MatOp/DenseSymMatProd.h>
+#include <Spectra/SymEigsSolver.h>
 #include <stdexcept>
 #include <vector>
 
 namespace korvane {
 
 namespace {
+
+// Samples up to this size are solved whole (the n x n matrix's eigenvectors).
+constexpr Eigen::Index kDenseIndividuals = 600;
 
 // Tables up to this many entries are held in double, larger ones in float.
 constexpr std::size_t kDoubleEntries = std::size_t{8} << 20;
@@ -85,6 +91,31 @@ Eigen::MatrixXd Orthonormalized(const Eigen::MatrixXd& y) {
   return qr.householderQ() * Eigen::MatrixXd::Identity(y.rows(), y.cols());
 }
 
+// The top `wanted` of the eigenpairs (eigenvalues ascending, as Eigen gives
+// them) into `result`: unit axes whose largest entry is positive, the
+// eigenvalues, and smartpca's scale of them (all n of them sum to n - 1;
+// `trace` is their sum here).
+PrincipalComponents Ordered(const Eigen::MatrixXd& vectors, const Eigen::VectorXd& values, Eigen::Index wanted,
+                            double trace, PrincipalComponents result) {
+  const Eigen::Index n = vectors.rows();
+  const double smartpcaScale = trace > 0 ? static_cast<double>(n - 1) / trace : 0.0;
+  result.axes.resize(n, wanted);
+  result.eigenvalues.resize(wanted);
+  result.smartpcaEigenvalues.resize(wanted);
+  const Eigen::Index total = values.size();
+  for (Eigen::Index j = 0; j < wanted; ++j) {
+    Eigen::VectorXd axis = vectors.col(total - 1 - j);
+    axis.normalize();
+    Eigen::Index where = 0;
+    axis.cwiseAbs().maxCoeff(&where);
+    if (axis[where] < 0) axis = -axis;
+    result.axes.col(j) = axis;
+    result.eigenvalues[j] = values[total - 1 - j];
+    result.smartpcaEigenvalues[j] = result.eigenvalues[j] * smartpcaScale;
+  }
+  return result;
+}
+
 template <typename Scalar>
 PrincipalComponents Solve(const Eigen::Matrix<Scalar, Eigen::Dynamic, Eigen::Dynamic>& x, int k, std::uint64_t seed) {
   using Matrix = Eigen::Matrix<Scalar, Eigen::Dynamic, Eigen::Dynamic>;
@@ -93,15 +124,40 @@ PrincipalComponents Solve(const Eigen::Matrix<Scalar, Eigen::Dynamic, Eigen::Dyn
   PrincipalComponents result;
   result.lociUsed = static_cast<int>(m);
   const Eigen::Index wanted = std::min<Eigen::Index>(k, n);
+  const double inverseM = 1.0 / static_cast<double>(std::max<Eigen::Index>(m, 1));
   if (wanted <= 0 || m == 0) {
     result.axes.resize(n, 0);
     result.eigenvalues.resize(0);
     result.smartpcaEigenvalues.resize(0);
     return result;
   }
+  // A small sample: the n x n matrix formed once, and its top eigenpairs by
+  // Lanczos iterations on it (exact to the solver's tolerance, and much
+  // cheaper than all n eigenvectors or the block solver's products with X).
+  if (n <= kDenseIndividuals) {
+    const Eigen::MatrixXd xd = x.template cast<double>();
+    Eigen::MatrixXd covariance = Eigen::MatrixXd::Zero(n, n);
+    covariance.selfadjointView<Eigen::Lower>().rankUpdate(xd, inverseM);
+    covariance.triangularView<Eigen::StrictlyUpper>() = covariance.transpose();
+    const double trace = covariance.trace();
+    if (wanted + 1 < n) {
+      Spectra::DenseSymMatProd<double> product(covariance);
+      Spectra::SymEigsSolver<Spectra::DenseSymMatProd<double>> lanczos(
+          product, wanted, std::min<Eigen::Index>(n, std::max<Eigen::Index>(2 * wanted + 1, 20)));
+      lanczos.init();
+      lanczos.compute(Spectra::SortRule::LargestAlge, 1000, 1e-12);
+      if (lanczos.info() == Spectra::CompInfo::Successful) {
+        // Spectra gives them largest first; Ordered takes them ascending.
+        result.iterations = static_cast<int>(lanczos.num_iterations());
+        return Ordered(lanczos.eigenvectors().rowwise().reverse(), lanczos.eigenvalues().reverse(), wanted, trace,
+                       std::move(result));
+      }
+    }
+    Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> dense(covariance);
+    return Ordered(dense.eigenvectors(), dense.eigenvalues(), wanted, trace, std::move(result));
+  }
   const Eigen::Index block = std::min<Eigen::Index>(n, wanted + std::max<Eigen::Index>(4, wanted / 2));
   const Eigen::Index maxColumns = std::min<Eigen::Index>(n, block * kMaxBlocks<Scalar>);
-  const double inverseM = 1.0 / static_cast<double>(m);
 
   std::mt19937_64 engine(seed);
   std::normal_distribution<double> normal;
@@ -163,25 +219,8 @@ PrincipalComponents Solve(const Eigen::Matrix<Scalar, Eigen::Dynamic, Eigen::Dyn
     used += next;
   }
   result.iterations = blocks;
-
-  // smartpca's scale: the eigenvalues of all n axes sum to n - 1.
-  const double trace = static_cast<double>(x.squaredNorm()) * inverseM;
-  const double smartpcaScale = trace > 0 ? static_cast<double>(n - 1) / trace : 0.0;
-  result.axes.resize(n, wanted);
-  result.eigenvalues.resize(wanted);
-  result.smartpcaEigenvalues.resize(wanted);
-  const Eigen::Index total = ritz.eigenvalues().size();
-  for (Eigen::Index j = 0; j < wanted; ++j) {
-    Eigen::VectorXd axis = basis.leftCols(used) * ritz.eigenvectors().col(total - 1 - j);
-    axis.normalize();
-    Eigen::Index where = 0;
-    axis.cwiseAbs().maxCoeff(&where);
-    if (axis[where] < 0) axis = -axis;
-    result.axes.col(j) = axis;
-    result.eigenvalues[j] = ritz.eigenvalues()[total - 1 - j];
-    result.smartpcaEigenvalues[j] = result.eigenvalues[j] * smartpcaScale;
-  }
-  return result;
+  return Ordered(basis.leftCols(used) * ritz.eigenvectors(), ritz.eigenvalues(), wanted,
+                 static_cast<double>(x.squaredNorm()) * inverseM, std::move(result));
 }
 
 }  // namespace
