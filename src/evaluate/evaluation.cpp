@@ -215,13 +215,14 @@ std::vector<SummaryRow> Evaluation::Summary() const {
   }
 
   // The sample.
-  std::vector<double> cases, controls, sample, means, variances;
+  std::vector<double> cases, controls, sample, means, variances, expectedVariances;
   for (const ReplicateResult* result : results) {
     cases.push_back(result->ancestryCases);
     controls.push_back(result->ancestryControls);
     sample.push_back(result->ancestrySample);
     means.push_back(result->phenotypeMean);
     variances.push_back(result->phenotypeVariance);
+    expectedVariances.push_back(result->expectedPhenotypeVariance);
   }
   if (qualitative) {
     rows.push_back(
@@ -234,7 +235,7 @@ std::vector<SummaryRow> Evaluation::Summary() const {
     rows.push_back(
         {"phenotype_mean", "", "", MeanOf(means), Quantile(means, 0.05), Quantile(means, 0.95), kNaN, kNaN, 0, 0});
     rows.push_back({"phenotype_variance", "", "", MeanOf(variances), Quantile(variances, 0.05),
-                    Quantile(variances, 0.95), kNaN,
+                    Quantile(variances, 0.95), MeanOf(expectedVariances),
                     settings_.model.phenotypeVariance > 0 ? settings_.model.phenotypeVariance : kNaN, 0, 0});
   }
   std::map<std::string, std::vector<double>> hardyWeinberg;
@@ -321,7 +322,7 @@ std::vector<std::string> Evaluation::Warnings() const {
         "variance {:.4g}) instead of variance r x Vp = {:.4g}, so the QTLs explain less than asked: {:.4f} asked on "
         "average, {:.4f} expected by the model's arithmetic, {:.4f} realized. The calibrated model draws the residual "
         "with variance r x Vp.",
-        r * vp, vp, TruncatedNormalVariance(r * vp, vp), r * vp, MeanOf(asked), MeanOf(expected), MeanOf(realized)));
+        r * vp, vp, SpecifiedResidualVariance(r * vp, vp), r * vp, MeanOf(asked), MeanOf(expected), MeanOf(realized)));
   }
 
   // Candidates: only the first of them can be chosen.

@@ -91,6 +91,44 @@ std::optional<CaseControlFrequencies> ModelFrequencies(const ReplicateInput& inp
 
 }  // namespace
 
+double SpecifiedResidualVariance(double sd, double bound) {
+  if (!(sd > 0) || !(bound > 0)) return 0;
+  // The draw: x = k / 1000 for k = lo + (r mod span), then u = j / 1000 for
+  // j = r' mod spanU with spanU = trunc(1000 x the density's top), and x is
+  // kept when u <= density(x); r and r' are the generator's 15-bit outputs,
+  // 0..32767, so the smaller remainders are the likelier ones.
+  constexpr double kOutputs = 32768;
+  const double loK = std::trunc(-bound * 1000), hiK = std::trunc(bound * 1000);
+  const double span = hiK - loK;
+  const double top = 1.0 / (std::sqrt(6.2831852) * sd);
+  const double spanU = std::trunc(top * 1000);
+  if (span < 1 || spanU < 1 || span > 2e7 || spanU > 2e7) return TruncatedNormalVariance(sd, bound);
+  const auto weight = [](double offset, double modulus) {
+    return offset < kOutputs ? std::floor((kOutputs - 1 - offset) / modulus) + 1 : 0.0;
+  };
+  // Accepting weight of every u at or below a density: the running sum over j.
+  const auto uCount = static_cast<std::size_t>(spanU);
+  std::vector<double> accepted(uCount + 1, 0);
+  for (std::size_t j = 0; j < uCount; ++j) accepted[j + 1] = accepted[j] + weight(static_cast<double>(j), spanU);
+  double total = 0, sum = 0, squares = 0;
+  for (double o = 0; o < span && o < kOutputs; ++o) {
+    const double x = (loK + o) / 1000.0;
+    const double density = std::exp((x * (-1.0) * x) / (2.0 * sd * sd)) * top;
+    // The j with j / 1000 <= density: 0 .. jmax.
+    double jmax = std::min(spanU - 1, std::floor(density * 1000));
+    while (jmax + 1 < spanU && (jmax + 1) / 1000.0 <= density) ++jmax;
+    while (jmax >= 0 && jmax / 1000.0 > density) --jmax;
+    if (jmax < 0) continue;
+    const double w = weight(o, span) * accepted[static_cast<std::size_t>(jmax) + 1];
+    total += w;
+    sum += w * x;
+    squares += w * x * x;
+  }
+  if (total <= 0) return TruncatedNormalVariance(sd, bound);
+  const double mean = sum / total;
+  return squares / total - mean * mean;
+}
+
 double TruncatedNormalVariance(double sd, double bound) {
   if (!(sd > 0)) return 0;
   if (!(bound > 0)) return 0;
@@ -272,7 +310,7 @@ ReplicateResult EvaluateReplicate(const ReplicateInput& input, const EvaluationS
     double components = 0;
     for (const EvaluatedTraitLocus& locus : input.traitLoci) components += locus.varianceShare * vp;
     const double sd = model.residualShare * vp;
-    double residual = model.calibratedResidual ? model.residualShare * vp : TruncatedNormalVariance(sd, vp);
+    const double residual = model.calibratedResidual ? model.residualShare * vp : SpecifiedResidualVariance(sd, vp);
     double groups = 0;
     if (input.groupMeanYri && input.groupMeanSecond && n > 0) {
       double yri = 0;
@@ -283,6 +321,7 @@ ReplicateResult EvaluateReplicate(const ReplicateInput& input, const EvaluationS
       groups = w * (1 - w) * difference * difference;
     }
     const double total = components + residual + groups;
+    result.expectedPhenotypeVariance = vp > 0 ? total : kNaN;
     for (std::size_t k = 0; k < input.traitLoci.size(); ++k) {
       TraitLocusResult& r = result.traitLoci[k];
       const double share = input.traitLoci[k].varianceShare;

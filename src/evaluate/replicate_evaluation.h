@@ -69,6 +69,7 @@ struct ReplicateResult {
   std::array<int, kAlphas.size()> type1{}, type1Pc{}, type1Gc{}, linkedBelow{};
   std::vector<TraitLocusResult> traitLoci;
   double phenotypeMean = 0, phenotypeVariance = 0;
+  double expectedPhenotypeVariance = 0;  // by the model's arithmetic (quantitative)
   double ancestryCases = 0, ancestryControls = 0, ancestrySample = 0;
   // Population draws the cases and the controls came from.
   int drawsOfCases = 0, drawsOfControls = 0, draws = 0;
@@ -90,8 +91,15 @@ struct ReplicateResult {
 
 ReplicateResult EvaluateReplicate(const ReplicateInput& input, const EvaluationSettings& settings);
 
-// The variance of the specified model's residual: a normal of standard
-// deviation sd truncated to [-bound, bound].
+// The variance of a normal of standard deviation sd truncated to
+// [-bound, bound].
 double TruncatedNormalVariance(double sd, double bound);
+
+// The variance of the specified model's residual draw with standard
+// deviation sd bounded to +-bound, exactly as it is drawn: a value on the
+// grid of thousandths, kept by comparing a second draw in thousandths with
+// the normal density, both draws the remainders of the generator's 15-bit
+// outputs (so not quite uniform).
+double SpecifiedResidualVariance(double sd, double bound);
 
 }  // namespace korvane
