@@ -4,10 +4,14 @@
 //   K2  one generation of both discrete pools, and one generation of the
 //       admixed population (2000 haplotypes, the default 40 migrants),
 // at 400 and 12867 loci, on each kernel the processor has (kernel:0 the
-// portable one, kernel:1 AVX2).
+// portable one, kernel:1 AVX2). The ...Ancestry variants do the same with
+// local ancestry tracked: K1 from a parent whose ancestry rows are composed
+// beside its alleles (the two-plane pass of every mating), K2 with the
+// populations' ancestry rows.
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -76,31 +80,46 @@ void BM_K0_Draws(benchmark::State& state) {
       static_cast<double>(n) * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-void BM_K1_Transmission(benchmark::State& state) {
+void Transmission(benchmark::State& state, bool ancestry) {
   if (!UseKernel(state)) return;
   const int loci = static_cast<int>(state.range(0));
   const Setup& setup = SetupFor(loci);
   HaplotypeTransmitter transmitter(setup.markers);
-  HaplotypeStore children(64, loci);
+  HaplotypeStore children(64, loci, ancestry);
+  // With ancestry, the sources are the panel's haplotypes in a store that
+  // keeps their ancestry rows, the first haplotype of each marked YRI.
+  HaplotypeStore tracked;
+  if (ancestry) {
+    tracked = HaplotypeStore(setup.panel.panelSize, loci, true);
+    for (int j = 0; j < setup.panel.panelSize; ++j) {
+      for (int h = 0; h < 2; ++h) {
+        std::copy_n(setup.panel.yri.Row(j, h), tracked.WordsPerRow(), tracked.Row(j, h));
+        tracked.SetAncestry(j, h, h == 0 ? SourcePopulation::kYri : SourcePopulation::kSecond);
+      }
+    }
+  }
+  const HaplotypeStore& sources = ancestry ? tracked : setup.panel.yri;
   RandomGenerator gen(7);
   int k = 0;
   for (auto _ : state) {
     const int source = k % setup.panel.panelSize;
-    transmitter.Transmit(gen, setup.panel.yri, source, children, k % 64, 0);
+    transmitter.Transmit(gen, sources, source, children, k % 64, 0);
     benchmark::DoNotOptimize(children.Row(k % 64, 0));
     ++k;
   }
   state.counters["ns_per_locus"] = benchmark::Counter(
       static_cast<double>(loci) * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
+void BM_K1_Transmission(benchmark::State& state) { Transmission(state, false); }
+void BM_K1_TransmissionAncestry(benchmark::State& state) { Transmission(state, true); }
 
 // Both pools start from founders; every iteration is one more generation of
 // mating (the parent table, then 2000 children's haplotypes) in each.
-void BM_K2_PoolsGeneration(benchmark::State& state) {
+void PoolsGeneration(benchmark::State& state, bool ancestry) {
   if (!UseKernel(state)) return;
   const Setup& setup = SetupFor(static_cast<int>(state.range(0)));
   RandomGenerator gen(11);
-  SourcePools pools;
+  SourcePools pools(ancestry);
   WorkTeam team(static_cast<int>(state.range(2)));
   BuildFounders(
       gen, setup.markers, setup.panel, IndexPicker(setup.panel.panelSize), pools, [] {}, team);
@@ -114,15 +133,17 @@ void BM_K2_PoolsGeneration(benchmark::State& state) {
     std::swap(pools.yri.current, pools.yri.previous);
   }
 }
+void BM_K2_PoolsGeneration(benchmark::State& state) { PoolsGeneration(state, false); }
+void BM_K2_PoolsGenerationAncestry(benchmark::State& state) { PoolsGeneration(state, true); }
 
 // One generation of the admixed population: the parent table, then the 2000
 // haplotypes, 40 of them from YRI reference individuals.
-void BM_K2_AdmixedGeneration(benchmark::State& state) {
+void AdmixedGeneration(benchmark::State& state, bool ancestry) {
   if (!UseKernel(state)) return;
   const Setup& setup = SetupFor(static_cast<int>(state.range(0)));
   const IndexPicker panelPicker(setup.panel.panelSize);
   RandomGenerator gen(13);
-  AdmixedPopulation population;
+  AdmixedPopulation population(ancestry);
   const int migrants = MigrantCount(0.04);
   WorkTeam team(static_cast<int>(state.range(2)));
   BuildAdmixedPopulation(
@@ -138,6 +159,8 @@ void BM_K2_AdmixedGeneration(benchmark::State& state) {
     std::swap(population.current, population.parental);
   }
 }
+void BM_K2_AdmixedGeneration(benchmark::State& state) { AdmixedGeneration(state, false); }
+void BM_K2_AdmixedGenerationAncestry(benchmark::State& state) { AdmixedGeneration(state, true); }
 
 void Sizes(benchmark::internal::Benchmark* b) {
   for (int loci : {400, 12867}) {
@@ -148,6 +171,7 @@ void Sizes(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_K0_Draws)->Apply(Sizes);
 BENCHMARK(BM_K1_Transmission)->Apply(Sizes);
+BENCHMARK(BM_K1_TransmissionAncestry)->Apply(Sizes);
 // The generations also on a team of two: the children split between both cores.
 void GenerationSizes(benchmark::internal::Benchmark* b) {
   for (int loci : {400, 12867}) {
@@ -159,6 +183,8 @@ void GenerationSizes(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_K2_PoolsGeneration)->Apply(GenerationSizes)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_K2_AdmixedGeneration)->Apply(GenerationSizes)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_K2_PoolsGenerationAncestry)->Apply(GenerationSizes)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_K2_AdmixedGenerationAncestry)->Apply(GenerationSizes)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace korvane

@@ -69,10 +69,11 @@ double PeakMegabytes() {
 // output directory does not pay.
 template <typename Study>
 void RunStudy(benchmark::State& state, Study& study, int threads = 0, const fs::path& output = BenchOutput(),
-              bool truth = true) {
+              bool truth = true, bool localAncestry = false) {
   RunOptions options = Options();
   options.threads = threads;
   options.truth = truth;
+  options.localAncestry = localAncestry;
   SilentHost host;
   std::uint64_t seed = options.seed;
   int iteration = 0;
@@ -124,6 +125,12 @@ void BM_QualDiscreteLarge(benchmark::State& state) {
   QualStudy study = LargeCaseControl();
   RunStudy(state, study);
 }
+// S5 with local ancestry tracked and LocalAncestry.bp written: against
+// BM_QualDiscreteLarge, the cost of tracking it.
+void BM_QualDiscreteLargeLocalAncestry(benchmark::State& state) {
+  QualStudy study = LargeCaseControl();
+  RunStudy(state, study, 0, BenchOutput(), true);
+}
 void BM_QuanDiscreteDefault(benchmark::State& state) {
   QuanStudy study;
   RunStudy(state, study);
@@ -136,6 +143,13 @@ void BM_QuanContinuousDefault(benchmark::State& state) {
 void BM_QuanContinuousLarge(benchmark::State& state) {
   QuanStudy study = LargeContinuousTrait(5000);
   RunStudy(state, study);
+}
+
+// The same with local ancestry: the admixed population's tracts are many
+// more than a source pool's.
+void BM_QuanContinuousLargeLocalAncestry(benchmark::State& state) {
+  QuanStudy study = LargeContinuousTrait(5000);
+  RunStudy(state, study, 0, BenchOutput(), true);
 }
 
 // Memory: 100000 individuals at 12867 loci. Only the EIGENSOFT files are
@@ -197,11 +211,13 @@ BENCHMARK(BM_QualDiscreteDefaultNoTruth)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QualContinuousDefault)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QualDiscreteLarge)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_QualDiscreteLargeNoFiles)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_QualDiscreteLargeLocalAncestry)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_M1_QuanContinuousHuge)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_M2_QualEigensoftMillion)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_QuanDiscreteDefault)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QuanContinuousDefault)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QuanContinuousLarge)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_QuanContinuousLargeLocalAncestry)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_Qual40Replicates)
     ->Arg(1)
     ->Arg(2)

@@ -274,8 +274,9 @@ struct RunSettings {
     truthOption = add("--truth", truth, "0|1", "1",
                       "write the truth files beside the specified ones: Loci.tsv, Truth.tsv and Individuals.tsv in "
                       "every replicate folder, Truth_Loci.tsv in the output directory");
-    localAncestryOption = add("--local-ancestry", localAncestry, "0|1", "0",
-                              "track the ancestry of every allele and write each replicate's ancestry tracts");
+    localAncestryOption =
+        add("--local-ancestry", localAncestry, "0|1", "0",
+            "track the ancestry of every allele and write each replicate's ancestry tracts, LocalAncestry.bp");
     command.add_flag("--quiet", quiet, "no progress line")->group(kRunGroup);
     command
         .add_flag("--evaluate", evaluate,

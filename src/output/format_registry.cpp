@@ -8,6 +8,7 @@
 #include "output/admixmap_writer.h"
 #include "output/eigensoft_writer.h"
 #include "output/gc_writer.h"
+#include "output/local_ancestry_writer.h"
 #include "output/origin_writer.h"
 #include "output/plink_writer.h"
 #include "output/structure_strat_writer.h"
@@ -31,12 +32,17 @@ std::unique_ptr<FormatWriter> CreateOrigin(const std::filesystem::path& folder, 
 }
 
 // The orders, as they read down each column:
-//   opening: origin, eigensoft, admixmap, plink, structure-strat, gc;
-//   closing: origin, structure-strat, eigensoft, admixmap, plink, gc;
+//   opening: origin, eigensoft, admixmap, plink, structure-strat, gc,
+//            truth, local-ancestry;
+//   closing: origin, structure-strat, eigensoft, admixmap, plink, gc,
+//            truth, local-ancestry;
 //   sharing: admixmap, plink, gc (the genotype tables of a line per
 //            individual), structure-strat, eigensoft (a character per
-//            genotype), origin.
-// The truth files follow the specified ones in every order.
+//            genotype), local-ancestry (a few lines per haplotype), origin,
+//            truth.
+// The truth files and then the local-ancestry tracts follow the specified
+// files in the opening and closing orders, which stay as they were
+// without them; no form has a switch for either: the run chooses them.
 constexpr FormatRow kRows[] = {
     {.name = "origin",
      .studies = kEveryStudy,
@@ -95,6 +101,14 @@ constexpr FormatRow kRows[] = {
      .opening = 70,
      .closing = 70,
      .sharing = 70},
+    {.name = "local-ancestry",
+     .studies = kEveryStudy,
+     .always = false,
+     .formSwitch = "",
+     .create = Create<LocalAncestryWriter>,
+     .opening = 80,
+     .closing = 80,
+     .sharing = 55},
 };
 
 }  // namespace

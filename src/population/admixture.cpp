@@ -43,6 +43,7 @@ void MateAdmixedGeneration(RandomGenerator& gen, Breeders& breeders, const Refer
                        const int j = panelPicker.Pick(own);
                        transmitter.TransmitRegions(own, r, r + 1, panel.yri.Row(j, 0), panel.yri.Row(j, 1), out);
                      }
+                     if (current.TracksAncestry()) current.SetAncestry(i, 1, SourcePopulation::kYri);
                    }
                  }
                });
@@ -60,9 +61,10 @@ void BuildAdmixedPopulation(RandomGenerator& gen, const MarkerSet& markers, cons
                             const IndexPicker& panelPicker, int migrantCount, double target, MigrantPick pick,
                             AdmixedPopulation& population, const std::function<void()>& refresh, WorkTeam& team) {
   constexpr int n = kPopulationSize;
-  if (population.current.IndividualCount() != n || population.current.LociCount() != markers.total) {
-    population.current = HaplotypeStore(n, markers.total);
-    population.parental = HaplotypeStore(n, markers.total);
+  if (population.current.IndividualCount() != n || population.current.LociCount() != markers.total ||
+      population.current.TracksAncestry() != population.trackAncestry) {
+    population.current = HaplotypeStore(n, markers.total, population.trackAncestry);
+    population.parental = HaplotypeStore(n, markers.total, population.trackAncestry);
   }
   population.ancestry.assign(n, 0.0);
   population.parentalAncestry.assign(n, 0.0);

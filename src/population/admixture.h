@@ -16,10 +16,15 @@
 namespace korvane {
 
 struct AdmixedPopulation {
+  AdmixedPopulation() = default;
+  // With `localAncestry`, every haplotype keeps its ancestry row.
+  explicit AdmixedPopulation(bool localAncestry) : trackAncestry(localAncestry) {}
+
   HaplotypeStore current;
   HaplotypeStore parental;
   std::vector<double> ancestry;  // expected YRI share of each current individual
   std::vector<double> parentalAncestry;
+  bool trackAncestry = false;
 };
 
 // How a migrant child's YRI haplotype picks its reference individual: one
@@ -39,6 +44,8 @@ std::optional<std::string> UnreachableTargetReason(double yriPerGeneration, doub
 // parent and haplotype 2 from a YRI reference individual, picked once for
 // all regions or once per region; every other child gets one haplotype from
 // each parent. Within a child, haplotype 1 takes its draws before haplotype 2.
+// Where `current` tracks ancestry, a migrant's YRI haplotype is all YRI and
+// the others carry their parents' ancestry through the transmission.
 void MateAdmixedGeneration(RandomGenerator& gen, Breeders& breeders, const ReferencePanel& panel,
                            const IndexPicker& panelPicker, int migrantCount, MigrantPick pick,
                            const std::vector<int>& parents, const HaplotypeStore& parental, HaplotypeStore& current);

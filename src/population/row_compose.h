@@ -12,7 +12,13 @@
 // bits from its region's first locus up to it, and the child takes the
 // second source's allele where it is 1.
 
+//
+// Planes: the alleles are one plane of rows; with local ancestry the ancestry
+// rows are a second one, composed under the same mask in the same pass, so
+// that the mask is computed once per word for both.
+
 #include <cstdint>
+#include <span>
 
 namespace korvane::detail {
 
@@ -22,10 +28,28 @@ struct RowComposition {
   int words;
 };
 
-void ComposeRowPortable(const RowComposition& row, const std::uint64_t* first, const std::uint64_t* second,
-                        std::uint64_t* target);
-void ComposeRowClmul(const RowComposition& row, const std::uint64_t* first, const std::uint64_t* second,
-                     std::uint64_t* target);
+// One plane of a transmission: the rows of both sources and the child's row.
+struct RowPlane {
+  const std::uint64_t* first;
+  const std::uint64_t* second;
+  std::uint64_t* target;
+};
+
+// The most planes a transmission composes: the alleles and their ancestry.
+inline constexpr std::size_t kMaxPlanes = 2;
+
+// Composes every plane (one or two) under the row's strand mask.
+void ComposeRowPortable(const RowComposition& row, std::span<const RowPlane> planes);
+void ComposeRowClmul(const RowComposition& row, std::span<const RowPlane> planes);
+
+// The child's word w of every plane under `mask`: the second source's bit
+// where the mask is 1, the first's where it is 0.
+template <std::size_t kPlanes>
+inline void SelectWord(const RowPlane* planes, int w, std::uint64_t mask) {
+  for (std::size_t p = 0; p < kPlanes; ++p) {
+    planes[p].target[w] = (planes[p].second[w] & mask) | (planes[p].first[w] & ~mask);
+  }
+}
 
 // After the parity of a word is computed as if no region started in it, each
 // head restarts it: the bits from the head up are flipped by the strand just

@@ -1,8 +1,8 @@
 // The composition of whole rows with the carry-less multiplication: the
 // product of a word with all ones has, at bit b, the parity of the word's
 // bits 0..b, one instruction instead of six shifts and six exclusive ors.
-// Only the function marked with the target attribute uses the instruction;
-// the transmitter calls it where the AVX2 kernel was found, a processor
+// Only the functions marked with the target attribute use the instruction;
+// the transmitter calls them where the AVX2 kernel was found, a processor
 // generation that has it (bulk_draws.cpp checks both).
 
 #include "population/row_compose.h"
@@ -12,9 +12,12 @@
 #include <immintrin.h>
 
 namespace korvane::detail {
+namespace {
 
-__attribute__((target("pclmul,sse4.1"))) void ComposeRowClmul(const RowComposition& row, const std::uint64_t* first,
-                                                              const std::uint64_t* second, std::uint64_t* target) {
+template <std::size_t kPlanes>
+__attribute__((target("pclmul,sse4.1"))) void ComposeClmul(const RowComposition& row, const RowPlane* given) {
+  RowPlane planes[kPlanes];  // held in registers across the loop
+  for (std::size_t p = 0; p < kPlanes; ++p) planes[p] = given[p];
   const __m128i ones = _mm_set1_epi64x(-1);
   std::uint64_t strand = 0;  // all ones: on the second source after the previous word
   for (int w = 0; w < row.words; ++w) {
@@ -27,7 +30,17 @@ __attribute__((target("pclmul,sse4.1"))) void ComposeRowClmul(const RowCompositi
       mask = RestartAtHeads(mask, row.heads[w], strand);
       strand = std::uint64_t{0} - (mask >> 63);
     }
-    target[w] = (second[w] & mask) | (first[w] & ~mask);
+    SelectWord<kPlanes>(planes, w, mask);
+  }
+}
+
+}  // namespace
+
+void ComposeRowClmul(const RowComposition& row, std::span<const RowPlane> planes) {
+  if (planes.size() == 1) {
+    ComposeClmul<1>(row, planes.data());
+  } else {
+    ComposeClmul<kMaxPlanes>(row, planes.data());
   }
 }
 
@@ -37,10 +50,7 @@ __attribute__((target("pclmul,sse4.1"))) void ComposeRowClmul(const RowCompositi
 
 namespace korvane::detail {
 
-void ComposeRowClmul(const RowComposition& row, const std::uint64_t* first, const std::uint64_t* second,
-                     std::uint64_t* target) {
-  ComposeRowPortable(row, first, second, target);
-}
+void ComposeRowClmul(const RowComposition& row, std::span<const RowPlane> planes) { ComposeRowPortable(row, planes); }
 
 }  // namespace korvane::detail
 

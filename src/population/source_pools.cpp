@@ -34,9 +34,10 @@ void BuildFounders(RandomGenerator& gen, const MarkerSet& markers, const Referen
                    WorkTeam& team) {
   constexpr int n = kPopulationSize;
   for (SourcePool* pool : {&pools.second, &pools.yri}) {
-    if (pool->current.IndividualCount() != n || pool->current.LociCount() != markers.total) {
-      pool->current = HaplotypeStore(n, markers.total);
-      pool->previous = HaplotypeStore(n, markers.total);
+    if (pool->current.IndividualCount() != n || pool->current.LociCount() != markers.total ||
+        pool->current.TracksAncestry() != pools.trackAncestry) {
+      pool->current = HaplotypeStore(n, markers.total, pools.trackAncestry);
+      pool->previous = HaplotypeStore(n, markers.total, pools.trackAncestry);
     }
   }
   Breeders breeders(team, markers);

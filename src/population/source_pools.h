@@ -17,14 +17,20 @@ struct SourcePool {
 };
 
 struct SourcePools {
+  SourcePools() = default;
+  // With `localAncestry`, every pool haplotype keeps its ancestry row.
+  explicit SourcePools(bool localAncestry) : trackAncestry(localAncestry) {}
+
   SourcePool yri;
   SourcePool second;
+  bool trackAncestry = false;
 };
 
 // Founders of one cycle: for each pool individual and haplotype slot, one
 // reference individual is picked and recombined in every region; the second
 // population's pool is built first, with a refresh point before YRI's. Both
-// pools' founders then become their previous generation.
+// pools' founders then become their previous generation. With ancestry
+// tracked, a founder's haplotypes are all of its pool's population.
 void BuildFounders(RandomGenerator& gen, const MarkerSet& markers, const ReferencePanel& panel,
                    const IndexPicker& panelPicker, SourcePools& pools, const std::function<void()>& refresh,
                    WorkTeam& team);

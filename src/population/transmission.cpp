@@ -1,6 +1,7 @@
 #include "population/transmission.h"
 
-#include "population/row_compose.h"
+#include <stdexcept>
+
 #include "random/bulk_draws.h"
 
 namespace korvane {
@@ -42,9 +43,10 @@ inline std::uint64_t PrefixParity(std::uint64_t x) {
 }
 
 // One region of loci [begin, begin + count), count >= 1, whose draws are the
-// bits from `drawPosition` of `drawBits`.
-void ComposeRegion(const std::uint64_t* drawBits, int drawPosition, int begin, int count, const std::uint64_t* first,
-                   const std::uint64_t* second, std::uint64_t* target) {
+// bits from `drawPosition` of `drawBits`, in every plane.
+template <std::size_t kPlanes>
+void ComposeRegion(const std::uint64_t* drawBits, int drawPosition, int begin, int count,
+                   const detail::RowPlane* planes) {
   const int end = begin + count;
   const int firstWord = begin / 64;
   const int lastWord = (end - 1) / 64;
@@ -60,8 +62,29 @@ void ComposeRegion(const std::uint64_t* drawBits, int drawPosition, int begin, i
     }
     const std::uint64_t mask = PrefixParity(x & region) ^ strand;
     strand = std::uint64_t{0} - (mask >> 63);
-    const std::uint64_t child = (second[w] & mask) | (first[w] & ~mask);
-    target[w] = (target[w] & ~region) | (child & region);
+    for (std::size_t p = 0; p < kPlanes; ++p) {
+      const detail::RowPlane& plane = planes[p];
+      const std::uint64_t child = (plane.second[w] & mask) | (plane.first[w] & ~mask);
+      plane.target[w] = (plane.target[w] & ~region) | (child & region);
+    }
+  }
+}
+
+template <std::size_t kPlanes>
+void ComposeRowPortableWith(const detail::RowComposition& row, const detail::RowPlane* given) {
+  detail::RowPlane planes[kPlanes];  // held in registers across the loop
+  for (std::size_t p = 0; p < kPlanes; ++p) planes[p] = given[p];
+  std::uint64_t strand = 0;  // all ones: on the second source after the previous word
+  for (int w = 0; w < row.words; ++w) {
+    const std::uint64_t parity = PrefixParity(row.draws[w] ^ row.heads[w]);
+    std::uint64_t mask = parity ^ strand;
+    if (row.heads[w] == 0) {
+      strand ^= std::uint64_t{0} - (parity >> 63);  // the same as from mask, off the mask's chain
+    } else {
+      mask = detail::RestartAtHeads(mask, row.heads[w], strand);
+      strand = std::uint64_t{0} - (mask >> 63);
+    }
+    detail::SelectWord<kPlanes>(planes, w, mask);
   }
 }
 
@@ -95,48 +118,73 @@ HaplotypeTransmitter::HaplotypeTransmitter(const MarkerSet& markers) {
   }
 }
 
-void HaplotypeTransmitter::ComposeRow(const std::uint64_t* first, const std::uint64_t* second,
-                                      std::uint64_t* target) const {
+void HaplotypeTransmitter::ComposeRow(std::span<const detail::RowPlane> rows) const {
   // Every locus of the row belongs to one region, so whole words are written;
   // the padding bits stay 0 because they are 0 in both sources.
   const detail::RowComposition row{drawBits_.data(), heads_.data(), rowWords_};
   if (ActiveDrawKernel() == DrawKernel::kAvx2) {
-    detail::ComposeRowClmul(row, first, second, target);
+    detail::ComposeRowClmul(row, rows);
   } else {
-    detail::ComposeRowPortable(row, first, second, target);
+    detail::ComposeRowPortable(row, rows);
   }
 }
 
 void HaplotypeTransmitter::TransmitRegions(RandomGenerator& gen, int firstRegion, int endRegion,
                                            const std::uint64_t* first, const std::uint64_t* second,
                                            std::uint64_t* target) {
+  const detail::RowPlane alleles{first, second, target};
+  TransmitRegions(gen, firstRegion, endRegion, std::span<const detail::RowPlane>(&alleles, 1));
+}
+
+void HaplotypeTransmitter::TransmitRegions(RandomGenerator& gen, int firstRegion, int endRegion,
+                                           std::span<const detail::RowPlane> rows) {
+  if (rows.empty() || rows.size() > detail::kMaxPlanes) {
+    throw std::logic_error("transmission: one or two planes of rows are composed");
+  }
   const int base = firstDraw_[firstRegion];
   DrawBelowBits(gen, scaled_.data() + base, firstDraw_[endRegion] - base, drawBits_.data());
   if (firstRegion == 0 && endRegion == MarkerSet::kRegions && drawsOnLoci_) {
-    ComposeRow(first, second, target);
+    ComposeRow(rows);
     return;
   }
   for (int r = firstRegion; r < endRegion; ++r) {
     if (count_[r] == 0) continue;
-    ComposeRegion(drawBits_.data(), firstDraw_[r] - base, begin_[r], count_[r], first, second, target);
+    if (rows.size() == 1) {
+      ComposeRegion<1>(drawBits_.data(), firstDraw_[r] - base, begin_[r], count_[r], rows.data());
+    } else {
+      ComposeRegion<detail::kMaxPlanes>(drawBits_.data(), firstDraw_[r] - base, begin_[r], count_[r], rows.data());
+    }
   }
+}
+
+void HaplotypeTransmitter::Transmit(RandomGenerator& gen, const HaplotypeStore& from, int source, HaplotypeStore& to,
+                                    int target, int slot) {
+  const detail::RowPlane alleles{from.Row(source, 0), from.Row(source, 1), to.Row(target, slot)};
+  if (!to.TracksAncestry()) {
+    TransmitRegions(gen, 0, MarkerSet::kRegions, std::span<const detail::RowPlane>(&alleles, 1));
+    return;
+  }
+  if (from.TracksAncestry()) {
+    const detail::RowPlane both[] = {
+        alleles, {from.AncestryRow(source, 0), from.AncestryRow(source, 1), to.AncestryRow(target, slot)}};
+    TransmitRegions(gen, 0, MarkerSet::kRegions, both);
+    return;
+  }
+  // A reference haplotype: every allele the child copies is of its panel's
+  // population, wherever the strand switches.
+  const std::optional<SourcePopulation> population = from.Population();
+  if (!population) throw std::logic_error("transmission: the ancestry of the source haplotypes is unknown");
+  TransmitRegions(gen, 0, MarkerSet::kRegions, std::span<const detail::RowPlane>(&alleles, 1));
+  to.SetAncestry(target, slot, *population);
 }
 
 namespace detail {
 
-void ComposeRowPortable(const RowComposition& row, const std::uint64_t* first, const std::uint64_t* second,
-                        std::uint64_t* target) {
-  std::uint64_t strand = 0;  // all ones: on the second source after the previous word
-  for (int w = 0; w < row.words; ++w) {
-    const std::uint64_t parity = PrefixParity(row.draws[w] ^ row.heads[w]);
-    std::uint64_t mask = parity ^ strand;
-    if (row.heads[w] == 0) {
-      strand ^= std::uint64_t{0} - (parity >> 63);  // the same as from mask, off the mask's chain
-    } else {
-      mask = RestartAtHeads(mask, row.heads[w], strand);
-      strand = std::uint64_t{0} - (mask >> 63);
-    }
-    target[w] = (second[w] & mask) | (first[w] & ~mask);
+void ComposeRowPortable(const RowComposition& row, std::span<const RowPlane> planes) {
+  if (planes.size() == 1) {
+    ComposeRowPortableWith<1>(row, planes.data());
+  } else {
+    ComposeRowPortableWith<kMaxPlanes>(row, planes.data());
   }
 }
 

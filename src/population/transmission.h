@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "parallel/work_team.h"
+#include "population/row_compose.h"
 #include "random/random_generator.h"
 #include "refdata/haplotype_store.h"
 #include "refdata/marker_set.h"
@@ -60,6 +61,13 @@ class IndexPicker {
 // (second & m) | (first & ~m), merged under the region's bits into the
 // words it shares with its neighbours. A whole row is composed in one pass
 // instead, with a prefix parity that restarts at each region's first locus.
+//
+// Local ancestry. Where the child's store keeps ancestry rows
+// (refdata/haplotype_store.h), its ancestry row is composed from the
+// sources' ancestry rows under the same strand mask in the same pass, or,
+// from a store of one population's reference haplotypes, filled with that
+// population's bit: no draw is added or moved, so the alleles and the
+// generator's stream are those of a transmission without it.
 class HaplotypeTransmitter {
  public:
   explicit HaplotypeTransmitter(const MarkerSet& markers);
@@ -78,12 +86,15 @@ class HaplotypeTransmitter {
     TransmitRegions(gen, 0, MarkerSet::kRegions, first, second, target);
   }
 
+  // The same with the planes of `rows` (the alleles, then their ancestry
+  // when tracked), all composed under the same strand mask.
+  void TransmitRegions(RandomGenerator& gen, int firstRegion, int endRegion, std::span<const detail::RowPlane> rows);
+
   // Haplotype `slot` of individual `target` of `to` gets, in every region, a
-  // recombinant of the two haplotypes of individual `source` of `from`.
-  void Transmit(RandomGenerator& gen, const HaplotypeStore& from, int source, HaplotypeStore& to, int target,
-                int slot) {
-    TransmitAll(gen, from.Row(source, 0), from.Row(source, 1), to.Row(target, slot));
-  }
+  // recombinant of the two haplotypes of individual `source` of `from`; with
+  // its ancestry when `to` tracks it. Throws std::logic_error when `to`
+  // tracks ancestry and `from` neither tracks it nor is of one population.
+  void Transmit(RandomGenerator& gen, const HaplotypeStore& from, int source, HaplotypeStore& to, int target, int slot);
 
  private:
   std::array<int, MarkerSet::kRegions> begin_{};
@@ -97,7 +108,7 @@ class HaplotypeTransmitter {
   int rowWords_ = 0;
   bool drawsOnLoci_ = true;
 
-  void ComposeRow(const std::uint64_t* first, const std::uint64_t* second, std::uint64_t* target) const;
+  void ComposeRow(std::span<const detail::RowPlane> rows) const;
 };
 
 // A work team and a transmitter for each of its members: the children of a

@@ -34,7 +34,7 @@ AttemptResult SimulateContinuousCaseControl(const QualParameters& p, AttemptCont
   const FrequencyRange susceptibility{p.susceptibilityFreqMin, p.susceptibilityFreqMax};
   IndividualWriter writer(markers, p.missingRate, ctx.output);
   DiseaseModel model;
-  AdmixedPopulation population;
+  AdmixedPopulation population(ctx.localAncestry);
   std::vector<DiseaseStatus> status(n);
   int unproductive = 0;
   bool statusesDrawn = false;

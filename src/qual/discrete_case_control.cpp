@@ -37,7 +37,7 @@ AttemptResult SimulateDiscreteCaseControl(const QualParameters& p, AttemptContex
   const FrequencyRange difference{p.freqDifferenceMin, p.freqDifferenceMax};
   IndividualWriter writer(markers, p.missingRate, ctx.output);
   DiseaseModel model;
-  SourcePools pools;
+  SourcePools pools(ctx.localAncestry);
   std::array<DiseaseStatus, kPopulationSize> statusYri{}, statusSecond{};
   DiscardBudget discards;
   int unproductive = 0;

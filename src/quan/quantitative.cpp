@@ -160,7 +160,7 @@ AttemptResult SimulateDiscreteQuantitative(const QuanParameters& p, const Quanti
   IndividualWriter writer(loci.markers, p.missingRate, ctx.output);
   TraitState trait(p, run, loci, writer);
   trait.SetGroupMeans(means);
-  SourcePools pools;
+  SourcePools pools(ctx.localAncestry);
   std::vector<double> phenotypeYri(kN), phenotypeSecond(kN);
   auto compose = [&] {
     for (int i = 0; i < kN; ++i) {
@@ -219,7 +219,7 @@ AttemptResult SimulateContinuousQuantitative(const QuanParameters& p, const Quan
   const IndexPicker panelPicker(loci.panel.panelSize);
   IndividualWriter writer(loci.markers, p.missingRate, ctx.output);
   TraitState trait(p, run, loci, writer);
-  AdmixedPopulation population;
+  AdmixedPopulation population(ctx.localAncestry);
   std::vector<double> phenotype(kN);
   auto compose = [&] {
     for (int i = 0; i < kN; ++i) phenotype[i] = trait.Phenotype(gen, p.phenotypeMean, population.current, i);

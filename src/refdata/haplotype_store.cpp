@@ -37,6 +37,19 @@ std::vector<int> HaplotypeStore::ClassOneCounts() const {
   return counts;
 }
 
+void HaplotypeStore::FillAncestryRow(std::uint64_t* row, int lociCount, SourcePopulation population) {
+  const int words = WordsForLoci(lociCount);
+  const std::uint64_t fill = population == SourcePopulation::kYri ? ~std::uint64_t{0} : 0;
+  for (int w = 0; w < words; ++w) row[w] = fill;
+  if (lociCount % kLociPerWord != 0) row[words - 1] &= ~(~std::uint64_t{0} << (lociCount % kLociPerWord));
+}
+
+int CountOnes(const std::uint64_t* row, int words) {
+  int ones = 0;
+  for (int w = 0; w < words; ++w) ones += std::popcount(row[w]);
+  return ones;
+}
+
 namespace {
 
 // Four loci at a time: the eight bytes (first, second) x 4 of a nibble of
@@ -101,6 +114,7 @@ ReferencePanel LoadPanels(const ReferenceData& data, const MarkerSet& markers) {
   panel.panelSize = data.PanelSize();
   for (SourcePopulation population : {SourcePopulation::kYri, SourcePopulation::kSecond}) {
     HaplotypeStore store(data.PanelSize(), markers.total);
+    store.SetPopulation(population);
     for (int r = 0; r < MarkerSet::kRegions; ++r) {
       const HaplotypeTable& table = data.Region(r).Panel(population);
       const auto& chosen = markers.selected[r];

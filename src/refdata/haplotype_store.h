@@ -33,8 +33,18 @@
 // bit-sliced counters, and the writers unpack two rows into genotype pairs a
 // nibble at a time. A generation of 1000 individuals at 12867 loci takes
 // 3.2 MB, an eighth of one byte per allele.
+//
+// Ancestry. When asked (local ancestry), a store also keeps an ancestry row
+// beside every haplotype row, of the same layout and padding: bit g is 1 when
+// allele g was copied from a YRI reference haplotype, 0 when from one of the
+// second population. Transmission composes it with the same strand mask as
+// the alleles, so it costs no draw; a store that does not track it holds no
+// ancestry words at all. A store of reference haplotypes holds one
+// population's alleles only and says which (`Population()`) instead of
+// keeping rows.
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "refdata/marker_set.h"
@@ -46,11 +56,13 @@ namespace korvane {
 class HaplotypeStore {
  public:
   HaplotypeStore() = default;
-  HaplotypeStore(int individualCount, int lociCount)
+  HaplotypeStore(int individualCount, int lociCount, bool trackAncestry = false)
       : individualCount_(individualCount),
         lociCount_(lociCount),
         wordsPerRow_(WordsForLoci(lociCount)),
-        words_(static_cast<std::size_t>(individualCount) * 2 * wordsPerRow_, 0) {}
+        tracksAncestry_(trackAncestry),
+        words_(static_cast<std::size_t>(individualCount) * 2 * wordsPerRow_, 0),
+        ancestry_(trackAncestry ? words_.size() : 0, 0) {}
 
   int IndividualCount() const { return individualCount_; }
   int LociCount() const { return lociCount_; }
@@ -73,14 +85,52 @@ class HaplotypeStore {
   // The number of class-1 alleles at every locus over all haplotypes.
   std::vector<int> ClassOneCounts() const;
 
-  void CopyFrom(const HaplotypeStore& other) { words_ = other.words_; }
+  // Copies the other store's rows (alleles and ancestry) into this one's
+  // memory, which a store of the same shape reuses.
+  void CopyFrom(const HaplotypeStore& other) {
+    words_ = other.words_;
+    ancestry_ = other.ancestry_;
+    tracksAncestry_ = other.tracksAncestry_;
+    population_ = other.population_;
+  }
+
+  // Whether an ancestry row is kept beside every haplotype row.
+  bool TracksAncestry() const { return tracksAncestry_; }
+  // The ancestry row of a haplotype; only for a store that tracks it.
+  const std::uint64_t* AncestryRow(int individual, int haplotype) const {
+    return ancestry_.data() + static_cast<std::size_t>(2 * individual + haplotype) * wordsPerRow_;
+  }
+  std::uint64_t* AncestryRow(int individual, int haplotype) {
+    return ancestry_.data() + static_cast<std::size_t>(2 * individual + haplotype) * wordsPerRow_;
+  }
+  // Marks a whole haplotype as copied from one population: every locus bit
+  // of its ancestry row 1 for YRI, 0 for the second population.
+  void SetAncestry(int individual, int haplotype, SourcePopulation population) {
+    FillAncestryRow(AncestryRow(individual, haplotype), lociCount_, population);
+  }
+
+  // The population every allele of the store comes from, for a store of one
+  // population's reference haplotypes; none for a store that mixes them.
+  std::optional<SourcePopulation> Population() const { return population_; }
+  void SetPopulation(SourcePopulation population) { population_ = population; }
+
+  // Fills the `lociCount` locus bits of a packed ancestry row with the
+  // population's bit (1 for YRI), the padding above them 0.
+  static void FillAncestryRow(std::uint64_t* row, int lociCount, SourcePopulation population);
 
  private:
   int individualCount_ = 0;
   int lociCount_ = 0;
   int wordsPerRow_ = 0;
+  bool tracksAncestry_ = false;
+  std::optional<SourcePopulation> population_;
   std::vector<std::uint64_t> words_;
+  std::vector<std::uint64_t> ancestry_;
 };
+
+// The number of 1 bits in the first `words` words of a packed row: of an
+// ancestry row, the alleles copied from YRI (the padding is 0).
+int CountOnes(const std::uint64_t* row, int words);
 
 // Unpacks two rows into genotype pairs for the writers: for every locus
 // g < lociCount, pairs[2g] is the class of `first` and pairs[2g + 1] that of

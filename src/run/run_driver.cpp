@@ -99,6 +99,7 @@ class ReplicateRun {
         last_(options.firstReplicate + plan.replicateCount - 1),
         formats_(plan.formats) {
     formats_.Choose("truth", options.truth);
+    formats_.Choose("local-ancestry", options.localAncestry);
     progress_.firstReplicate = first_;
     progress_.replicateCount = plan.replicateCount;
     progress_.replicateNumber = first_;

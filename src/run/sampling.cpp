@@ -48,7 +48,19 @@ void IndividualWriter::Write(RandomGenerator& gen, const HaplotypeStore& populat
   static_assert(sizeof(Genotype) == 2 && offsetof(Genotype, first) == 0 && offsetof(Genotype, second) == 1);
   UnpackGenotypePairs(population.Row(index, 0), population.Row(index, 1), missing_.data(), markers_.total,
                       reinterpret_cast<std::uint8_t*>(row_.data()));
-  output_.Individual(record, GenotypeRow{row_, markers_.isNull});
+  GenotypeRow row{row_, markers_.isNull};
+  if (population.TracksAncestry()) {
+    // Local ancestry: the rows themselves for the writers, and the share of
+    // the individual's alleles (both haplotypes, every chosen locus, missing
+    // or not) copied from YRI.
+    row.ancestry = {population.AncestryRow(index, 0), population.AncestryRow(index, 1)};
+    if (markers_.total > 0) {
+      const int words = WordsForLoci(markers_.total);
+      const int yri = CountOnes(row.ancestry[0], words) + CountOnes(row.ancestry[1], words);
+      record.realizedAncestry = yri / (2.0 * markers_.total);
+    }
+  }
+  output_.Individual(record, row);
 }
 
 }  // namespace korvane

@@ -46,7 +46,8 @@ class IndividualWriter {
   // a control of a case-control study or an individual with a phenotype
   // value: draws the sex (female when u >= 0.5) and, per chosen locus in
   // catalogue order, whether the genotype is missing (u below the missing
-  // rate).
+  // rate). Where `population` tracks ancestry, the individual's ancestry
+  // rows go with its genotypes and its realized YRI share is counted from them.
   void Write(RandomGenerator& gen, const HaplotypeStore& population, int index, double ancestry, SampleSource source,
              std::optional<Affection> affection, std::optional<double> phenotype = std::nullopt);
 

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <set>
+#include <string>
 
 #include "qual/QUAL.h"
 #include "quan/QUAN.h"
@@ -49,21 +51,21 @@ bool AddedBeside(const std::string& path) {
   return name.ends_with(".tsv") || name.ends_with(".bp");
 }
 
-// The specified files of `produced` are those held; with `added`, the files
-// added beside them are there too, and nothing else.
-void CompareWithGolden(const std::string& name, const fs::path& produced, bool added) {
+// The specified files of `produced` are those held; the files added beside
+// them are exactly `added`.
+void CompareWithGolden(const std::string& name, const fs::path& produced, const std::set<std::string>& added) {
   const fs::path golden = kGoldenDir / name;
   const auto expected = FilesUnder(golden);
   const auto actual = FilesUnder(produced);
-  std::size_t addedCount = 0;
+  std::set<std::string> addedFound;
   for (const auto& [path, bytes] : actual) {
     if (AddedBeside(path)) {
-      ++addedCount;
+      addedFound.insert(path);
     } else {
       EXPECT_EQ(expected.count(path), 1u) << path << " is not held";
     }
   }
-  EXPECT_EQ(addedCount > 0, added);
+  EXPECT_EQ(addedFound, added);
   for (const auto& [path, bytes] : expected) {
     const auto it = actual.find(path);
     ASSERT_NE(it, actual.end()) << path << " was not produced";
@@ -71,8 +73,23 @@ void CompareWithGolden(const std::string& name, const fs::path& produced, bool a
   }
 }
 
-// Runs the study with the truth files off and on: the specified files are
-// the same either way.
+// The files a run adds beside the specified ones in each of `replicates`
+// folders, with the truth files and local ancestry as chosen.
+std::set<std::string> AddedFiles(int replicates, bool truth, bool localAncestry) {
+  std::set<std::string> files;
+  if (truth) files.insert("Truth_Loci.tsv");
+  for (int n = 1; n <= replicates; ++n) {
+    const std::string folder = std::to_string(n) + "/";
+    if (truth) {
+      for (const char* name : {"Loci.tsv", "Truth.tsv", "Individuals.tsv"}) files.insert(folder + name);
+    }
+    if (localAncestry) files.insert(folder + "LocalAncestry.bp");
+  }
+  return files;
+}
+
+// Runs the study with the truth files off, on, and on with local ancestry
+// tracked: the specified files are the same byte for byte every time.
 template <typename Study>
 void RunAndCompare(const std::string& name, Study& study, RunOptions options) {
   const fs::path golden = kGoldenDir / name;
@@ -81,22 +98,29 @@ void RunAndCompare(const std::string& name, Study& study, RunOptions options) {
   if (!rewrite) {
     ASSERT_TRUE(fs::is_directory(golden)) << golden << " is missing";
   }
-  for (const bool truth : {false, true}) {
-    SCOPED_TRACE(truth ? "truth files on" : "truth files off");
+  struct Added {
+    bool truth;
+    bool localAncestry;
+    const char* trace;
+  };
+  for (const Added added : {Added{false, false, "no files added"}, Added{true, false, "truth files"},
+                            Added{true, true, "truth files and local ancestry"}}) {
+    SCOPED_TRACE(added.trace);
     TempDir tmp;
     study.parameters.outputDirectory = (tmp / "out").string();
-    options.truth = truth;
+    options.truth = added.truth;
+    options.localAncestry = added.localAncestry;
     testing::RecordingHost host;
     const RunOutcome outcome = study.Run(options, host);
     ASSERT_EQ(outcome.status, RunOutcome::Status::kCompleted) << outcome.message;
-    if (rewrite && !truth) {
+    if (rewrite && !added.truth) {
       fs::remove_all(golden);
       fs::create_directories(golden);
       fs::copy(tmp / "out", golden, fs::copy_options::recursive);
       GTEST_SKIP() << "rewrote " << golden;
     }
     // The run record of a front end is not part of the engine's output.
-    CompareWithGolden(name, tmp / "out", truth);
+    CompareWithGolden(name, tmp / "out", AddedFiles(study.parameters.replicateCount, added.truth, added.localAncestry));
   }
 }
 

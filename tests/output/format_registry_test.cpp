@@ -29,16 +29,16 @@ FormatSelection EveryFormat() {
 }
 
 TEST(FormatRegistryTest, EveryFormatHasOneRowAndAFactory) {
-  EXPECT_EQ(NamesOf(AllRows()),
-            (std::vector<std::string>{"origin", "eigensoft", "admixmap", "plink", "structure-strat", "gc", "truth"}));
+  EXPECT_EQ(NamesOf(AllRows()), (std::vector<std::string>{"origin", "eigensoft", "admixmap", "plink", "structure-strat",
+                                                          "gc", "truth", "local-ancestry"}));
   std::set<std::string_view> switches;
   for (const FormatRow& row : FormatRegistry()) {
     SCOPED_TRACE(std::string(row.name));
     EXPECT_NE(row.create, nullptr);
     // A format written always has no switch, nor do the files the run
-    // chooses (the truth files); the others of this program are ticked on
-    // the study forms, each by a switch of its own.
-    if (row.always || row.name == "truth") {
+    // chooses (the truth files and the local-ancestry tracts); the others of
+    // this program are ticked on the study forms, each by a switch of its own.
+    if (row.always || row.name == "truth" || row.name == "local-ancestry") {
       EXPECT_EQ(row.formSwitch, "");
     } else {
       EXPECT_TRUE(row.formSwitch.starts_with("write-"));
@@ -56,22 +56,32 @@ TEST(FormatRegistryTest, TheThreeOrdersAreStrictAndHistorical) {
     for (const FormatRow* row : rows) positions.insert(row->*position);
     EXPECT_EQ(positions.size(), rows.size());
   }
-  // The truth files follow the specified ones in every order.
+  // The truth files and then the local-ancestry tracts come last in opening
+  // and closing, so that the specified files keep their orders.
   EXPECT_EQ(NamesOf(OrderedBy(rows, &FormatRow::opening)),
-            (std::vector<std::string>{"origin", "eigensoft", "admixmap", "plink", "structure-strat", "gc", "truth"}));
+            (std::vector<std::string>{"origin", "eigensoft", "admixmap", "plink", "structure-strat", "gc", "truth",
+                                      "local-ancestry"}));
   EXPECT_EQ(NamesOf(OrderedBy(rows, &FormatRow::closing)),
-            (std::vector<std::string>{"origin", "structure-strat", "eigensoft", "admixmap", "plink", "gc", "truth"}));
+            (std::vector<std::string>{"origin", "structure-strat", "eigensoft", "admixmap", "plink", "gc", "truth",
+                                      "local-ancestry"}));
   EXPECT_EQ(NamesOf(OrderedBy(rows, &FormatRow::sharing)),
-            (std::vector<std::string>{"admixmap", "plink", "gc", "structure-strat", "eigensoft", "origin", "truth"}));
+            (std::vector<std::string>{"admixmap", "plink", "gc", "structure-strat", "eigensoft", "local-ancestry",
+                                      "origin", "truth"}));
 }
 
 TEST(FormatRegistryTest, TheFormatsOfEachStudy) {
   const FormatSelection all = EveryFormat();
   EXPECT_EQ(NamesOf(RowsWritten(FormatRegistry(), all, StudyKind::kQualitative)),
-            (std::vector<std::string>{"origin", "eigensoft", "admixmap", "plink", "structure-strat", "gc", "truth"}));
+            (std::vector<std::string>{"origin", "eigensoft", "admixmap", "plink", "structure-strat", "gc", "truth",
+                                      "local-ancestry"}));
   // A quantitative study has no case-control formats, even when chosen.
   EXPECT_EQ(NamesOf(RowsWritten(FormatRegistry(), all, StudyKind::kQuantitative)),
-            (std::vector<std::string>{"origin", "eigensoft", "plink", "gc", "truth"}));
+            (std::vector<std::string>{"origin", "eigensoft", "plink", "gc", "truth", "local-ancestry"}));
+  // The tracts only when chosen, in either study.
+  for (StudyKind study : {StudyKind::kQualitative, StudyKind::kQuantitative}) {
+    EXPECT_EQ(NamesOf(RowsWritten(FormatRegistry(), FormatSelection{"local-ancestry"}, study)),
+              (std::vector<std::string>{"origin", "local-ancestry"}));
+  }
   // The ancestry file is written whatever is chosen.
   for (StudyKind study : {StudyKind::kQualitative, StudyKind::kQuantitative}) {
     EXPECT_EQ(NamesOf(RowsWritten(FormatRegistry(), FormatSelection{}, study)), std::vector<std::string>{"origin"});

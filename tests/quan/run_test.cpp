@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <set>
 #include <sstream>
 
+#include "breakpoint_file.h"
 #include "form_switches.h"
+#include "population/admixture.h"
 #include "quan/QUAN.h"
 #include "quan/quan_fields.h"
 #include "recording_host.h"
@@ -195,6 +198,44 @@ TEST_F(QuanRunTest, ContinuousSamplesInIndexOrderAcrossPopulations) {
     if (size == 1001) {
       EXPECT_LT(std::stod(Fields(origin[1000])[1]), 0.5);
       EXPECT_GE(std::stod(Fields(origin[1001])[1]), 0.5);  // index 0 of the second population
+    }
+  }
+}
+
+// Local ancestry of a quantitative study, read from LocalAncestry.bp. In the
+// continuous model a sample taken in index order starts with the migrants'
+// children, whose second haplotype was picked afresh from YRI reference
+// individuals region by region: every tract of it is YRI, one per region.
+// In the discrete model every haplotype is wholly of its pool's population,
+// the one Origin.txt gives.
+TEST_F(QuanRunTest, LocalAncestryOfMigrantsAndPools) {
+  options_.localAncestry = true;
+  for (const ModelKind model : {ModelKind::kContinuous, ModelKind::kDiscrete}) {
+    SCOPED_TRACE(model == ModelKind::kDiscrete ? "discrete" : "continuous");
+    study_.parameters.modelKind = model;
+    const fs::path out = tmp_ / (model == ModelKind::kDiscrete ? "d" : "c");
+    study_.parameters.outputDirectory = out.string();
+    ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
+    const auto loci = testing::LociOfPlinkMap(ReadFile(out / "1" / "Plink.map"));
+    std::set<int> regions;
+    for (const auto& locus : loci) regions.insert(locus.chromosome);
+    const auto haplotypes = testing::ReadBreakpoints(ReadFile(out / "1" / "LocalAncestry.bp"));
+    const auto origin = SplitLines(ReadFile(out / "1" / "Origin.txt"));
+    ASSERT_EQ(haplotypes.size(), 2u * 200u);
+    ASSERT_EQ(origin.size(), 201u);
+    for (int i = 0; i < 200; ++i) {
+      const double ancestry = std::stod(Fields(origin[static_cast<std::size_t>(i) + 1])[1]);
+      for (int h = 0; h < 2; ++h) {
+        const auto& haplotype = haplotypes[2 * static_cast<std::size_t>(i) + static_cast<std::size_t>(h)];
+        ASSERT_EQ(haplotype.header, std::to_string(i + 1) + "_" + std::to_string(h + 1));
+        ASSERT_TRUE(testing::ExpandTracts(haplotype, loci).has_value());
+        const bool migrantsFresh = model == ModelKind::kContinuous && i < MigrantCount(0.04) && h == 1;
+        if (model == ModelKind::kDiscrete || migrantsFresh) {
+          const std::string population = migrantsFresh || ancestry == 1.0 ? "YRI" : "SECOND";
+          ASSERT_EQ(haplotype.tracts.size(), regions.size()) << haplotype.header;
+          for (const auto& tract : haplotype.tracts) ASSERT_EQ(tract.population, population) << haplotype.header;
+        }
+      }
     }
   }
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "haplotype_rows.h"
@@ -76,6 +77,57 @@ TEST(HaplotypeStoreTest, ClassOneCountsEqualPerLocusCounts) {
       ASSERT_EQ(store.ClassOneCounts(), expected) << loci << " loci, " << individuals << " individuals";
     }
   }
+}
+
+// The ancestry rows beside the haplotype rows: none unless asked; when
+// asked, one per haplotype of the same layout, independent of the alleles,
+// filled per population over the locus bits only, counted and copied.
+TEST(HaplotypeStoreTest, AncestryRowsAreKeptOnlyWhenAskedAndFollowTheRowLayout) {
+  for (int loci : kAwkwardSizes) {
+    SCOPED_TRACE(loci);
+    const HaplotypeStore plain(3, loci);
+    EXPECT_FALSE(plain.TracksAncestry());
+    EXPECT_FALSE(plain.Population().has_value());
+
+    HaplotypeStore store(3, loci, true);
+    ASSERT_TRUE(store.TracksAncestry());
+    const int words = store.WordsPerRow();
+    for (int row = 0; row < 6; ++row) {
+      EXPECT_EQ(CountOnes(store.AncestryRow(row / 2, row % 2), words), 0) << "a new row is all second population";
+    }
+    // Every allele class 1, then the ancestry of two haplotypes set: the
+    // allele rows and the other ancestry rows are untouched.
+    for (int row = 0; row < 6; ++row) {
+      for (int g = 0; g < loci; ++g) store.SetAllele(row / 2, row % 2, g, 1);
+    }
+    store.SetAncestry(1, 0, SourcePopulation::kYri);
+    store.SetAncestry(2, 1, SourcePopulation::kYri);
+    for (int row = 0; row < 6; ++row) {
+      const bool yri = row == 2 || row == 5;
+      const std::uint64_t* ancestry = std::as_const(store).AncestryRow(row / 2, row % 2);
+      EXPECT_EQ(CountOnes(ancestry, words), yri ? loci : 0) << "row " << row;
+      EXPECT_EQ(CountOnes(store.Row(row / 2, row % 2), words), loci) << "row " << row;
+      for (int g = 0; g < loci; ++g) ASSERT_EQ((ancestry[g / 64] >> (g % 64)) & 1u, yri ? 1u : 0u);
+      if (loci % 64 != 0) {
+        EXPECT_EQ(ancestry[loci / 64] >> (loci % 64), 0u) << "padding stays 0";
+      }
+    }
+    store.SetAncestry(1, 0, SourcePopulation::kSecond);
+    EXPECT_EQ(CountOnes(store.AncestryRow(1, 0), words), 0);
+
+    // A copy takes the ancestry rows with the alleles.
+    HaplotypeStore copy(3, loci, true);
+    copy.CopyFrom(store);
+    EXPECT_EQ(CountOnes(copy.AncestryRow(2, 1), words), loci);
+    EXPECT_EQ(CountOnes(copy.AncestryRow(1, 0), words), 0);
+  }
+  // A row filled beyond its loci's words is left alone after them.
+  std::uint64_t row[3] = {0, 0, 0x77};
+  HaplotypeStore::FillAncestryRow(row, 65, SourcePopulation::kYri);
+  EXPECT_EQ(row[0], ~std::uint64_t{0});
+  EXPECT_EQ(row[1], 1u);
+  EXPECT_EQ(row[2], 0x77u);
+  EXPECT_EQ(CountOnes(row, 2), 65);
 }
 
 TEST(HaplotypeStoreTest, GenotypePairsUnpackBothRowsAndClearMissingLoci) {

@@ -393,6 +393,11 @@ TEST(ReferenceDataTest, LoadsAFolderAndRestrictsPanelsToTheChosenLoci) {
   const ReferencePanel panel = LoadPanels(data, markers);
   EXPECT_EQ(panel.panelSize, 3);
   ASSERT_EQ(panel.yri.LociCount(), 4);
+  // Each panel is one population's, which transmission gives the copies'
+  // ancestry; it keeps no ancestry rows of its own.
+  EXPECT_EQ(panel.yri.Population(), SourcePopulation::kYri);
+  EXPECT_EQ(panel.second.Population(), SourcePopulation::kSecond);
+  EXPECT_FALSE(panel.yri.TracksAncestry());
   const HaplotypeTable& region0 = data.Region(0).yri;
   for (int j = 0; j < 3; ++j) {
     for (int h = 0; h < 2; ++h) {
