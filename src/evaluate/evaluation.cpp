@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "evaluate/evaluation_writer.h"
+#include "evaluate/report.h"
 #include "evaluate/statistics.h"
 
 namespace korvane {
@@ -451,6 +452,8 @@ void Evaluation::Write(const std::filesystem::path& folder) const {
   }
   WriteText(folder / "summary.tsv", text);
 
+  WriteReport(folder / "report.html", Report());
+
   // loci.tsv.gz
   if (settings_.keepLoci) {
     const std::filesystem::path path = folder / "loci.tsv.gz";
@@ -470,6 +473,46 @@ void Evaluation::Write(const std::filesystem::path& folder) const {
     ok = gzclose(file) == Z_OK && ok;
     if (!ok) throw std::runtime_error(fmt::format("{}: cannot be written", path.string()));
   }
+}
+
+ReportData Evaluation::Report() const {
+  ReportData report;
+  const std::vector<const ReplicateResult*> results = Results();
+  report.title = fmt::format("{}: {} replicates evaluated", context_.title, results.size());
+  report.settings = context_.settings;
+  report.settings.emplace_back("principal components of the adjusted tests",
+                               std::to_string(settings_.principalComponents));
+  report.warnings = Warnings();
+  for (const SummaryRow& row : Summary()) {
+    report.summary.push_back({row.locus.empty() ? row.statistic : row.statistic + " " + row.locus, row.alpha,
+                              row.observed, row.low, row.high, row.expectedModel, row.expectedNominal});
+    if (row.statistic == "power") {
+      for (std::size_t a = 0; a < kAlphas.size(); ++a) {
+        if (row.alpha != kAlphaNames[a]) continue;
+        report.power.push_back(
+            {row.locus, kAlphas[a], row.observed, row.low, row.high, row.expectedModel, row.expectedNominal});
+      }
+    }
+  }
+  const bool qualitative = context_.study == StudyKind::kQualitative;
+  for (const ReplicateResult* result : results) {
+    report.nullP.insert(report.nullP.end(), result->unlinkedP.begin(), result->unlinkedP.end());
+    report.nullPAdjusted.insert(report.nullPAdjusted.end(), result->unlinkedPPc.begin(), result->unlinkedPPc.end());
+    if (!std::isnan(result->lambda)) report.lambda.push_back(result->lambda);
+    if (!std::isnan(result->lambdaPc)) report.lambdaAdjusted.push_back(result->lambdaPc);
+    if (qualitative) {
+      report.ancestryCases.insert(report.ancestryCases.end(), result->ancestryOfCases.begin(),
+                                  result->ancestryOfCases.end());
+      report.ancestryControls.insert(report.ancestryControls.end(), result->ancestryOfControls.begin(),
+                                     result->ancestryOfControls.end());
+    } else {
+      // A quantitative replicate keeps the sample's ancestry as its "cases".
+      report.ancestrySample.insert(report.ancestrySample.end(), result->ancestryOfCases.begin(),
+                                   result->ancestryOfCases.end());
+      report.phenotype.insert(report.phenotype.end(), result->phenotypes.begin(), result->phenotypes.end());
+    }
+  }
+  return report;
 }
 
 std::string Evaluation::SummaryText() const {

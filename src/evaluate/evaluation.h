@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "evaluate/replicate_evaluation.h"
+#include "evaluate/report.h"
 #include "output/format_registry.h"
 
 namespace korvane {
@@ -73,6 +74,9 @@ class Evaluation {
   // loci.tsv.gz into `folder` (created if missing); throws
   // std::runtime_error naming the file on any failure.
   void Write(const std::filesystem::path& folder) const;
+
+  // What the report page shows.
+  ReportData Report() const;
 
   // The summary as a table for the terminal.
   std::string SummaryText() const;

@@ -78,6 +78,7 @@ struct ReplicateResult {
   std::vector<std::pair<std::string, double>> hardyWeinbergBelow005;
   // For the pooled plots.
   std::vector<float> unlinkedP, unlinkedPPc;
+  // (A quantitative replicate keeps its sample's ancestry in ancestryOfCases.)
   std::vector<float> ancestryOfCases, ancestryOfControls, phenotypes;
   std::vector<LocusResult> loci;  // with keepLoci
   std::vector<std::string> locusIds;

@@ -30,8 +30,10 @@ using testing::TempDir;
 // evaluation to out/evaluation; then evaluates the folders into
 // out/from-files. Returns both folders' files.
 template <typename Study>
-std::pair<std::map<std::string, std::string>, std::map<std::string, std::string>> BothWays(
-    Study& study, RunOptions options, const fs::path& out, int threads) {
+std::pair<std::map<std::string, std::string>, std::map<std::string, std::string>> BothWays(Study& study,
+                                                                                           RunOptions options,
+                                                                                           const fs::path& out,
+                                                                                           int threads) {
   cli::EvaluateOptions asked;
   asked.enabled = true;
   asked.principalComponents = 4;
@@ -127,11 +129,13 @@ ReplicateInput Planted() {
     input.individuals.push_back(individual);
     for (int l = 0; l < g.loci; ++l) {
       // Unrelated loci: a scrambled pattern that does not follow the status.
-      const std::uint32_t hash = (static_cast<std::uint32_t>(i + 1) * 2654435761u) ^ (static_cast<std::uint32_t>(l + 1) * 40503u);
+      const std::uint32_t hash =
+          (static_cast<std::uint32_t>(i + 1) * 2654435761u) ^ (static_cast<std::uint32_t>(l + 1) * 40503u);
       g.dosage[static_cast<std::size_t>(l * g.individuals + i)] = static_cast<std::int8_t>((hash >> 13) % 3);
     }
     // Locus 5: cases carry the class-2 allele (class-1 count 0), controls class 1.
-    g.dosage[static_cast<std::size_t>(5 * g.individuals + i)] = static_cast<std::int8_t>(i < 30 ? (i % 4 == 0 ? 1 : 0) : 2);
+    g.dosage[static_cast<std::size_t>(5 * g.individuals + i)] =
+        static_cast<std::int8_t>(i < 30 ? (i % 4 == 0 ? 1 : 0) : 2);
   }
   EvaluatedTraitLocus causal;
   causal.locus = 5;
