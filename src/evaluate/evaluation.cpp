@@ -65,7 +65,7 @@ const TraitLocusResult* FindLocus(const ReplicateResult& result, const std::stri
 }  // namespace
 
 Evaluation::Evaluation(EvaluationSettings settings, EvaluationContext context)
-    : settings_(std::move(settings)), context_(std::move(context)) {}
+    : settings_(settings), context_(std::move(context)) {}
 
 void Evaluation::Evaluate(const ReplicateInput& input) { Add(EvaluateReplicate(input, settings_)); }
 
@@ -188,6 +188,7 @@ std::vector<SummaryRow> Evaluation::Summary() const {
        {Lambda{"lambda_gc", &ReplicateResult::lambda}, Lambda{"lambda_gc_pc", &ReplicateResult::lambdaPc},
         Lambda{"lambda_gc_ancestry", &ReplicateResult::lambdaAncestry}}) {
     std::vector<double> values;
+    values.reserve(results.size());
     for (const ReplicateResult* result : results) values.push_back(result->*series.value);
     const double median = Quantile(values, 0.5);
     if (std::isnan(median)) continue;

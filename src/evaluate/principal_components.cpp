@@ -135,9 +135,8 @@ PrincipalComponents Solve(const Eigen::Matrix<Scalar, Eigen::Dynamic, Eigen::Dyn
   // Lanczos iterations on it (exact to the solver's tolerance, and much
   // cheaper than all n eigenvectors or the block solver's products with X).
   if (n <= kDenseIndividuals) {
-    const Eigen::MatrixXd xd = x.template cast<double>();
     Eigen::MatrixXd covariance = Eigen::MatrixXd::Zero(n, n);
-    covariance.selfadjointView<Eigen::Lower>().rankUpdate(xd, inverseM);
+    covariance.selfadjointView<Eigen::Lower>().rankUpdate(x.template cast<double>(), inverseM);
     covariance.triangularView<Eigen::StrictlyUpper>() = covariance.transpose();
     const double trace = covariance.trace();
     if (wanted + 1 < n) {

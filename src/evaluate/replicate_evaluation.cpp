@@ -345,7 +345,7 @@ ReplicateResult EvaluateReplicate(const ReplicateInput& input, const EvaluationS
       std::array<int, 3> counts{};
       for (int i : who) {
         const std::int8_t g = dosage[static_cast<std::size_t>(i)];
-        if (g >= 0) ++counts[static_cast<std::size_t>(g)];
+        if (g >= 0) ++counts[static_cast<unsigned char>(g)];  // a missing genotype is -1
       }
       if (counts[0] + counts[1] + counts[2] == 0) continue;
       ++tested;
