@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "evaluate/evaluation.h"
 #include "qual/QUAL.h"
 #include "quan/QUAN.h"
 #include "refdata/reference_data.h"
@@ -69,9 +70,10 @@ double PeakMegabytes() {
 // output directory does not pay.
 template <typename Study>
 void RunStudy(benchmark::State& state, Study& study, int threads = 0, const fs::path& output = BenchOutput(),
-              bool truth = true, bool localAncestry = false) {
+              bool truth = true, bool localAncestry = false, AttachedWriterFactory attach = nullptr) {
   RunOptions options = Options();
   options.threads = threads;
+  if (attach) options.attachedWriters.push_back(attach);
   options.truth = truth;
   options.localAncestry = localAncestry;
   SilentHost host;
@@ -99,6 +101,17 @@ void BM_QualDiscreteDefault(benchmark::State& state) {
 void BM_QualDiscreteDefaultNoTruth(benchmark::State& state) {
   QualStudy study;
   RunStudy(state, study, 0, BenchOutput(), false);
+}
+// The default study evaluated as it is simulated (no principal components):
+// against BM_QualDiscreteDefault, what the in-process evaluation costs.
+void BM_QualDiscreteDefaultEvaluated(benchmark::State& state) {
+  QualStudy study;
+  EvaluationSettings settings;
+  settings.principalComponents = static_cast<int>(state.range(0));
+  EvaluationContext context;
+  context.sampleSize = study.parameters.sampleSize;
+  Evaluation evaluation(settings, context);
+  RunStudy(state, study, 0, BenchOutput(), true, false, evaluation.Writers());
 }
 void BM_QualContinuousDefault(benchmark::State& state) {
   QualStudy study;
@@ -208,6 +221,7 @@ void BM_Qual40Replicates(benchmark::State& state) {
 BENCHMARK(BM_LoadReferenceData)->Arg(1)->Arg(2)->ArgName("threads")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_QualDiscreteDefault)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QualDiscreteDefaultNoTruth)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QualDiscreteDefaultEvaluated)->Arg(0)->Arg(10)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QualContinuousDefault)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QualDiscreteLarge)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_QualDiscreteLargeNoFiles)->Unit(benchmark::kMillisecond)->Iterations(1);

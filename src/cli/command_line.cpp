@@ -22,6 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kRunGroup = "Run";
+constexpr const char* kEvaluateGroup = "Evaluation (association tests against the truth)";
 
 // The help's groups of the form's fields, in the order shown, and which
 // population model reads a field that only one of them reads.
@@ -188,13 +189,24 @@ class FieldOptions {
   std::vector<CLI::Option*> options_;
 };
 
+int ParseBounded(const std::string& name, const std::string& text, long long most);
+
+// The evaluation's number of principal components: 0 to 50.
+int ParsePrincipalComponents(const std::string& text) {
+  const std::optional<long long> value = ParseExchangeInteger(text);
+  if (!value || *value < 0 || *value > 50) throw UsageError("--evaluate-pcs: expected a whole number from 0 to 50");
+  return static_cast<int>(*value);
+}
+
 // The options of a run that are not fields of the form.
 struct RunSettings {
   std::string model, seed, data, firstReplicate, maxAttempts, lineEnds, params, threads;
   bool quiet = false;
   bool overwrite = false;
   bool keepPartial = false;
-  std::string truth, localAncestry;
+  std::string truth, localAncestry, evaluatePcs;
+  bool evaluate = false, evaluateLoci = false;
+  CLI::Option* evaluatePcsOption = nullptr;
   CLI::Option* truthOption = nullptr;
   CLI::Option* localAncestryOption = nullptr;
   CLI::Option* modelOption = nullptr;
@@ -205,6 +217,16 @@ struct RunSettings {
   CLI::Option* lineEndsOption = nullptr;
   CLI::Option* paramsOption = nullptr;
   CLI::Option* threadsOption = nullptr;
+
+  EvaluateOptions Evaluation() const {
+    EvaluateOptions options;
+    options.enabled = evaluate;
+    options.keepLoci = evaluateLoci;
+    if (evaluatePcsOption != nullptr && evaluatePcsOption->count() > 0) {
+      options.principalComponents = ParsePrincipalComponents(evaluatePcs);
+    }
+    return options;
+  }
 
   void Add(CLI::App& command, const fs::path& shippedDataDir) {
     const auto add = [&command](const std::string& name, std::string& text, const std::string& type,
@@ -256,6 +278,16 @@ struct RunSettings {
         add("--local-ancestry", localAncestry, "0|1", "0",
             "track the ancestry of every allele and write each replicate's ancestry tracts, LocalAncestry.bp");
     command.add_flag("--quiet", quiet, "no progress line")->group(kRunGroup);
+    command
+        .add_flag("--evaluate", evaluate,
+                  "evaluate each replicate as it is simulated (association tests against the truth: power, type-I "
+                  "error, genomic control) and write the run's evaluation/ folder; no file format is needed")
+        ->group(kEvaluateGroup);
+    evaluatePcsOption =
+        add("--evaluate-pcs", evaluatePcs, "K", "10",
+            "principal components of the evaluation's adjusted tests, 0 to 50 (0: none)", kEvaluateGroup);
+    command.add_flag("--evaluate-loci", evaluateLoci, "also write every locus's statistics, evaluation/loci.tsv.gz")
+        ->group(kEvaluateGroup);
     paramsOption = add("--params", params, "FILE", "",
                        "starting values: the last [[run]] of a run record (korvane-runs.toml) or a table of option "
                        "keys; the options given override them");
@@ -373,6 +405,7 @@ void Configure(const FieldOptions<Record>& fields, const RunSettings& settings, 
   if (Given(settings.localAncestryOption)) run.localAncestry = ParseSwitch("local-ancestry", settings.localAncestry);
   run.overwrite = settings.overwrite;
   run.keepPartial = settings.keepPartial;
+  invocation.evaluate = settings.Evaluation();
   invocation.quiet = settings.quiet;
   invocation.command = command;
 }
@@ -440,6 +473,8 @@ std::string_view StudyName(Command command) {
       return "qual";
     case Command::kQuan:
       return "quan";
+    case Command::kEvaluate:
+      return "evaluate";
     case Command::kInfo:
       break;
   }
@@ -459,6 +494,8 @@ std::variant<Invocation, CommandLineExit> ParseCommandLine(int argc, const char*
 
   CLI::App* qual = app.add_subcommand("qual", "qualitative trait: a case-control study");
   CLI::App* quan = app.add_subcommand("quan", "quantitative trait: up to five QTLs");
+  CLI::App* evaluate = app.add_subcommand(
+      "evaluate", "evaluate the replicates of a run: association tests against each replicate's truth");
   CLI::App* info = app.add_subcommand("info", "describe the reference data");
 
   FieldOptions<QualParameters> qualFields(*qual, QualFields());
@@ -469,6 +506,25 @@ std::variant<Invocation, CommandLineExit> ParseCommandLine(int argc, const char*
   quanSettings.Add(*quan, environment.shippedDataDir);
   std::string infoData;
   CLI::Option* infoDataOption = info->add_option("--data", infoData, "reference data folder")->type_name("DIR");
+  std::string runDir, evaluatePcs, evaluateThreads;
+  bool evaluateLoci = false, evaluateQuiet = false;
+  evaluate
+      ->add_option("RUN_DIR", runDir,
+                   "a run's output directory: its replicate folders 1, 2, ... with Plink.ped, Plink.map and the truth "
+                   "files; the results go to RUN_DIR/evaluation/")
+      ->required()
+      ->type_name("DIR");
+  CLI::Option* evaluatePcsOption =
+      evaluate
+          ->add_option("--evaluate-pcs", evaluatePcs, "principal components of the adjusted tests, 0 to 50 (0: none)")
+          ->type_name("K")
+          ->default_str("10");
+  evaluate->add_flag("--evaluate-loci", evaluateLoci, "also write every locus's statistics, evaluation/loci.tsv.gz");
+  CLI::Option* evaluateThreadsOption =
+      evaluate->add_option("--threads", evaluateThreads, "replicates evaluated at once; the results are the same")
+          ->type_name("N")
+          ->default_str("the number of cores");
+  evaluate->add_flag("--quiet", evaluateQuiet, "no progress line");
 
   try {
     app.parse(argc, argv);
@@ -481,7 +537,7 @@ std::variant<Invocation, CommandLineExit> ParseCommandLine(int argc, const char*
   } catch (const CLI::ParseError& error) {
     std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
     const CLI::App* command = nullptr;
-    for (const CLI::App* sub : {qual, quan, info}) {
+    for (const CLI::App* sub : {qual, quan, evaluate, info}) {
       if (std::find(args.begin(), args.end(), sub->get_name()) != args.end()) {
         command = sub;
         break;
@@ -496,6 +552,16 @@ std::variant<Invocation, CommandLineExit> ParseCommandLine(int argc, const char*
       Configure(qualFields, qualSettings, Command::kQual, environment, invocation.qual, invocation);
     } else if (quan->parsed()) {
       Configure(quanFields, quanSettings, Command::kQuan, environment, invocation.quan, invocation);
+    } else if (evaluate->parsed()) {
+      invocation.command = Command::kEvaluate;
+      invocation.runDir = runDir;
+      invocation.evaluate.enabled = true;
+      invocation.evaluate.keepLoci = evaluateLoci;
+      if (Given(evaluatePcsOption)) invocation.evaluate.principalComponents = ParsePrincipalComponents(evaluatePcs);
+      if (Given(evaluateThreadsOption)) {
+        invocation.run.threads = ParseBounded("threads", evaluateThreads, std::numeric_limits<int>::max());
+      }
+      invocation.quiet = evaluateQuiet;
     } else {
       invocation.command = Command::kInfo;
       invocation.run.dataDir =

@@ -1,7 +1,8 @@
 #pragma once
 
 // The command line of korvane: `korvane qual|quan [options]` runs a study,
-// `korvane info` describes the reference data.
+// `korvane evaluate RUN_DIR` evaluates a run's replicates, `korvane info`
+// describes the reference data.
 //
 // Every field of a study's form is an option named by its key
 // (--sample-size, --qtl1-freq-min, ...) whose value is taken through the same
@@ -18,6 +19,7 @@
 #include <variant>
 #include <vector>
 
+#include "cli/evaluate_command.h"
 #include "qual/qual_parameters.h"
 #include "quan/quan_parameters.h"
 #include "run/study_run.h"
@@ -31,7 +33,7 @@ class UsageError : public std::runtime_error {
   explicit UsageError(const std::string& what) : std::runtime_error(what) {}
 };
 
-enum class Command { kInfo, kQual, kQuan };
+enum class Command { kInfo, kQual, kQuan, kEvaluate };
 
 // What the environment gives the command line: where the shipped data are
 // and the seed of a run that names none (drawn from the system's entropy
@@ -53,6 +55,9 @@ struct Invocation {
   // a data error then says so.
   bool dataFromWorkingFolder = false;
   std::vector<std::string> notes;  // to be shown before the run
+  // --evaluate of a study run, or the options of `korvane evaluate`.
+  EvaluateOptions evaluate;
+  std::filesystem::path runDir;  // kEvaluate: the run's output directory
 
   const std::string& OutputDirectory() const {
     return command == Command::kQuan ? quan.outputDirectory : qual.outputDirectory;

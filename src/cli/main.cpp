@@ -10,10 +10,12 @@
 #include <exception>
 #include <filesystem>
 #include <new>
+#include <optional>
 #include <string_view>
 #include <variant>
 
 #include "cli/command_line.h"
+#include "cli/evaluate_command.h"
 #include "cli/params_file.h"
 #include "cli/terminal_host.h"
 #include "qual/QUAL.h"
@@ -82,11 +84,19 @@ int RunStudy(const Invocation& invocation, const Record& parameters, FieldTable<
   fmt::print("seed {}\n", invocation.run.seed);
   std::fflush(stdout);
 
+  // The evaluation of each replicate as it is simulated.
+  std::optional<Evaluation> evaluation;
+  RunOptions options = invocation.run;
+  if (invocation.evaluate.enabled) {
+    evaluation.emplace(SettingsOf(invocation.evaluate, parameters), ContextOf(parameters));
+    options.attachedWriters.push_back(evaluation->Writers());
+  }
+
   RunOutcome outcome;
   {
     TerminalHost host(study.parameters.statusText, stderr, !invocation.quiet && ::isatty(STDERR_FILENO) == 1);
     try {
-      outcome = study.Run(invocation.run, host);
+      outcome = study.Run(options, host);
     } catch (const std::bad_alloc&) {
       outcome.status = RunOutcome::Status::kFailed;
       outcome.message = "out of memory";
@@ -132,6 +142,23 @@ int RunStudy(const Invocation& invocation, const Record& parameters, FieldTable<
   const std::string summary =
       fmt::format("{} of {} replicates, {} in {}", outcome.replicatesCompleted, study.parameters.replicateCount,
                   ByteCount(outcome.bytesWritten), FormatDuration(took));
+  // The evaluation of the replicates whose folders the run completed.
+  if (evaluation && outcome.replicatesCompleted > 0) {
+    std::vector<int> completed;
+    for (int n = invocation.run.firstReplicate; n < invocation.run.firstReplicate + study.parameters.replicateCount;
+         ++n) {
+      if (fs::is_directory(outputDir / std::to_string(n))) completed.push_back(n);
+    }
+    evaluation->KeepOnly(completed);
+    const fs::path folder = outputDir / "evaluation";
+    try {
+      evaluation->Write(folder);
+      PrintEvaluation(*evaluation, folder);
+    } catch (const std::exception& e) {
+      fmt::print(stderr, "korvane: {}\n", e.what());
+      status = kExitFailed;
+    }
+  }
   switch (outcome.status) {
     case RunOutcome::Status::kCompleted:
       fmt::print("files in {} ({})\n", where, summary);
@@ -177,6 +204,8 @@ int main(int argc, char** argv) {
   switch (invocation.command) {
     case Command::kInfo:
       return DescribeData(invocation.run.dataDir);
+    case Command::kEvaluate:
+      return EvaluateRun(invocation.runDir, invocation.evaluate, invocation.run.threads, invocation.quiet);
     case Command::kQual:
       return RunStudy<QualStudy>(invocation, invocation.qual, QualFields());
     case Command::kQuan:

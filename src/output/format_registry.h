@@ -29,6 +29,7 @@
 // format without one is chosen by its name alone.
 
 #include <filesystem>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <span>
@@ -53,6 +54,11 @@ struct WriterSettings {
 // opening of them may throw OutputError).
 using WriterFactory = std::unique_ptr<FormatWriter> (*)(const std::filesystem::path& folder,
                                                         const WriterSettings& settings);
+
+// Makes the writer that a front end attaches to every attempt of replicate
+// `replicate`, whose folder is `folder` (see OutputSet::Attach).
+using AttachedWriterFactory = std::function<std::unique_ptr<FormatWriter>(
+    int replicate, const std::filesystem::path& folder, const WriterSettings& settings)>;
 
 // The studies a format applies to.
 struct Studies {

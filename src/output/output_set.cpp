@@ -85,6 +85,15 @@ OutputSet::OutputSet(const std::filesystem::path& folder, const FormatSelection&
 
 OutputSet::~OutputSet() = default;
 
+void OutputSet::Attach(std::unique_ptr<FormatWriter> writer) {
+  Impl& set = *impl_;
+  FormatWriter* attached = writer.get();
+  set.owned.push_back(std::move(writer));
+  set.writers.push_back(attached);
+  set.closingOrder.push_back(attached);
+  set.largestFirst.push_back(attached);
+}
+
 void OutputSet::BeginLoci() {
   impl_->FanOut([](FormatWriter& writer) { writer.BeginLoci(); });
 }

@@ -52,6 +52,11 @@ class OutputSet {
   // in order.
   void ShareWith(WorkTeam& team);
 
+  // Adds a writer that a front end attaches to the replicates of a run (the
+  // evaluation of each replicate as it is simulated): it comes after the
+  // registry's writers in every order, before the first event.
+  void Attach(std::unique_ptr<FormatWriter> writer);
+
   // Adds 1 to `written` for every individual written, so that another thread
   // can show how far the replicate is.
   void CountIndividuals(std::atomic<std::int64_t>& written);

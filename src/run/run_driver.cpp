@@ -241,9 +241,11 @@ class ReplicateRun {
         slot.written.store(0);
         refresh();
         const ModelKind model = modelOf();
-        OutputSet files(folder, formats_, plan_.study,
-                        model == ModelKind::kDiscrete ? AncestryFormat::kSourcePool : AncestryFormat::kExact,
-                        options_.lineEnds);
+        const WriterSettings settings{
+            model == ModelKind::kDiscrete ? AncestryFormat::kSourcePool : AncestryFormat::kExact, options_.lineEnds,
+            plan_.study};
+        OutputSet files(folder, formats_, plan_.study, settings.ancestry, options_.lineEnds);
+        for (const AttachedWriterFactory& attach : options_.attachedWriters) files.Attach(attach(n, folder, settings));
         files.ShareWith(team);
         files.CountIndividuals(slot.written);
         files.SetCheckpoint(stopCheck);

@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
+#include "output/format_registry.h"
 #include "output/output_file.h"
 #include "run/model_kind.h"
 
@@ -66,6 +68,10 @@ struct RunOptions {
   // population reference haplotype) and write each replicate's ancestry
   // tracts; off, it costs nothing.
   bool localAncestry = false;
+  // Writers a front end attaches to every replicate attempt besides the
+  // files (the evaluation of each replicate as it is simulated); each sees
+  // the events of the attempt and is closed with its files.
+  std::vector<AttachedWriterFactory> attachedWriters{};
 };
 
 // Every value below is one distinct stream of AttemptSeed; larger ones would

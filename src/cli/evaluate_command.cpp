@@ -1,0 +1,234 @@
+#include "cli/evaluate_command.h"
+
+#include <fmt/format.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <exception>
+#include <fstream>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "cli/params_file.h"
+#include "qual/qual_fields.h"
+#include "quan/quan_fields.h"
+#include "quan/trait_model.h"
+#include "run/run_record.h"
+
+namespace korvane::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+template <class Record>
+std::vector<std::pair<std::string, std::string>> SettingsList(const Record& p, FieldTable<Record> table) {
+  std::vector<std::pair<std::string, std::string>> settings;
+  ShowFields(p, table, [&settings](std::size_t, const FieldInfo& info, const std::string& text) {
+    if (info.isOption) settings.emplace_back(info.key, text);
+  });
+  return settings;
+}
+
+// The replicate folders of a run: the folders named by a number, in order.
+std::vector<int> ReplicateFolders(const fs::path& runDir) {
+  std::vector<int> numbers;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(runDir, ec)) {
+    if (!entry.is_directory()) continue;
+    const std::string name = entry.path().filename().string();
+    int n = 0;
+    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), n);
+    if (error == std::errc() && end == name.data() + name.size() && n > 0 && std::to_string(n) == name) {
+      numbers.push_back(n);
+    }
+  }
+  if (ec) throw std::runtime_error(fmt::format("{}: cannot be read ({})", runDir.string(), ec.message()));
+  std::sort(numbers.begin(), numbers.end());
+  return numbers;
+}
+
+}  // namespace
+
+EvaluationSettings SettingsOf(const EvaluateOptions& options, const QualParameters&) {
+  EvaluationSettings settings;
+  settings.principalComponents = options.principalComponents;
+  settings.keepLoci = options.keepLoci;
+  return settings;
+}
+
+EvaluationSettings SettingsOf(const EvaluateOptions& options, const QuanParameters& p) {
+  EvaluationSettings settings;
+  settings.principalComponents = options.principalComponents;
+  settings.keepLoci = options.keepLoci;
+  settings.model.phenotypeVariance = p.phenotypeVariance;
+  settings.model.residualShare = ResidualVarianceShare(p);
+  return settings;
+}
+
+EvaluationContext ContextOf(const QualParameters& p) {
+  EvaluationContext context;
+  context.study = StudyKind::kQualitative;
+  context.discreteModel = p.modelKind == ModelKind::kDiscrete;
+  context.title = fmt::format("Case-control study, {} model: replicates of {} individuals at {} loci",
+                              ModelName(p.modelKind), p.sampleSize, p.totalLocusCount);
+  context.settings = SettingsList(p, QualFields());
+  context.settings.emplace(context.settings.begin(), "model", std::string(ModelName(p.modelKind)));
+  context.sampleSize = p.sampleSize;
+  context.totalLoci = p.totalLocusCount;
+  context.nullLoci = p.nullLocusCount;
+  context.prevalence = p.prevalence;
+  context.relativeRisk = p.relativeRisk;
+  return context;
+}
+
+EvaluationContext ContextOf(const QuanParameters& p) {
+  EvaluationContext context;
+  context.study = StudyKind::kQuantitative;
+  context.discreteModel = p.modelKind == ModelKind::kDiscrete;
+  context.title = fmt::format("Quantitative study, {} model: replicates of {} individuals at {} loci",
+                              ModelName(p.modelKind), p.sampleSize, p.totalLocusCount);
+  context.settings = SettingsList(p, QuanFields());
+  context.settings.emplace(context.settings.begin(), "model", std::string(ModelName(p.modelKind)));
+  context.sampleSize = p.sampleSize;
+  context.totalLoci = p.totalLocusCount;
+  context.nullLoci = p.nullLocusCount;
+  return context;
+}
+
+void PrintEvaluation(const Evaluation& evaluation, const fs::path& folder) {
+  fmt::print("\n{}", evaluation.SummaryText());
+  for (const std::string& warning : evaluation.Warnings()) fmt::print(stderr, "korvane: warning: {}\n", warning);
+  fmt::print("evaluation in {}\n", fs::absolute(folder).lexically_normal().string());
+}
+
+int EvaluateRun(const fs::path& runDir, const EvaluateOptions& options, int threads, bool quiet) {
+  std::vector<int> replicates;
+  try {
+    replicates = ReplicateFolders(runDir);
+  } catch (const std::exception& e) {
+    fmt::print(stderr, "korvane: {}\n", e.what());
+    return 2;
+  }
+  if (replicates.empty()) {
+    fmt::print(stderr, "korvane: {}: no replicate folders (1, 2, ...) to evaluate\n", runDir.string());
+    return 2;
+  }
+
+  // The run's parameters, from its record: the study is the one the truth
+  // files of the first replicate belong to.
+  const bool qualitative = fs::exists(runDir / std::to_string(replicates.front()) / "Individuals.tsv") && [&] {
+    std::ifstream in(runDir / std::to_string(replicates.front()) / "Individuals.tsv");
+    std::string header;
+    std::getline(in, header);
+    return header.find("\tstatus\t") != std::string::npos;
+  }();
+  EvaluationSettings settings;
+  EvaluationContext context;
+  const fs::path record = runDir / kRunRecordFile;
+  try {
+    if (qualitative) {
+      QualParameters p;
+      if (fs::exists(record)) {
+        const StoredRun stored = ReadStoredRun(record, "qual", [] {
+          std::vector<std::string> keys;
+          for (const auto& field : QualFields()) keys.push_back(field.info.key);
+          return keys;
+        }());
+        TakeFields<QualParameters>(
+            p, QualFields(),
+            [&stored](std::size_t, const FieldInfo& info) -> std::optional<std::string> {
+              const auto it = stored.fieldTexts.find(info.key);
+              if (it == stored.fieldTexts.end()) return std::nullopt;
+              return it->second;
+            },
+            MessageLanguage::kEnglish);
+        if (stored.model) p.modelKind = *stored.model;
+      }
+      settings = SettingsOf(options, p);
+      context = ContextOf(p);
+    } else {
+      QuanParameters p;
+      if (fs::exists(record)) {
+        const StoredRun stored = ReadStoredRun(record, "quan", [] {
+          std::vector<std::string> keys;
+          for (const auto& field : QuanFields()) keys.push_back(field.info.key);
+          return keys;
+        }());
+        TakeFields<QuanParameters>(
+            p, QuanFields(),
+            [&stored](std::size_t, const FieldInfo& info) -> std::optional<std::string> {
+              const auto it = stored.fieldTexts.find(info.key);
+              if (it == stored.fieldTexts.end()) return std::nullopt;
+              return it->second;
+            },
+            MessageLanguage::kEnglish);
+        if (stored.model) p.modelKind = *stored.model;
+      }
+      settings = SettingsOf(options, p);
+      context = ContextOf(p);
+    }
+  } catch (const std::exception& e) {
+    fmt::print(stderr, "korvane: {}\n", e.what());
+    return 2;
+  }
+  if (!fs::exists(record)) {
+    fmt::print(stderr, "korvane: note: {} has no {}; the evaluation takes the default parameters for its warnings\n",
+               runDir.string(), kRunRecordFile);
+  }
+
+  // The replicates, on as many threads as asked; the results are kept by
+  // replicate number, so they are the same for any number of threads.
+  Evaluation evaluation(settings, context);
+  const int workers =
+      std::max(1, std::min<int>(threads > 0 ? threads : static_cast<int>(std::thread::hardware_concurrency()),
+                                static_cast<int>(replicates.size())));
+  std::atomic<std::size_t> next{0}, done{0};
+  std::mutex failure;
+  std::string firstFailure;
+  std::size_t failedAt = replicates.size();
+  const bool progress = !quiet && ::isatty(STDERR_FILENO) == 1;
+  auto work = [&] {
+    for (;;) {
+      const std::size_t k = next.fetch_add(1);
+      if (k >= replicates.size()) return;
+      try {
+        evaluation.Evaluate(ReadReplicateFolder(runDir / std::to_string(replicates[k]), replicates[k]));
+      } catch (const std::exception& e) {
+        const std::lock_guard lock(failure);
+        if (k < failedAt) {
+          failedAt = k;
+          firstFailure = fmt::format("replicate {}: {}", replicates[k], e.what());
+        }
+      }
+      const std::size_t finished = done.fetch_add(1) + 1;
+      if (progress && (finished % 10 == 0 || finished == replicates.size())) {
+        const std::lock_guard lock(failure);
+        fmt::print(stderr, "\revaluated {} of {} replicates", finished, replicates.size());
+      }
+    }
+  };
+  std::vector<std::thread> pool;
+  for (int t = 1; t < workers; ++t) pool.emplace_back(work);
+  work();
+  for (std::thread& thread : pool) thread.join();
+  if (progress) fmt::print(stderr, "\n");
+  if (!firstFailure.empty()) {
+    fmt::print(stderr, "korvane: {}\n", firstFailure);
+    return 1;
+  }
+  const fs::path folder = runDir / "evaluation";
+  try {
+    evaluation.Write(folder);
+  } catch (const std::exception& e) {
+    fmt::print(stderr, "korvane: {}\n", e.what());
+    return 1;
+  }
+  PrintEvaluation(evaluation, folder);
+  return 0;
+}
+
+}  // namespace korvane::cli

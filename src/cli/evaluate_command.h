@@ -1,0 +1,37 @@
+#pragma once
+
+// The evaluation from the command line: `korvane evaluate RUN_DIR` over the
+// replicate folders of a run, and `--evaluate` of a study run, which
+// evaluates each replicate as it is simulated.
+
+#include <filesystem>
+#include <string>
+
+#include "evaluate/evaluation.h"
+#include "qual/qual_parameters.h"
+#include "quan/quan_parameters.h"
+
+namespace korvane::cli {
+
+// What `--evaluate`, `--evaluate-pcs` and `--evaluate-loci` ask.
+struct EvaluateOptions {
+  bool enabled = false;
+  int principalComponents = 10;
+  bool keepLoci = false;
+};
+
+EvaluationSettings SettingsOf(const EvaluateOptions& options, const QualParameters& p);
+EvaluationSettings SettingsOf(const EvaluateOptions& options, const QuanParameters& p);
+EvaluationContext ContextOf(const QualParameters& p);
+EvaluationContext ContextOf(const QuanParameters& p);
+
+// `korvane evaluate RUN_DIR`: evaluates every replicate folder of the run on
+// `threads` threads (0: one per core), writes RUN_DIR/evaluation/ and prints
+// the summary. Returns the exit status: 0, 1 when a replicate cannot be
+// read or the results cannot be written, 2 when RUN_DIR holds no replicate.
+int EvaluateRun(const std::filesystem::path& runDir, const EvaluateOptions& options, int threads, bool quiet);
+
+// Prints the summary and the warnings of an evaluation written to `folder`.
+void PrintEvaluation(const Evaluation& evaluation, const std::filesystem::path& folder);
+
+}  // namespace korvane::cli

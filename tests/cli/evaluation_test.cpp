@@ -1,0 +1,229 @@
+// The evaluation loop: a replicate evaluated as it is simulated gives the
+// same results as the same replicate read back from its folder, for any
+// number of threads; the scoring of one replicate against its truth; and
+// the problems of a folder that cannot be evaluated.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "cli/evaluate_command.h"
+#include "evaluate/evaluation.h"
+#include "evaluate/evaluation_input.h"
+#include "qual/QUAL.h"
+#include "quan/QUAN.h"
+#include "recording_host.h"
+#include "synthetic_data.h"
+#include "test_files.h"
+
+namespace korvane {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::TempDir;
+
+// Runs `study` with in-process evaluation into `out` and writes the
+// evaluation to out/evaluation; then evaluates the folders into
+// out/from-files. Returns both folders' files.
+template <typename Study>
+std::pair<std::map<std::string, std::string>, std::map<std::string, std::string>> BothWays(Study& study,
+                                                                                           RunOptions options,
+                                                                                           const fs::path& out,
+                                                                                           int threads) {
+  cli::EvaluateOptions asked;
+  asked.enabled = true;
+  asked.principalComponents = 4;
+  asked.keepLoci = true;
+  Evaluation inProcess(cli::SettingsOf(asked, study.parameters), cli::ContextOf(study.parameters));
+  options.threads = threads;
+  options.attachedWriters.push_back(inProcess.Writers());
+  study.parameters.outputDirectory = out.string();
+  testing::RecordingHost host;
+  EXPECT_EQ(study.Run(options, host).status, RunOutcome::Status::kCompleted);
+  inProcess.Write(out / "evaluation");
+
+  Evaluation fromFiles(cli::SettingsOf(asked, study.parameters), cli::ContextOf(study.parameters));
+  for (int n = 1; n <= study.parameters.replicateCount; ++n) {
+    fromFiles.Evaluate(ReadReplicateFolder(out / std::to_string(n), n));
+  }
+  fromFiles.Write(out / "from-files");
+  std::map<std::string, std::string> a, b;
+  for (const char* name : {"replicates.tsv", "summary.tsv"}) {
+    a[name] = ReadFile(out / "evaluation" / name);
+    b[name] = ReadFile(out / "from-files" / name);
+  }
+  return {a, b};
+}
+
+class EvaluationRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::WriteSyntheticData(tmp_ / "data", 30);
+    options_.dataDir = tmp_ / "data";
+    options_.seed = 21;
+  }
+  TempDir tmp_;
+  RunOptions options_;
+};
+
+TEST_F(EvaluationRunTest, InProcessEqualsFromFilesForAnyThreads) {
+  for (const ModelKind model : {ModelKind::kDiscrete, ModelKind::kContinuous}) {
+    SCOPED_TRACE(model == ModelKind::kDiscrete ? "discrete" : "continuous");
+    const std::string name = model == ModelKind::kDiscrete ? "d" : "c";
+    QualStudy qual;
+    qual.parameters.modelKind = model;
+    qual.parameters.totalLocusCount = 120;
+    qual.parameters.nullLocusCount = 10;
+    qual.parameters.sampleSize = 80;
+    qual.parameters.missingRate = 0.02;
+    qual.parameters.replicateCount = 4;
+    const auto one = BothWays(qual, options_, tmp_ / ("qual-" + name + "-1"), 1);
+    EXPECT_EQ(one.first, one.second);
+    const auto three = BothWays(qual, options_, tmp_ / ("qual-" + name + "-3"), 3);
+    EXPECT_EQ(three.first, one.first);
+
+    QuanStudy quan;
+    quan.parameters.modelKind = model;
+    quan.parameters.totalLocusCount = 120;
+    quan.parameters.nullLocusCount = 10;
+    quan.parameters.sampleSize = 80;
+    quan.parameters.replicateCount = 3;
+    const auto quanOne = BothWays(quan, options_, tmp_ / ("quan-" + name + "-1"), 1);
+    EXPECT_EQ(quanOne.first, quanOne.second);
+    const auto quanTwo = BothWays(quan, options_, tmp_ / ("quan-" + name + "-2"), 2);
+    EXPECT_EQ(quanTwo.first, quanOne.first);
+    // The loci of every replicate, compressed.
+    EXPECT_TRUE(fs::file_size(tmp_ / ("quan-" + name + "-1") / "evaluation" / "loci.tsv.gz") > 100);
+  }
+}
+
+// A replicate built by hand: 60 individuals, 40 loci in two regions, the
+// causal locus in region 1 with its risk allele class 2.
+ReplicateInput Planted() {
+  ReplicateInput input;
+  input.replicate = 1;
+  input.study = StudyKind::kQualitative;
+  GenotypeTable& g = input.genotypes;
+  g.individuals = 60;
+  g.loci = 40;
+  for (int i = 0; i < g.individuals; ++i) g.individualIds.push_back(std::to_string(i + 1));
+  for (int l = 0; l < g.loci; ++l) {
+    g.locusIds.push_back("snp" + std::to_string(l + 1));
+    g.chromosome.push_back(l < 20 ? 1 : 2);
+    g.positionBp.push_back(1000 * (l + 1));
+    input.region.push_back(l < 20 ? 1 : 2);
+    input.centimorgans.push_back(0.5 * (l % 20));
+    input.isNull.push_back(0);
+  }
+  g.dosage.assign(static_cast<std::size_t>(g.individuals * g.loci), 0);
+  for (int i = 0; i < g.individuals; ++i) {
+    EvaluatedIndividual individual;
+    individual.affected = i < 30;
+    individual.source = SampleSource::kAdmixed;
+    individual.populationDraw = 1;
+    individual.originAncestry = 0.1 * (i % 7);
+    input.individuals.push_back(individual);
+    for (int l = 0; l < g.loci; ++l) {
+      // Unrelated loci: a scrambled pattern that does not follow the status.
+      const std::uint32_t hash =
+          (static_cast<std::uint32_t>(i + 1) * 2654435761u) ^ (static_cast<std::uint32_t>(l + 1) * 40503u);
+      g.dosage[static_cast<std::size_t>(l * g.individuals + i)] = static_cast<std::int8_t>((hash >> 13) % 3);
+    }
+    // Locus 5: cases carry the class-2 allele (class-1 count 0), controls class 1.
+    g.dosage[static_cast<std::size_t>(5 * g.individuals + i)] =
+        static_cast<std::int8_t>(i < 30 ? (i % 4 == 0 ? 1 : 0) : 2);
+  }
+  EvaluatedTraitLocus causal;
+  causal.locus = 5;
+  causal.role = "causal";
+  causal.riskClass = 2;
+  causal.riskFrequency = 0.3;
+  causal.riskFrequencyAdmixed = 0.3;
+  causal.prevalence = 0.1;
+  causal.relativeRisk = 2;
+  causal.penetrance = {0.05, 0.1, 0.2};
+  causal.penetranceApplied = {0.05, 0.1, 0.2};
+  input.traitLoci.push_back(causal);
+  return input;
+}
+
+TEST(ReplicateEvaluationTest, ScoresTheTraitLocusAndCountsOnlyUnlinkedLoci) {
+  const ReplicateInput input = Planted();
+  EvaluationSettings settings;
+  settings.principalComponents = 2;
+  const ReplicateResult result = EvaluateReplicate(input, settings);
+  EXPECT_EQ(result.cases, 30);
+  EXPECT_EQ(result.controls, 30);
+  // Region 1 holds the causal locus: its other 19 loci are linked, the 20 of
+  // region 2 unlinked.
+  EXPECT_EQ(result.linkedLoci, 19);
+  EXPECT_EQ(result.unlinkedLoci, 20);
+  EXPECT_EQ(result.unlinkedP.size(), 20u);
+  ASSERT_EQ(result.traitLoci.size(), 1u);
+  const TraitLocusResult& causal = result.traitLoci[0];
+  EXPECT_EQ(causal.id, "snp6");
+  EXPECT_EQ(causal.rank, 1);
+  EXPECT_LT(causal.p, 1e-10);
+  // The risk allele is class 2, carried by the cases: its odds ratio is above 1.
+  EXPECT_GT(causal.estimate, 1);
+  EXPECT_DOUBLE_EQ(causal.trueEffect, 2);
+  EXPECT_DOUBLE_EQ(causal.appliedEffect, 2);
+  // The expectations: a positive non-centrality from the penetrances.
+  EXPECT_GT(causal.ncpModel, 0);
+  EXPECT_NEAR(causal.ncpModel, causal.ncpNominal, 1e-12);  // one source, same penetrances
+  // Type-I counts are of the unlinked loci: never more than they are.
+  for (std::size_t a = 0; a < kAlphas.size(); ++a) EXPECT_LE(result.type1[a], result.unlinkedLoci);
+  EXPECT_FALSE(std::isnan(result.lambda));
+  EXPECT_FALSE(std::isnan(result.lambdaPc));
+}
+
+TEST(ReplicateEvaluationTest, TheSpecifiedResidualVarianceIsThatOfItsBoundedDraw) {
+  // Far inside the bound: the normal's variance; cut at one standard
+  // deviation: 0.2911 of it.
+  EXPECT_NEAR(TruncatedNormalVariance(2, 100), 4, 1e-9);
+  EXPECT_NEAR(TruncatedNormalVariance(1, 1), 0.29112509, 1e-6);
+  EXPECT_EQ(TruncatedNormalVariance(0, 1), 0);
+}
+
+TEST_F(EvaluationRunTest, FoldersThatCannotBeEvaluatedSayWhy) {
+  QualStudy qual;
+  qual.parameters.totalLocusCount = 60;
+  qual.parameters.nullLocusCount = 5;
+  qual.parameters.sampleSize = 20;
+  qual.parameters.outputDirectory = (tmp_ / "no-truth").string();
+  RunOptions options = options_;
+  options.truth = false;
+  testing::RecordingHost host;
+  ASSERT_EQ(qual.Run(options, host).status, RunOutcome::Status::kCompleted);
+  try {
+    ReadReplicateFolder(tmp_ / "no-truth" / "1", 1);
+    FAIL() << "a folder without truth files was read";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("--truth 1"), std::string::npos) << e.what();
+  }
+
+  // A Loci.tsv that does not list the loci of Plink.map.
+  qual.parameters.outputDirectory = (tmp_ / "edited").string();
+  ASSERT_EQ(qual.Run(options_, host).status, RunOutcome::Status::kCompleted);
+  const fs::path loci = tmp_ / "edited" / "1" / "Loci.tsv";
+  std::string text = ReadFile(loci);
+  text.replace(text.find("\nsnp2\t"), 6, "\nsnp9\t");
+  testing::WriteFile(loci, text);
+  try {
+    ReadReplicateFolder(tmp_ / "edited" / "1", 1);
+    FAIL() << "a mismatched Loci.tsv was read";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("Loci.tsv line 3"), std::string::npos) << e.what();
+  }
+
+  // The command: a directory without replicates is a usage problem.
+  fs::create_directories(tmp_ / "empty");
+  EXPECT_EQ(cli::EvaluateRun(tmp_ / "empty", cli::EvaluateOptions{}, 1, true), 2);
+}
+
+}  // namespace
+}  // namespace korvane
