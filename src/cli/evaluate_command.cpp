@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/params_file.h"
+#include "cli/terminal_host.h"
 #include "qual/qual_fields.h"
 #include "quan/quan_fields.h"
 #include "quan/trait_model.h"
@@ -193,6 +194,7 @@ int EvaluateRun(const fs::path& runDir, const EvaluateOptions& options, int thre
   const bool progress = !quiet && ::isatty(STDERR_FILENO) == 1;
   auto work = [&] {
     for (;;) {
+      if (TerminalHost::StopSignalled()) return;
       const std::size_t k = next.fetch_add(1);
       if (k >= replicates.size()) return;
       try {
@@ -216,6 +218,11 @@ int EvaluateRun(const fs::path& runDir, const EvaluateOptions& options, int thre
   work();
   for (std::thread& thread : pool) thread.join();
   if (progress) fmt::print(stderr, "\n");
+  if (TerminalHost::StopSignalled()) {
+    fmt::print(stderr, "korvane: stopped after {} of {} replicates; nothing was written\n", done.load(),
+               replicates.size());
+    return 130;
+  }
   if (!firstFailure.empty()) {
     fmt::print(stderr, "korvane: {}\n", firstFailure);
     return 1;

@@ -97,6 +97,8 @@ void TerminalHost::SetRunning(bool running) {
 
 bool TerminalHost::StopRequested() const { return interrupted != 0; }
 
+bool TerminalHost::StopSignalled() { return interrupted != 0; }
+
 void TerminalHost::ClearLine() {
   if (!showProgress_ || shownWidth_ == 0) return;
   std::fputc('\r', out_);

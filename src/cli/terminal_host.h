@@ -44,6 +44,8 @@ class TerminalHost : public FormHost {
   // its next refresh point; a second one of the same kind ends the program at
   // once. Signals that the program was started to ignore stay ignored.
   static void CatchStopSignals();
+  // Whether a stop signal has come since CatchStopSignals.
+  static bool StopSignalled();
 
  private:
   using Clock = std::chrono::steady_clock;

@@ -176,7 +176,10 @@ Interval WilsonInterval(std::int64_t successes, std::int64_t trials, double conf
   const double denominator = 1 + z2 / n;
   const double centre = (phat + z2 / (2 * n)) / denominator;
   const double half = z / denominator * std::sqrt(phat * (1 - phat) / n + z2 / (4 * n * n));
-  return {std::max(0.0, centre - half), std::min(1.0, centre + half)};
+  // No successes (or no failures) bound the interval at 0 (or 1) exactly,
+  // where the difference above leaves a rounding error.
+  return {successes <= 0 ? 0.0 : std::max(0.0, centre - half),
+          successes >= trials ? 1.0 : std::min(1.0, centre + half)};
 }
 
 double NonCentralChiSquare1Power(double ncp, double alpha) {

@@ -47,14 +47,15 @@ help_options() {
 }
 
 # Commands and the general options.
-expect "korvane " "qual quan info"
+expect "korvane " "qual quan evaluate info"
+expect "korvane e" "evaluate"
 expect "korvane q" "qual quan"
 expect "korvane i" "info"
 expect "korvane --v" "--version"
 expect "korvane -" "-h --help --version"
 
 # Every option of each command, and no other command's.
-for command in qual quan info; do
+for command in qual quan evaluate info; do
   want=$(help_options "$command")
   got=$(offers korvane "$command" -)
   [[ $got == "$want" ]] || fail "'korvane $command -' offers other options than its help shows:
@@ -63,6 +64,8 @@ done
 [[ $(offers korvane qual --) == *--simulating-times* ]] || fail "the second name of --replicate-count is not offered"
 [[ $(offers korvane qual --) != *--qtl1-enabled* ]] || fail "qual offers an option of quan"
 [[ $(offers korvane info --) != *--sample-size* ]] || fail "info offers an option of the studies"
+[[ $(offers korvane evaluate --) != *--sample-size* ]] || fail "evaluate offers an option of the studies"
+expect "korvane evaluate --evaluate-p" "--evaluate-pcs"
 expect "korvane quan --qtl3-f" "--qtl3-freq-max --qtl3-freq-min"
 expect "korvane qual --sample" "--sample-size"
 # The command is found after values and flags, and an option after another's value.

@@ -29,7 +29,7 @@ grep -q '^korvane \\- ' <<<"$(section NAME)" || fail "NAME does not name korvane
 
 # Every option of a command's help, as roff writes it (\- for -), in the
 # command's own section: the general options under OPTIONS.
-for command in "" qual quan info; do
+for command in "" qual quan evaluate info; do
   if [[ -z $command ]]; then name=OPTIONS; else name="${command^^} OPTIONS"; fi
   text=$(section "$name")
   # shellcheck disable=SC2086
