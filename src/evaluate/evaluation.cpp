@@ -119,8 +119,9 @@ std::vector<SummaryRow> Evaluation::Summary() const {
         const char* name;
         double TraitLocusResult::*p;
       };
-      for (const Series series : {Series{"power", &TraitLocusResult::p}, Series{"power_pc", &TraitLocusResult::pPc},
-                                  Series{"power_gc", &TraitLocusResult::pGc}}) {
+      for (const Series series :
+           {Series{"power", &TraitLocusResult::p}, Series{"power_pc", &TraitLocusResult::pPc},
+            Series{"power_gc", &TraitLocusResult::pGc}, Series{"power_trend", &TraitLocusResult::pTrend}}) {
         std::int64_t found = 0, trials = 0;
         std::vector<double> model, nominal;
         for (const ReplicateResult* result : results) {
@@ -391,7 +392,7 @@ void Evaluation::Write(const std::filesystem::path& folder) const {
       text += fmt::format("\t{}_{}", role, column);
     }
     if (qualitative) {
-      text += fmt::format("\t{0}_or\t{0}_rr_asked\t{0}_rr_applied\t{0}_ncp_model\t{0}_ncp_nominal", role);
+      text += fmt::format("\t{0}_p_trend\t{0}_or\t{0}_rr_asked\t{0}_rr_applied\t{0}_ncp_model\t{0}_ncp_nominal", role);
     } else {
       text += fmt::format(
           "\t{0}_beta\t{0}_effect_a\t{0}_share_asked\t{0}_share_expected\t{0}_share_realized\t{0}_ncp_model\t{0}_ncp_"
@@ -425,13 +426,13 @@ void Evaluation::Write(const std::filesystem::path& folder) const {
       const TraitLocusResult* l = FindLocus(*r, role);
       if (l == nullptr) {
         // A replicate without this trait locus: every column NA.
-        for (int k = 0; k < (qualitative ? 12 : 14); ++k) text += "\tNA";
+        for (int k = 0; k < (qualitative ? 13 : 14); ++k) text += "\tNA";
         continue;
       }
       text += fmt::format("\t{}\t{}\t{}\t{}\t{}\t{}\t{}", l->id, Number(l->chiSquare), Number(l->p), l->rank,
                           Number(l->pPc), Number(l->pAncestry), Number(l->pGc));
       if (qualitative) {
-        text += fmt::format("\t{}\t{}\t{}\t{}\t{}", Number(l->estimate), Number(l->trueEffect),
+        text += fmt::format("\t{}\t{}\t{}\t{}\t{}\t{}", Number(l->pTrend), Number(l->estimate), Number(l->trueEffect),
                             Number(l->appliedEffect), Number(l->ncpModel), Number(l->ncpNominal));
       } else {
         text += fmt::format("\t{}\t{}\t{}\t{}\t{}\t{}\t{}", Number(l->estimate), Number(l->trueEffect),
@@ -460,14 +461,15 @@ void Evaluation::Write(const std::filesystem::path& folder) const {
     const std::filesystem::path path = folder / "loci.tsv.gz";
     gzFile file = gzopen(path.c_str(), "wb6");
     if (file == nullptr) throw std::runtime_error(fmt::format("{}: cannot be created", path.string()));
-    bool ok = gzputs(file, "replicate\tid\tkind\tchisq\tp\tp_pc\tp_ancestry\n") >= 0;
+    bool ok = gzputs(file, "replicate\tid\tkind\tchisq\tp\tp_pc\tp_ancestry\tp_trend\n") >= 0;
     for (const ReplicateResult* r : results) {
       std::string lines;
       for (std::size_t l = 0; l < r->loci.size(); ++l) {
         const LocusResult& locus = r->loci[l];
         const char* kind = locus.kind == 't' ? "trait" : locus.kind == 'l' ? "linked" : "unlinked";
-        lines += fmt::format("{}\t{}\t{}\t{}\t{}\t{}\t{}\n", r->replicate, r->locusIds[l], kind,
-                             Number(locus.chiSquare), Number(locus.p), Number(locus.pPc), Number(locus.pAncestry));
+        lines +=
+            fmt::format("{}\t{}\t{}\t{}\t{}\t{}\t{}\t{}\n", r->replicate, r->locusIds[l], kind, Number(locus.chiSquare),
+                        Number(locus.p), Number(locus.pPc), Number(locus.pAncestry), Number(locus.pTrend));
       }
       ok = ok && (lines.empty() || gzwrite(file, lines.data(), static_cast<unsigned>(lines.size())) > 0);
     }

@@ -214,7 +214,7 @@ ReplicateResult EvaluateReplicate(const ReplicateInput& input, const EvaluationS
 
   // Every locus's tests.
   std::vector<double> chi(loci, kNaN), p(loci, kNaN), chiPc(loci, kNaN), pPc(loci, kNaN), chiAnc(loci, kNaN),
-      pAnc(loci, kNaN), estimate(loci, kNaN);
+      pAnc(loci, kNaN), pTrend(loci, kNaN), estimate(loci, kNaN);
   for (std::size_t l = 0; l < loci; ++l) {
     const std::span<const std::int8_t> dosage = table.Locus(static_cast<int>(l));
     if (qualitative) {
@@ -222,6 +222,7 @@ ReplicateResult EvaluateReplicate(const ReplicateInput& input, const EvaluationS
       chi[l] = allelic.chiSquare;
       p[l] = allelic.p;
       estimate[l] = allelic.oddsRatio;
+      pTrend[l] = TrendTest(dosage, affected).p;
     } else {
       const RegressionResult regression = LinearRegression(dosage, trait);
       p[l] = regression.p;
@@ -282,6 +283,7 @@ ReplicateResult EvaluateReplicate(const ReplicateInput& input, const EvaluationS
     r.pGc = GenomicControlP(chi[l], result.lambda);
     r.pPc = pPc[l];
     r.pAncestry = pAnc[l];
+    r.pTrend = pTrend[l];
     r.rank = 1;
     for (std::size_t k = 0; k < loci; ++k) r.rank += p[k] < p[l];
     if (qualitative) {
@@ -367,7 +369,7 @@ ReplicateResult EvaluateReplicate(const ReplicateInput& input, const EvaluationS
 
   if (settings.keepLoci) {
     result.locusIds = table.locusIds;
-    for (std::size_t l = 0; l < loci; ++l) result.loci.push_back({chi[l], p[l], pPc[l], pAnc[l], kind[l]});
+    for (std::size_t l = 0; l < loci; ++l) result.loci.push_back({chi[l], p[l], pPc[l], pAnc[l], pTrend[l], kind[l]});
   }
   return result;
 }

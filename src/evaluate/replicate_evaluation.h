@@ -41,6 +41,7 @@ struct TraitLocusResult {
   std::string role, id;
   double chiSquare = 0;  // the allelic chi-square, or the regression's t squared
   double p = 0, pGc = 0, pPc = 0, pAncestry = 0;
+  double pTrend = 0;                    // case-control: the Cochran-Armitage trend test (NaN for a quantitative trait)
   int rank = 0;                         // among all loci by p, 1 for the smallest
   double estimate = 0;                  // allelic odds ratio of the risk allele, or beta per risk allele
   double trueEffect = 0;                // the relative risk asked, or the effect a
@@ -53,7 +54,7 @@ struct TraitLocusResult {
 
 // One locus's statistics, for loci.tsv.gz.
 struct LocusResult {
-  double chiSquare, p, pPc, pAncestry;
+  double chiSquare, p, pPc, pAncestry, pTrend;
   char kind;  // 'u' unlinked, 'l' in a trait locus's region, 't' a trait locus
 };
 
