@@ -277,8 +277,7 @@ std::vector<std::string> Evaluation::Warnings() const {
         "from {:.1f}. The specified sampling builds a new population in every cycle until the sample is full, so cases "
         "and controls differ in more than their status and the tests are inflated at unlinked loci (median lambda "
         "{:.3f} "
-        "here; it grows with the sample size). A smaller sample or a larger prevalence takes fewer cycles; the "
-        "calibrated model draws cases and controls from one population.",
+        "here; it grows with the sample size). A smaller sample or a larger prevalence takes fewer cycles.",
         MeanOf(drawsCases), MeanOf(drawsControls), lambda));
   } else if (!qualitative && MeanOf(draws) > 1.05) {
     warnings.push_back(fmt::format(
@@ -323,8 +322,9 @@ std::vector<std::string> Evaluation::Warnings() const {
         "Residual: the specified model draws the residual with standard deviation r x Vp = {:.4g} (bounded to "
         "+-{:.4g}, "
         "variance {:.4g}) instead of variance r x Vp = {:.4g}, so the QTLs explain less than asked: {:.4f} asked on "
-        "average, {:.4f} expected by the model's arithmetic, {:.4f} realized. The calibrated model draws the residual "
-        "with variance r x Vp.",
+        "average, {:.4f} expected by the model's arithmetic, {:.4f} realized. Truth.tsv gives each QTL's realized "
+        "share; "
+        "a larger share asked, or a smaller phenotype variance, brings the residual closer to what is asked.",
         r * vp, vp, SpecifiedResidualVariance(r * vp, vp), r * vp, MeanOf(asked), MeanOf(expected), MeanOf(realized)));
   }
 
@@ -334,8 +334,7 @@ std::vector<std::string> Evaluation::Warnings() const {
   if (candidates > choosable) {
     warnings.push_back(fmt::format(
         "Trait loci: the specified model chooses {} among the first {} of the {} candidate loci (the loci that are not "
-        "null loci) only, so they lie in the first regions of the catalogue. Fewer loci spread them further; the "
-        "calibrated model chooses among all candidates.",
+        "null loci) only, so they lie in the first regions of the catalogue. Fewer loci spread them further.",
         qualitative ? "the causal locus" : "the QTLs", choosable, candidates));
   }
 
