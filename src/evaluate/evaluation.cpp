@@ -324,7 +324,8 @@ std::vector<std::string> Evaluation::Warnings() const {
         "variance {:.4g}) instead of variance r x Vp = {:.4g}, so the QTLs explain less than asked: {:.4f} asked on "
         "average, {:.4f} expected by the model's arithmetic, {:.4f} realized. Truth.tsv gives each QTL's realized "
         "share; "
-        "a larger share asked, or a smaller phenotype variance, brings the residual closer to what is asked.",
+        "the two agree only where r x Vp is about 1, so a phenotype variance near 1 / r brings the shares close to "
+        "those asked.",
         r * vp, vp, SpecifiedResidualVariance(r * vp, vp), r * vp, MeanOf(asked), MeanOf(expected), MeanOf(realized)));
   }
 
