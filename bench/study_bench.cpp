@@ -10,6 +10,8 @@
 #include <filesystem>
 
 #include "evaluate/evaluation.h"
+#include "evaluate/evaluation_input.h"
+#include "evaluate/replicate_evaluation.h"
 #include "qual/QUAL.h"
 #include "quan/QUAN.h"
 #include "refdata/reference_data.h"
@@ -112,6 +114,31 @@ void BM_QualDiscreteDefaultEvaluated(benchmark::State& state) {
   context.sampleSize = study.parameters.sampleSize;
   Evaluation evaluation(settings, context);
   RunStudy(state, study, 0, BenchOutput(), true, false, evaluation.Writers());
+}
+// korvane evaluate's work for one default replicate on one thread: its
+// folder read back (Plink.ped, Plink.map, the truth files) and scored, with
+// range(0) principal components. A thousand replicates take a thousand times
+// this.
+void BM_EvaluateDefaultReplicateFromFiles(benchmark::State& state) {
+  const fs::path output = BenchOutput() / "evaluate";
+  fs::remove_all(output);
+  QualStudy study;
+  study.parameters.replicateCount = 20;
+  study.parameters.outputDirectory = output.string();
+  SilentHost host;
+  if (study.Run(Options(), host).status != RunOutcome::Status::kCompleted) {
+    state.SkipWithError("the replicates could not be made");
+    return;
+  }
+  EvaluationSettings settings;
+  settings.principalComponents = static_cast<int>(state.range(0));
+  int n = 0;
+  for (auto _ : state) {
+    const int replicate = 1 + n++ % study.parameters.replicateCount;
+    const ReplicateInput input = ReadReplicateFolder(output / std::to_string(replicate), replicate);
+    benchmark::DoNotOptimize(EvaluateReplicate(input, settings).lambda);
+  }
+  fs::remove_all(output);
 }
 void BM_QualContinuousDefault(benchmark::State& state) {
   QualStudy study;
@@ -222,6 +249,7 @@ BENCHMARK(BM_LoadReferenceData)->Arg(1)->Arg(2)->ArgName("threads")->Unit(benchm
 BENCHMARK(BM_QualDiscreteDefault)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QualDiscreteDefaultNoTruth)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QualDiscreteDefaultEvaluated)->Arg(0)->Arg(10)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EvaluateDefaultReplicateFromFiles)->Arg(0)->Arg(10)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QualContinuousDefault)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QualDiscreteLarge)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_QualDiscreteLargeNoFiles)->Unit(benchmark::kMillisecond)->Iterations(1);

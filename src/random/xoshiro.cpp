@@ -13,8 +13,8 @@ Xoshiro256::Xoshiro256(std::uint64_t seed) : s_{} {
 }
 
 void Xoshiro256::Jump() {
-  static constexpr std::array<std::uint64_t, 4> kJump = {0x180ec6d33cfd0abau, 0xd5a61266f0c9392cu,
-                                                         0xa9582618e03fc9aau, 0x39abdc4529b1661cu};
+  static constexpr std::array<std::uint64_t, 4> kJump = {0x180ec6d33cfd0abau, 0xd5a61266f0c9392cu, 0xa9582618e03fc9aau,
+                                                         0x39abdc4529b1661cu};
   std::array<std::uint64_t, 4> jumped{};
   for (const std::uint64_t word : kJump) {
     for (int b = 0; b < 64; ++b) {

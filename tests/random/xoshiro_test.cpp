@@ -23,8 +23,8 @@ TEST(XoshiroTest, ReferenceOutputs) {
   EXPECT_EQ(mix.Next(), 0x6E789E6AA1B965F4u);
   EXPECT_EQ(mix.Next(), 0x06C45D188009454Fu);
   Xoshiro256 gen(std::array<std::uint64_t, 4>{1, 2, 3, 4});
-  const std::array<std::uint64_t, 6> expected = {11520u, 0u, 1509978240u, 1215971899390074240u,
-                                                 1216172134540287360u, 607988272756665600u};
+  const std::array<std::uint64_t, 6> expected = {
+      11520u, 0u, 1509978240u, 1215971899390074240u, 1216172134540287360u, 607988272756665600u};
   for (const std::uint64_t value : expected) EXPECT_EQ(gen.Next(), value);
   // The jump polynomial applied to {1, 2, 3, 4} (an independent
   // implementation of the published jump).
