@@ -52,6 +52,32 @@ std::vector<int> ReplicateFolders(const fs::path& runDir) {
   return numbers;
 }
 
+// The parameters of the last run recorded in `record` (the defaults when
+// there is no record): the evaluation's expectations and warnings need
+// them. A recorded value that the field refuses is an error naming it.
+template <class Record>
+Record RecordedParameters(const fs::path& record, std::string_view study, FieldTable<Record> table) {
+  Record p;
+  if (!fs::exists(record)) return p;
+  std::vector<std::string> keys;
+  for (const auto& field : table) keys.push_back(field.info.key);
+  const StoredRun stored = ReadStoredRun(record, study, keys);
+  const TakeResult taken = TakeFields<Record>(
+      p, table,
+      [&stored](std::size_t, const FieldInfo& info) -> std::optional<std::string> {
+        const auto it = stored.fieldTexts.find(info.key);
+        if (it == stored.fieldTexts.end()) return std::nullopt;
+        return it->second;
+      },
+      MessageLanguage::kEnglish);
+  if (!taken) {
+    throw std::runtime_error(
+        fmt::format("{}: {}: {}", record.string(), table[taken.fieldIndex].info.key, taken.message));
+  }
+  if (stored.model) p.modelKind = *stored.model;
+  return p;
+}
+
 }  // namespace
 
 EvaluationSettings SettingsOf(const EvaluateOptions& options, const QualParameters&) {
@@ -132,43 +158,11 @@ int EvaluateRun(const fs::path& runDir, const EvaluateOptions& options, int thre
   const fs::path record = runDir / kRunRecordFile;
   try {
     if (qualitative) {
-      QualParameters p;
-      if (fs::exists(record)) {
-        const StoredRun stored = ReadStoredRun(record, "qual", [] {
-          std::vector<std::string> keys;
-          for (const auto& field : QualFields()) keys.push_back(field.info.key);
-          return keys;
-        }());
-        TakeFields<QualParameters>(
-            p, QualFields(),
-            [&stored](std::size_t, const FieldInfo& info) -> std::optional<std::string> {
-              const auto it = stored.fieldTexts.find(info.key);
-              if (it == stored.fieldTexts.end()) return std::nullopt;
-              return it->second;
-            },
-            MessageLanguage::kEnglish);
-        if (stored.model) p.modelKind = *stored.model;
-      }
+      const QualParameters p = RecordedParameters<QualParameters>(record, "qual", QualFields());
       settings = SettingsOf(options, p);
       context = ContextOf(p);
     } else {
-      QuanParameters p;
-      if (fs::exists(record)) {
-        const StoredRun stored = ReadStoredRun(record, "quan", [] {
-          std::vector<std::string> keys;
-          for (const auto& field : QuanFields()) keys.push_back(field.info.key);
-          return keys;
-        }());
-        TakeFields<QuanParameters>(
-            p, QuanFields(),
-            [&stored](std::size_t, const FieldInfo& info) -> std::optional<std::string> {
-              const auto it = stored.fieldTexts.find(info.key);
-              if (it == stored.fieldTexts.end()) return std::nullopt;
-              return it->second;
-            },
-            MessageLanguage::kEnglish);
-        if (stored.model) p.modelKind = *stored.model;
-      }
+      const QuanParameters p = RecordedParameters<QuanParameters>(record, "quan", QuanFields());
       settings = SettingsOf(options, p);
       context = ContextOf(p);
     }

@@ -220,9 +220,20 @@ TEST_F(EvaluationRunTest, FoldersThatCannotBeEvaluatedSayWhy) {
     EXPECT_NE(std::string(e.what()).find("Loci.tsv line 3"), std::string::npos) << e.what();
   }
 
-  // The command: a directory without replicates is a usage problem.
+  // The command: a directory without replicates is a usage problem, and so
+  // is a run record whose parameters the fields refuse (the expectations
+  // and warnings would be of other parameters).
   fs::create_directories(tmp_ / "empty");
   EXPECT_EQ(cli::EvaluateRun(tmp_ / "empty", cli::EvaluateOptions{}, 1, true), 2);
+  testing::WriteFile(tmp_ / "edited" / "korvane-runs.toml",
+                     "[[run]]\nstudy = \"qual\"\nmodel = \"discrete\"\nsample-size = -5\n");
+  EXPECT_EQ(cli::EvaluateRun(tmp_ / "edited", cli::EvaluateOptions{}, 1, true), 2);
+  // With the record mended (and Loci.tsv back as written) the run evaluates.
+  testing::WriteFile(tmp_ / "edited" / "korvane-runs.toml",
+                     "[[run]]\nstudy = \"qual\"\nmodel = \"discrete\"\nsample-size = 20\n");
+  testing::WriteFile(loci, ReadFile(loci).replace(ReadFile(loci).find("\nsnp9\t"), 6, "\nsnp2\t"));
+  EXPECT_EQ(cli::EvaluateRun(tmp_ / "edited", cli::EvaluateOptions{}, 1, true), 0);
+  EXPECT_TRUE(fs::exists(tmp_ / "edited" / "evaluation" / "report.html"));
 }
 
 }  // namespace
