@@ -96,34 +96,35 @@ EvaluationSettings SettingsOf(const EvaluateOptions& options, const QuanParamete
   return settings;
 }
 
-EvaluationContext ContextOf(const QualParameters& p) {
+namespace {
+
+// What both studies' contexts hold.
+template <class Record>
+EvaluationContext CommonContext(const Record& p, FieldTable<Record> table, StudyKind study, std::string_view name) {
   EvaluationContext context;
-  context.study = StudyKind::kQualitative;
+  context.study = study;
   context.discreteModel = p.modelKind == ModelKind::kDiscrete;
-  context.title = fmt::format("Case-control study, {} model: replicates of {} individuals at {} loci",
+  context.title = fmt::format("{} study, {} model: replicates of {} individuals at {} loci", name,
                               ModelName(p.modelKind), p.sampleSize, p.totalLocusCount);
-  context.settings = SettingsList(p, QualFields());
+  context.settings = SettingsList(p, table);
   context.settings.emplace(context.settings.begin(), "model", std::string(ModelName(p.modelKind)));
   context.sampleSize = p.sampleSize;
   context.totalLoci = p.totalLocusCount;
   context.nullLoci = p.nullLocusCount;
+  return context;
+}
+
+}  // namespace
+
+EvaluationContext ContextOf(const QualParameters& p) {
+  EvaluationContext context = CommonContext(p, QualFields(), StudyKind::kQualitative, "Case-control");
   context.prevalence = p.prevalence;
   context.relativeRisk = p.relativeRisk;
   return context;
 }
 
 EvaluationContext ContextOf(const QuanParameters& p) {
-  EvaluationContext context;
-  context.study = StudyKind::kQuantitative;
-  context.discreteModel = p.modelKind == ModelKind::kDiscrete;
-  context.title = fmt::format("Quantitative study, {} model: replicates of {} individuals at {} loci",
-                              ModelName(p.modelKind), p.sampleSize, p.totalLocusCount);
-  context.settings = SettingsList(p, QuanFields());
-  context.settings.emplace(context.settings.begin(), "model", std::string(ModelName(p.modelKind)));
-  context.sampleSize = p.sampleSize;
-  context.totalLoci = p.totalLocusCount;
-  context.nullLoci = p.nullLocusCount;
-  return context;
+  return CommonContext(p, QuanFields(), StudyKind::kQuantitative, "Quantitative");
 }
 
 void PrintEvaluation(const Evaluation& evaluation, const fs::path& folder) {

@@ -33,18 +33,6 @@ double SampleVariance(const std::vector<double>& values) {
   return sum / static_cast<double>(values.size() - 1);
 }
 
-const char* SourceName(SampleSource source) {
-  switch (source) {
-    case SampleSource::kYriPool:
-      return "YRI_pool";
-    case SampleSource::kSecondPool:
-      return "second_pool";
-    case SampleSource::kAdmixed:
-      break;
-  }
-  return "admixed";
-}
-
 // A p-value after genomic control: the statistic divided by lambda where
 // lambda inflates it.
 double GenomicControlP(double chiSquare, double lambda) {
@@ -353,7 +341,7 @@ ReplicateResult EvaluateReplicate(const ReplicateInput& input, const EvaluationS
       ++tested;
       below += HardyWeinbergExactP(counts[2], counts[1], counts[0]) < 0.05;
     }
-    result.hardyWeinbergBelow005.emplace_back(SourceName(source),
+    result.hardyWeinbergBelow005.emplace_back(std::string(SampleSourceName(source)),
                                               tested > 0 ? static_cast<double>(below) / tested : kNaN);
   }
 

@@ -16,6 +16,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "refdata/marker_set.h"
@@ -46,6 +47,20 @@ enum class Affection { kUnaffected, kAffected };  // a control, a case
 // Where an individual of the sample was drawn from: a source pool of the
 // discrete model, or the admixed population of the continuous model.
 enum class SampleSource { kYriPool, kSecondPool, kAdmixed };
+
+// Its name in Individuals.tsv and the evaluation: "YRI_pool", "second_pool"
+// or "admixed".
+constexpr std::string_view SampleSourceName(SampleSource source) {
+  switch (source) {
+    case SampleSource::kYriPool:
+      return "YRI_pool";
+    case SampleSource::kSecondPool:
+      return "second_pool";
+    case SampleSource::kAdmixed:
+      break;
+  }
+  return "admixed";
+}
 
 struct IndividualRecord {
   int id = 0;  // IndividualId: 1 for the first individual of the attempt

@@ -41,18 +41,6 @@ std::string RoleName(const TraitLocusTruth& locus) {
   return locus.qtl == 0 ? std::string("causal") : fmt::format("qtl{}", locus.qtl);
 }
 
-std::string_view SourceName(SampleSource source) {
-  switch (source) {
-    case SampleSource::kYriPool:
-      return "YRI_pool";
-    case SampleSource::kSecondPool:
-      return "second_pool";
-    case SampleSource::kAdmixed:
-      break;
-  }
-  return "admixed";
-}
-
 }  // namespace
 
 TruthWriter::TruthWriter(const std::filesystem::path& folder, StudyKind study, AncestryFormat ancestry,
@@ -81,7 +69,7 @@ void TruthWriter::Individual(const IndividualRecord& individual, const GenotypeR
     Append(line, kNa);
   }
   Append(line, individual.sex == Sex::kFemale ? "\tfemale\t" : "\tmale\t");
-  Append(line, SourceName(individual.source));
+  Append(line, SampleSourceName(individual.source));
   Append(line, "\t");
   AppendInt(line, individual.populationDraw);
   Append(line, "\t");
