@@ -259,7 +259,7 @@ namespace korvane {
 std::vector<std::string> Evaluation::Warnings() const {
   std::vector<std::string> warnings;
   const std::vector<const ReplicateResult*> results = Results();
-  if (results.empty() || context_.calibrated) return warnings;
+  if (results.empty()) return warnings;
   const bool qualitative = context_.study == StudyKind::kQualitative;
   std::vector<double> lambdas, drawsCases, drawsControls, draws;
   for (const ReplicateResult* result : results) {
@@ -308,7 +308,7 @@ std::vector<std::string> Evaluation::Warnings() const {
   }
 
   // The specified residual: the share of the variance used as a standard deviation.
-  if (!qualitative && !settings_.model.calibratedResidual && settings_.model.phenotypeVariance > 0) {
+  if (!qualitative && settings_.model.phenotypeVariance > 0) {
     const double vp = settings_.model.phenotypeVariance, r = settings_.model.residualShare;
     std::vector<double> expected, realized, asked;
     for (const ReplicateResult* result : results) {
@@ -509,9 +509,8 @@ ReportData Evaluation::Report() const {
       report.ancestryControls.insert(report.ancestryControls.end(), result->ancestryOfControls.begin(),
                                      result->ancestryOfControls.end());
     } else {
-      // A quantitative replicate keeps the sample's ancestry as its "cases".
-      report.ancestrySample.insert(report.ancestrySample.end(), result->ancestryOfCases.begin(),
-                                   result->ancestryOfCases.end());
+      report.ancestrySample.insert(report.ancestrySample.end(), result->ancestryOfSample.begin(),
+                                   result->ancestryOfSample.end());
       report.phenotype.insert(report.phenotype.end(), result->phenotypes.begin(), result->phenotypes.end());
     }
   }

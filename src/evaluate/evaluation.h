@@ -24,16 +24,11 @@ namespace korvane {
 struct EvaluationContext {
   StudyKind study = StudyKind::kQualitative;
   bool discreteModel = true;
-  bool calibrated = false;
   std::string title;                                          // what was run, for the report
   std::vector<std::pair<std::string, std::string>> settings;  // name and value, for the report
   int sampleSize = 0;
   int totalLoci = 0, nullLoci = 0;
   double prevalence = 0, relativeRisk = 0;  // case-control
-  int activeQtls = 0;                       // quantitative
-  // Map distances between neighbouring chosen loci (cM), from the first
-  // replicate, for the recombination-floor warning; empty when unknown.
-  std::vector<double> neighbourDistances{};
 };
 
 // One line of summary.tsv.

@@ -32,8 +32,12 @@ void EvaluationWriter::Individual(const IndividualRecord& individual, const Geno
   GenotypeTable& g = input_.genotypes;
   g.individualIds.push_back(std::to_string(individual.id));
   ++g.individuals;
+  // One row of dosages per individual, written in place.
+  const std::size_t start = byIndividual_.size();
+  byIndividual_.resize(start + row.genotypes.size());
+  std::int8_t* out = byIndividual_.data() + start;
   for (const Genotype genotype : row.genotypes) {
-    byIndividual_.push_back(genotype.Missing() ? std::int8_t{-1} : static_cast<std::int8_t>(genotype.ClassOneCount()));
+    *out++ = genotype.Missing() ? std::int8_t{-1} : static_cast<std::int8_t>(genotype.ClassOneCount());
   }
   EvaluatedIndividual e;
   if (individual.affection) e.affected = *individual.affection == Affection::kAffected;

@@ -169,7 +169,7 @@ ReplicateResult EvaluateReplicate(const ReplicateInput& input, const EvaluationS
   for (double a : ancestryCases) result.ancestryOfCases.push_back(static_cast<float>(a));
   for (double a : ancestryControls) result.ancestryOfControls.push_back(static_cast<float>(a));
   if (!qualitative) {
-    for (double a : ancestry) result.ancestryOfCases.push_back(static_cast<float>(a));
+    for (double a : ancestry) result.ancestryOfSample.push_back(static_cast<float>(a));
   }
   for (double v : phenotypes) result.phenotypes.push_back(static_cast<float>(v));
 
@@ -300,7 +300,7 @@ ReplicateResult EvaluateReplicate(const ReplicateInput& input, const EvaluationS
     double components = 0;
     for (const EvaluatedTraitLocus& locus : input.traitLoci) components += locus.varianceShare * vp;
     const double sd = model.residualShare * vp;
-    const double residual = model.calibratedResidual ? model.residualShare * vp : SpecifiedResidualVariance(sd, vp);
+    const double residual = SpecifiedResidualVariance(sd, vp);
     double groups = 0;
     if (input.groupMeanYri && input.groupMeanSecond && n > 0) {
       double yri = 0;

@@ -27,7 +27,6 @@ struct EvaluationModel {
   // r * Vp, bounded to +-Vp, so its variance is not r * Vp.
   double phenotypeVariance = 0;
   double residualShare = 0;
-  bool calibratedResidual = false;  // the residual's variance is r * Vp
 };
 
 struct EvaluationSettings {
@@ -79,8 +78,7 @@ struct ReplicateResult {
   std::vector<std::pair<std::string, double>> hardyWeinbergBelow005;
   // For the pooled plots.
   std::vector<float> unlinkedP, unlinkedPPc;
-  // (A quantitative replicate keeps its sample's ancestry in ancestryOfCases.)
-  std::vector<float> ancestryOfCases, ancestryOfControls, phenotypes;
+  std::vector<float> ancestryOfCases, ancestryOfControls, ancestryOfSample, phenotypes;
   std::vector<LocusResult> loci;  // with keepLoci
   std::vector<std::string> locusIds;
   // Neighbouring loci of a region whose recombination fraction is below the

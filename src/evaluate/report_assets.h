@@ -13,8 +13,8 @@ namespace korvane {
 enum class ReportAsset {
   kVega,        // the Vega runtime
   kVegaLite,    // the Vega-Lite compiler
-  kVegaEmbed,   // vegaEmbed(), which compiles and draws a specification
-  kPageScript,  // the page's own script: the plot specifications and the rendering hooks
+  kVegaEmbed,   // vegaEmbed(), which compiles and draws a plot's definition
+  kPageScript,  // the page's own script: the plot definitions and the rendering hooks
 };
 
 // The asset's bytes, in pieces to be written one after the other.

@@ -1,5 +1,5 @@
 // The evaluation report page's own script: it records rendering failures,
-// builds the Vega-Lite specification of every plot from the page's JSON data
+// builds the Vega-Lite definition of every plot from the page's JSON data
 // and draws them. It runs before the plotting libraries load, so that an
 // error in any script of the page is counted.
 //
