@@ -26,6 +26,15 @@ double ResidualVarianceShare(const QuanParameters& p) {
   return 1 - sum;
 }
 
+double CalibratedResidualShare(const QuanParameters& p) {
+  double share = 1;
+  for (const QtlRow& row : p.qtlRows) {
+    if (row.enabled != 0) share -= row.varianceExplained;
+  }
+  if (p.modelKind == ModelKind::kDiscrete) share -= p.stratificationVariance;
+  return share;
+}
+
 double QtlEffect(int effectClass, double effect, AlleleClass first, AlleleClass second) {
   const AlleleClass raising = effectClass == 1 ? 1 : 2;
   const AlleleClass lowering = raising == 1 ? 2 : 1;

@@ -38,6 +38,11 @@ std::vector<ActiveQtl> ActiveQtls(const QuanParameters& p);
 // 1 minus the five variance shares added in row order, ticked or not.
 double ResidualVarianceShare(const QuanParameters& p);
 
+// The residual's share of the phenotype variance in the calibrated model:
+// what the ticked QTLs and, in the discrete model, the stratification leave,
+// so that the phenotype's variance is the one asked.
+double CalibratedResidualShare(const QuanParameters& p);
+
 // The genotype value of a QTL: +a for two raising alleles, -a for two
 // lowering alleles, 0 otherwise. Effect class 1 raises with class 1 (A, T);
 // any other effect class raises with class 2 (C, G).

@@ -1,7 +1,5 @@
 #include "random/xoshiro.h"
 
-#include <cmath>
-
 namespace korvane {
 
 Xoshiro256::Xoshiro256(std::uint64_t seed) : s_{} {
@@ -34,33 +32,6 @@ Xoshiro256 CalibratedAttemptGenerator(std::uint64_t runSeed, std::uint32_t repli
   std::uint64_t key = mix.Next();
   key = SplitMix64(key ^ (static_cast<std::uint64_t>(replicate) << 32 | attempt)).Next();
   return Xoshiro256(key);
-}
-
-// The 128-bit product of two 64-bit words (a GCC and Clang extension).
-__extension__ using Wide = unsigned __int128;
-
-std::uint64_t UniformBelow(Xoshiro256& gen, std::uint64_t bound) {
-  // The high word of x * bound is uniform below bound once the low words
-  // that would favour some values are rejected.
-  Wide product = static_cast<Wide>(gen.Next()) * bound;
-  auto low = static_cast<std::uint64_t>(product);
-  if (low < bound) {
-    const std::uint64_t threshold = (0 - bound) % bound;
-    while (low < threshold) {
-      product = static_cast<Wide>(gen.Next()) * bound;
-      low = static_cast<std::uint64_t>(product);
-    }
-  }
-  return static_cast<std::uint64_t>(product >> 64);
-}
-
-double StandardNormal(Xoshiro256& gen) {
-  for (;;) {
-    const double u = 2.0 * UniformUnit(gen) - 1.0;
-    const double v = 2.0 * UniformUnit(gen) - 1.0;
-    const double s = u * u + v * v;
-    if (s > 0.0 && s < 1.0) return u * std::sqrt(-2.0 * std::log(s) / s);
-  }
 }
 
 }  // namespace korvane

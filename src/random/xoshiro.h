@@ -8,6 +8,7 @@
 // generator it is an object handed to whatever draws; nothing is global.
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 
 namespace korvane {
@@ -61,16 +62,46 @@ class Xoshiro256 {
 // thread simulates it.
 Xoshiro256 CalibratedAttemptGenerator(std::uint64_t runSeed, std::uint32_t replicate, std::uint32_t attempt);
 
+// The draws below take any generator with Next() giving uniform 64-bit
+// values: Xoshiro256, or the calibrated model's LaneGenerator.
+
 // A uniform double in [0, 1) on the grid of 2^-53: the top 53 bits.
-inline double UniformUnit(Xoshiro256& gen) { return static_cast<double>(gen.Next() >> 11) * 0x1.0p-53; }
+template <typename Generator>
+double UniformUnit(Generator& gen) {
+  return static_cast<double>(gen.Next() >> 11) * 0x1.0p-53;
+}
 
 // An integer in [0, bound), bound >= 1, every value exactly equally likely
 // (Lemire's multiply-and-reject).
-std::uint64_t UniformBelow(Xoshiro256& gen, std::uint64_t bound);
+template <typename Generator>
+std::uint64_t UniformBelow(Generator& gen, std::uint64_t bound) {
+  // The high word of x * bound is uniform below bound once the low words
+  // that would favour some values are rejected (128-bit products are a GCC
+  // and Clang extension).
+  __extension__ using Wide = unsigned __int128;
+  Wide product = static_cast<Wide>(gen.Next()) * bound;
+  auto low = static_cast<std::uint64_t>(product);
+  if (low < bound) {
+    const std::uint64_t threshold = (0 - bound) % bound;
+    while (low < threshold) {
+      product = static_cast<Wide>(gen.Next()) * bound;
+      low = static_cast<std::uint64_t>(product);
+    }
+  }
+  return static_cast<std::uint64_t>(product >> 64);
+}
 
 // A standard normal by Marsaglia's polar method (one value per call; the
 // pair's second value is dropped so that a draw depends on nothing before it
 // in the stream but its own uniforms).
-double StandardNormal(Xoshiro256& gen);
+template <typename Generator>
+double StandardNormal(Generator& gen) {
+  for (;;) {
+    const double u = 2.0 * UniformUnit(gen) - 1.0;
+    const double v = 2.0 * UniformUnit(gen) - 1.0;
+    const double s = u * u + v * v;
+    if (s > 0.0 && s < 1.0) return u * std::sqrt(-2.0 * std::log(s) / s);
+  }
+}
 
 }  // namespace korvane

@@ -23,6 +23,7 @@ struct AttemptContext {
   std::function<void()> refresh;  // a refresh point: the host shows the record; may throw RunStopped
   WorkTeam& team;                 // builds the children of a generation in parts
   bool localAncestry = false;     // track the ancestry of every allele (RunOptions::localAncestry)
+  bool calibrated = false;        // simulate with the calibrated model (RunOptions::calibrated)
 };
 
 // A routine that gives up (no causal-locus candidate, too few null loci
