@@ -25,13 +25,16 @@ void Xoshiro256::Jump() {
   s_ = jumped;
 }
 
-Xoshiro256 CalibratedAttemptGenerator(std::uint64_t runSeed, std::uint32_t replicate, std::uint32_t attempt) {
+std::uint64_t CalibratedAttemptKey(std::uint64_t runSeed, std::uint32_t replicate, std::uint32_t attempt) {
   // The key's three parts are mixed one after another, so that neighbouring
-  // seeds, replicates and attempts give unrelated states.
+  // seeds, replicates and attempts give unrelated keys.
   SplitMix64 mix(runSeed);
-  std::uint64_t key = mix.Next();
-  key = SplitMix64(key ^ (static_cast<std::uint64_t>(replicate) << 32 | attempt)).Next();
-  return Xoshiro256(key);
+  const std::uint64_t key = mix.Next();
+  return SplitMix64(key ^ (static_cast<std::uint64_t>(replicate) << 32 | attempt)).Next();
+}
+
+Xoshiro256 CalibratedAttemptGenerator(std::uint64_t runSeed, std::uint32_t replicate, std::uint32_t attempt) {
+  return Xoshiro256(CalibratedAttemptKey(runSeed, replicate, attempt));
 }
 
 }  // namespace korvane

@@ -62,6 +62,10 @@ class Xoshiro256 {
 // thread simulates it.
 Xoshiro256 CalibratedAttemptGenerator(std::uint64_t runSeed, std::uint32_t replicate, std::uint32_t attempt);
 
+// The 64-bit key of the calibrated model's streams of one replicate attempt:
+// distinct for every (run seed, replicate, attempt) but by chance.
+std::uint64_t CalibratedAttemptKey(std::uint64_t runSeed, std::uint32_t replicate, std::uint32_t attempt);
+
 // The draws below take any generator with Next() giving uniform 64-bit
 // values: Xoshiro256, or the calibrated model's LaneGenerator.
 

@@ -24,6 +24,7 @@ struct AttemptContext {
   WorkTeam& team;                 // builds the children of a generation in parts
   bool localAncestry = false;     // track the ancestry of every allele (RunOptions::localAncestry)
   bool calibrated = false;        // simulate with the calibrated model (RunOptions::calibrated)
+  std::uint64_t calibratedKey = 0;  // the calibrated model's key of the attempt's streams
 };
 
 // A routine that gives up (no causal-locus candidate, too few null loci

@@ -20,6 +20,7 @@
 #include "output/replicate_folders.h"
 #include "output/truth_writer.h"
 #include "random/random_generator.h"
+#include "random/xoshiro.h"
 #include "refdata/reference_data.h"
 
 namespace korvane {
@@ -255,7 +256,9 @@ class ReplicateRun {
                            files,
                            refresh,
                            team,
-                           options_.localAncestry};
+                           options_.localAncestry,
+                           options_.calibrated,
+                           CalibratedAttemptKey(options_.seed, static_cast<std::uint32_t>(n), attempt)};
         AttemptResult result = plan_.simulate(model, ctx);
         files.Close();
         if (result.complete) {

@@ -68,6 +68,10 @@ struct RunOptions {
   // population reference haplotype) and write each replicate's ancestry
   // tracts; off, it costs nothing.
   bool localAncestry = false;
+  // Simulate with the calibrated model (full-resolution draws, one population
+  // per replicate, an exact normal residual, uniform choices of loci and
+  // trait loci) instead of the specified one.
+  bool calibrated = false;
   // Writers a front end attaches to every replicate attempt besides the
   // files (the evaluation of each replicate as it is simulated); each sees
   // the events of the attempt and is closed with its files.
