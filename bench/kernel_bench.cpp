@@ -3,6 +3,9 @@
 //   K1  one haplotype transmitted over all regions, in ns per locus;
 //   K2  one generation of both discrete pools, and one generation of the
 //       admixed population (2000 haplotypes, the default 40 migrants),
+//   K3  the calibrated model's draws of one haplotype: xoshiro256** values
+//       of the eight-lane stream against per-value thresholds, as bits, in
+//       ns per value (beside K0's, the specified model's generator),
 // at 400 and 12867 loci, on each kernel the processor has (kernel:0 the
 // portable one, kernel:1 AVX2). The ...Ancestry variants do the same with
 // local ancestry tracked: K1 from a parent whose ancestry rows are composed
@@ -21,6 +24,7 @@
 #include "population/transmission.h"
 #include "qual/qual_parameters.h"
 #include "random/bulk_draws.h"
+#include "random/lane_generator.h"
 #include "refdata/haplotype_store.h"
 
 namespace korvane {
@@ -74,6 +78,23 @@ void BM_K0_Draws(benchmark::State& state) {
   RandomGenerator gen(3);
   for (auto _ : state) {
     DrawBelowBits(gen, scaled.data(), n, bits.data());
+    benchmark::DoNotOptimize(bits.data());
+  }
+  state.counters["ns_per_draw"] = benchmark::Counter(
+      static_cast<double>(n) * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// K0's counterpart for the calibrated model: the same number of values from
+// the eight-lane stream, against per-value thresholds at full resolution.
+void BM_K3_LaneDrawBelowBits(benchmark::State& state) {
+  if (!UseKernel(state)) return;
+  const int n = static_cast<int>(state.range(0));
+  std::vector<std::uint64_t> thresholds(n);
+  for (int p = 0; p < n; ++p) thresholds[p] = ThresholdOf(p % 7 == 0 ? 0.5 : (p % 1001) / 1000.0);
+  std::vector<std::uint64_t> bits(WordsForBits(n));
+  LaneGenerator gen(StreamKey(3, 1, 2));
+  for (auto _ : state) {
+    DrawBelowBits(gen, thresholds.data(), n, bits.data());
     benchmark::DoNotOptimize(bits.data());
   }
   state.counters["ns_per_draw"] = benchmark::Counter(
@@ -170,6 +191,7 @@ void Sizes(benchmark::internal::Benchmark* b) {
 }
 
 BENCHMARK(BM_K0_Draws)->Apply(Sizes);
+BENCHMARK(BM_K3_LaneDrawBelowBits)->Apply(Sizes);
 BENCHMARK(BM_K1_Transmission)->Apply(Sizes);
 BENCHMARK(BM_K1_TransmissionAncestry)->Apply(Sizes);
 // The generations also on a team of two: the children split between both cores.

@@ -31,6 +31,52 @@ inline void OrBits(std::uint64_t* bits, int position, std::uint64_t word, int co
   if (shift != 0 && shift + count > 64) bits[position / 64 + 1] |= word >> (64 - shift);
 }
 
+// Up to eight steps of lane l, whose state stays in registers meanwhile:
+// the bits of its values at bits l, l + 8, ... of the block's word, and its
+// output at the last of them.
+template <bool kUniform>
+inline std::uint64_t LaneBlock(detail::LaneState& state, int l, const std::uint64_t* thresholds, std::uint64_t uniform,
+                               int count, std::uint64_t& last) {
+  std::uint64_t s0 = state[0][l], s1 = state[1][l], s2 = state[2][l], s3 = state[3][l];
+  std::uint64_t output = 0;
+  std::uint64_t word = 0;
+#pragma GCC unroll 8
+  for (int k = 0; k < count; ++k) {
+    output = Rotl(s1 * 5, 7) * 9;
+    const std::uint64_t t = s1 << 17;
+    s2 ^= s0;
+    s3 ^= s1;
+    s1 ^= s2;
+    s0 ^= s3;
+    s2 ^= t;
+    s3 = Rotl(s3, 45);
+    const std::uint64_t threshold = kUniform ? uniform : thresholds[8 * k + l];
+    word |= static_cast<std::uint64_t>(output < threshold) << (8 * k + l);
+  }
+  state[0][l] = s0;
+  state[1][l] = s1;
+  state[2][l] = s2;
+  state[3][l] = s3;
+  last = output;
+  return word;
+}
+
+// Blocks of eight steps (a word of bits), lane by lane within a block.
+template <bool kUniform>
+void PortableSteps(detail::LaneState& state, const std::uint64_t* thresholds, std::uint64_t uniform, int steps,
+                   std::uint64_t* bits, int first, std::uint64_t* last) {
+  for (int base = 0; base < steps; base += 8) {
+    const int count = steps - base < 8 ? steps - base : 8;
+    const std::uint64_t* blockThresholds = kUniform ? nullptr : thresholds + 8 * base;
+    std::uint64_t word = 0;
+    for (int l = 0; l < LaneGenerator::kLanes; ++l) {
+      word |= count == 8 ? LaneBlock<kUniform>(state, l, blockThresholds, uniform, 8, last[l])
+                         : LaneBlock<kUniform>(state, l, blockThresholds, uniform, count, last[l]);
+    }
+    OrBits(bits, first + 8 * base, word, 8 * count);
+  }
+}
+
 }  // namespace
 
 LaneGenerator::LaneGenerator(std::uint64_t key) {
@@ -98,25 +144,12 @@ namespace detail {
 
 void LaneStepsBelowBitsPortable(LaneState& state, const std::uint64_t* thresholds, std::uint64_t uniform, int steps,
                                 std::uint64_t* bits, int first, std::uint64_t* last) {
-  // A copy of the state the compiler can keep apart from `bits`.
-  LaneState s = state;
-  std::uint64_t out[LaneGenerator::kLanes] = {};
-  for (int base = 0; base < steps; base += 8) {
-    // Eight steps of eight lanes: one word of bits.
-    const int count = steps - base < 8 ? steps - base : 8;
-    std::uint64_t word = 0;
-    for (int k = 0; k < count; ++k) {
-      const std::uint64_t* threshold = thresholds ? thresholds + LaneGenerator::kLanes * (base + k) : nullptr;
-      for (int l = 0; l < LaneGenerator::kLanes; ++l) {
-        out[l] = Step(s, l);
-        word |= static_cast<std::uint64_t>(out[l] < (threshold ? threshold[l] : uniform)) << (8 * k + l);
-      }
-    }
-    OrBits(bits, first + 64 * (base / 8), word, 8 * count);
-  }
   if (steps <= 0) return;
-  state = s;
-  for (int l = 0; l < LaneGenerator::kLanes; ++l) last[l] = out[l];
+  if (thresholds) {
+    PortableSteps<false>(state, thresholds, uniform, steps, bits, first, last);
+  } else {
+    PortableSteps<true>(state, thresholds, uniform, steps, bits, first, last);
+  }
 }
 
 }  // namespace detail

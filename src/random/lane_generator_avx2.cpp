@@ -91,7 +91,7 @@ __attribute__((target("avx2"))) void Run(LaneState& state, const std::uint64_t* 
   for (int base = 0; base < steps; base += 8) {
     std::uint64_t word = 0;
     if (steps - base >= 8) {
-#pragma GCC unroll 8
+#pragma GCC unroll 2
       for (int k = 0; k < 8; ++k) {
         word |= StepBits<kUniform>(a, b, outA, outB, thresholds, 8 * (base + k), flippedUniform, sign) << (8 * k);
       }
