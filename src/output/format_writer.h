@@ -119,6 +119,9 @@ struct TraitLocusTruth {
   double relativeRisk = 0;
   double f0 = 0, f1 = 0, f2 = 0;
   int t0 = 0, t1 = 0, t2 = 0;
+  // The calibrated model applies the penetrances as derived (a full-
+  // resolution draw below f makes a case), not through the thresholds.
+  bool appliedAsDerived = false;
   // A QTL: its additive effect a (genotype values +a, 0, -a for two, one and
   // no copies of the risk class) and the share of the phenotype variance asked.
   double effect = 0;

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <map>
 #include <system_error>
 
@@ -174,7 +175,13 @@ void TruthWriter::WriteTraitLoci(const ReplicateTruth& truth) {
       Append(text, "\t");
       AppendRiskFrequency(text, *table, j, locus.riskClass);
     }
-    if (qualitative) {
+    if (qualitative && locus.appliedAsDerived) {
+      // The penetrances as derived, and as applied: the same, but that a
+      // probability acts within [0, 1].
+      const auto applied = [](double f) { return std::clamp(f, 0.0, 1.0); };
+      fmt::format_to(fmt::appender(text), "\t{}\t{}\t{}\t{}\t{}\t{}\t{}\t{}\n", locus.prevalence, locus.relativeRisk,
+                     locus.f0, locus.f1, locus.f2, applied(locus.f0), applied(locus.f1), applied(locus.f2));
+    } else if (qualitative) {
       // The penetrances as derived, then as applied through the draw's grid
       // of thousandths.
       fmt::format_to(fmt::appender(text), "\t{}\t{}\t{}\t{}\t{}\t{:.3f}\t{:.3f}\t{:.3f}\n", locus.prevalence,

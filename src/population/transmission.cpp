@@ -118,15 +118,39 @@ HaplotypeTransmitter::HaplotypeTransmitter(const MarkerSet& markers) {
   }
 }
 
-void HaplotypeTransmitter::ComposeRow(std::span<const detail::RowPlane> rows) const {
+void HaplotypeTransmitter::ComposeRow(const std::uint64_t* drawBits, std::span<const detail::RowPlane> rows) const {
   // Every locus of the row belongs to one region, so whole words are written;
   // the padding bits stay 0 because they are 0 in both sources.
-  const detail::RowComposition row{drawBits_.data(), heads_.data(), rowWords_};
+  const detail::RowComposition row{drawBits, heads_.data(), rowWords_};
   if (ActiveDrawKernel() == DrawKernel::kAvx2) {
     detail::ComposeRowClmul(row, rows);
   } else {
     detail::ComposeRowPortable(row, rows);
   }
+}
+
+void HaplotypeTransmitter::ComposeFrom(const std::uint64_t* drawBits, int base, int firstRegion, int endRegion,
+                                       std::span<const detail::RowPlane> rows) const {
+  if (rows.empty() || rows.size() > detail::kMaxPlanes) {
+    throw std::logic_error("transmission: one or two planes of rows are composed");
+  }
+  if (base == 0 && firstRegion == 0 && endRegion == MarkerSet::kRegions && drawsOnLoci_) {
+    ComposeRow(drawBits, rows);
+    return;
+  }
+  for (int r = firstRegion; r < endRegion; ++r) {
+    if (count_[r] == 0) continue;
+    if (rows.size() == 1) {
+      ComposeRegion<1>(drawBits, firstDraw_[r] - base, begin_[r], count_[r], rows.data());
+    } else {
+      ComposeRegion<detail::kMaxPlanes>(drawBits, firstDraw_[r] - base, begin_[r], count_[r], rows.data());
+    }
+  }
+}
+
+void HaplotypeTransmitter::ComposeDrawn(const std::uint64_t* drawBits, int firstRegion, int endRegion,
+                                        std::span<const detail::RowPlane> rows) const {
+  ComposeFrom(drawBits, 0, firstRegion, endRegion, rows);
 }
 
 void HaplotypeTransmitter::TransmitRegions(RandomGenerator& gen, int firstRegion, int endRegion,
@@ -143,39 +167,31 @@ void HaplotypeTransmitter::TransmitRegions(RandomGenerator& gen, int firstRegion
   }
   const int base = firstDraw_[firstRegion];
   DrawBelowBits(gen, scaled_.data() + base, firstDraw_[endRegion] - base, drawBits_.data());
-  if (firstRegion == 0 && endRegion == MarkerSet::kRegions && drawsOnLoci_) {
-    ComposeRow(rows);
-    return;
+  ComposeFrom(drawBits_.data(), base, firstRegion, endRegion, rows);
+}
+
+HaplotypeTransmitter::Planes HaplotypeTransmitter::PlanesOf(const HaplotypeStore& from, int source,
+                                                            HaplotypeStore& to, int target, int slot) {
+  Planes planes;
+  planes.rows[0] = {from.Row(source, 0), from.Row(source, 1), to.Row(target, slot)};
+  if (!to.TracksAncestry()) return planes;
+  if (from.TracksAncestry()) {
+    planes.rows[1] = {from.AncestryRow(source, 0), from.AncestryRow(source, 1), to.AncestryRow(target, slot)};
+    planes.count = 2;
+    return planes;
   }
-  for (int r = firstRegion; r < endRegion; ++r) {
-    if (count_[r] == 0) continue;
-    if (rows.size() == 1) {
-      ComposeRegion<1>(drawBits_.data(), firstDraw_[r] - base, begin_[r], count_[r], rows.data());
-    } else {
-      ComposeRegion<detail::kMaxPlanes>(drawBits_.data(), firstDraw_[r] - base, begin_[r], count_[r], rows.data());
-    }
-  }
+  // A reference haplotype: every allele the child copies is of its panel's
+  // population, wherever the strand switches.
+  planes.fill = from.Population();
+  if (!planes.fill) throw std::logic_error("transmission: the ancestry of the source haplotypes is unknown");
+  return planes;
 }
 
 void HaplotypeTransmitter::Transmit(RandomGenerator& gen, const HaplotypeStore& from, int source, HaplotypeStore& to,
                                     int target, int slot) {
-  const detail::RowPlane alleles{from.Row(source, 0), from.Row(source, 1), to.Row(target, slot)};
-  if (!to.TracksAncestry()) {
-    TransmitRegions(gen, 0, MarkerSet::kRegions, std::span<const detail::RowPlane>(&alleles, 1));
-    return;
-  }
-  if (from.TracksAncestry()) {
-    const detail::RowPlane both[] = {
-        alleles, {from.AncestryRow(source, 0), from.AncestryRow(source, 1), to.AncestryRow(target, slot)}};
-    TransmitRegions(gen, 0, MarkerSet::kRegions, both);
-    return;
-  }
-  // A reference haplotype: every allele the child copies is of its panel's
-  // population, wherever the strand switches.
-  const std::optional<SourcePopulation> population = from.Population();
-  if (!population) throw std::logic_error("transmission: the ancestry of the source haplotypes is unknown");
-  TransmitRegions(gen, 0, MarkerSet::kRegions, std::span<const detail::RowPlane>(&alleles, 1));
-  to.SetAncestry(target, slot, *population);
+  const Planes planes = PlanesOf(from, source, to, target, slot);
+  TransmitRegions(gen, 0, MarkerSet::kRegions, planes.Rows());
+  if (planes.fill) to.SetAncestry(target, slot, *planes.fill);
 }
 
 namespace detail {

@@ -4,6 +4,7 @@
 // copy of one region's haplotype, used by every population model.
 
 #include <array>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -96,6 +97,36 @@ class HaplotypeTransmitter {
   // tracks ancestry and `from` neither tracks it nor is of one population.
   void Transmit(RandomGenerator& gen, const HaplotypeStore& from, int source, HaplotypeStore& to, int target, int slot);
 
+  // The layout of a haplotype's draws: region r's are draws
+  // [FirstDraw(r), FirstDraw(r + 1)), the first picking the starting source
+  // ("below one half": the first), each further one a switch before locus
+  // Begin(r) + k.
+  int FirstDraw(int region) const { return firstDraw_[region]; }
+  int Begin(int region) const { return begin_[region]; }
+  int Count(int region) const { return count_[region]; }
+
+  // Regions [firstRegion, endRegion) of the planes `rows` composed from draws
+  // already made: bit p of `drawBits` is draw p of a whole haplotype, in the
+  // layout above, and `drawBits` has a spare word after the last one. The
+  // same composition as TransmitRegions makes of its own draws.
+  void ComposeDrawn(const std::uint64_t* drawBits, int firstRegion, int endRegion,
+                    std::span<const detail::RowPlane> rows) const;
+
+  // The planes of a transmission from individual `source` of `from` into
+  // haplotype `slot` of individual `target` of `to`: the alleles, and their
+  // ancestry where `to` tracks it and `from` does. Where `to` tracks ancestry
+  // and `from` is a store of one population's reference haplotypes, only the
+  // alleles, and that population is returned for the caller to fill the
+  // child's ancestry row with. Throws std::logic_error when `to` tracks
+  // ancestry and the source's is unknown.
+  struct Planes {
+    std::array<detail::RowPlane, detail::kMaxPlanes> rows{};
+    std::size_t count = 1;
+    std::optional<SourcePopulation> fill{};
+    std::span<const detail::RowPlane> Rows() const { return {rows.data(), count}; }
+  };
+  static Planes PlanesOf(const HaplotypeStore& from, int source, HaplotypeStore& to, int target, int slot);
+
  private:
   std::array<int, MarkerSet::kRegions> begin_{};
   std::array<int, MarkerSet::kRegions> count_{};
@@ -108,7 +139,10 @@ class HaplotypeTransmitter {
   int rowWords_ = 0;
   bool drawsOnLoci_ = true;
 
-  void ComposeRow(std::span<const detail::RowPlane> rows) const;
+  void ComposeRow(const std::uint64_t* drawBits, std::span<const detail::RowPlane> rows) const;
+  // Regions [firstRegion, endRegion) from bits whose bit 0 is draw `base`.
+  void ComposeFrom(const std::uint64_t* drawBits, int base, int firstRegion, int endRegion,
+                   std::span<const detail::RowPlane> rows) const;
 };
 
 // A work team and a transmitter for each of its members: the children of a

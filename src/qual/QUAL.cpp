@@ -64,6 +64,10 @@ RunOutcome QualStudy::Run(const RunOptions& options, FormHost& host) {
   plan.statusText = &parameters.statusText;
   plan.model = [this] { return parameters.modelKind; };
   plan.simulate = [this](ModelKind model, AttemptContext& ctx) {
+    if (ctx.calibrated) {
+      return model == ModelKind::kDiscrete ? SimulateCalibratedDiscreteCaseControl(parameters, ctx)
+                                           : SimulateCalibratedContinuousCaseControl(parameters, ctx);
+    }
     return model == ModelKind::kDiscrete ? SimulateDiscreteCaseControl(parameters, ctx)
                                          : SimulateContinuousCaseControl(parameters, ctx);
   };

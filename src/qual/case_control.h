@@ -33,4 +33,10 @@ AttemptResult SimulateDiscreteCaseControl(const QualParameters& p, AttemptContex
 // ancestry reaches the target, cases and controls taken in index order.
 AttemptResult SimulateContinuousCaseControl(const QualParameters& p, AttemptContext& ctx);
 
+// The calibrated model's routines (qual/calibrated_case_control.cpp): one
+// population realization per replicate, cases and controls drawn from the
+// children of its final generation, draws at full resolution.
+AttemptResult SimulateCalibratedDiscreteCaseControl(const QualParameters& p, AttemptContext& ctx);
+AttemptResult SimulateCalibratedContinuousCaseControl(const QualParameters& p, AttemptContext& ctx);
+
 }  // namespace korvane

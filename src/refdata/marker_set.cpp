@@ -59,6 +59,25 @@ MarkerSet SelectMarkers(RandomGenerator& gen, int totalLoci) {
   return markers;
 }
 
+MarkerSet SelectMarkersUniformly(LaneGenerator& gen, int totalLoci) {
+  MarkerSet markers;
+  int left = 0;
+  for (int r = 0; r < MarkerSet::kRegions; ++r) left += RegionCatalogue::SnpCount(r);
+  int wanted = std::clamp(totalLoci, 0, left);
+  for (int r = 0; r < MarkerSet::kRegions; ++r) {
+    const int snps = RegionCatalogue::SnpCount(r);
+    for (int i = 0; i < snps; ++i, --left) {
+      if (wanted == 0) break;
+      if (UniformBelow(gen, static_cast<std::uint64_t>(left)) < static_cast<std::uint64_t>(wanted)) {
+        markers.selected[r].push_back(i);
+        --wanted;
+      }
+    }
+  }
+  markers.IndexSelection();
+  return markers;
+}
+
 std::vector<MapEntry> MarkerMapEntries(const MarkerSet& markers, const ReferenceData& data) {
   std::vector<MapEntry> entries;
   entries.reserve(markers.total);

@@ -15,6 +15,7 @@
 #include <span>
 #include <vector>
 
+#include "random/lane_generator.h"
 #include "random/random_generator.h"
 #include "refdata/reference_data.h"
 #include "refdata/region_catalogue.h"
@@ -52,6 +53,12 @@ struct MarkerSet {
 // totalLoci / 12867 and the pass has not yet reached the target, until a pass
 // reaches it. totalLoci 0 runs no pass and chooses nothing.
 MarkerSet SelectMarkers(RandomGenerator& gen, int totalLoci);
+
+// Chooses exactly `totalLoci` SNPs (0 to 12867) of the catalogue with every
+// subset of that size equally likely (sequential selection sampling: SNP i
+// of the N - i left is taken with probability wanted / (N - i), decided by an
+// exactly uniform integer draw). The calibrated model's choice.
+MarkerSet SelectMarkersUniformly(LaneGenerator& gen, int totalLoci);
 
 // One line of the locus listings: a chosen locus with its map distance from
 // the preceding chosen locus of its region (none for the first of a region).

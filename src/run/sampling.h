@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "output/output_set.h"
+#include "random/lane_generator.h"
 #include "random/random_generator.h"
 #include "refdata/haplotype_store.h"
 #include "refdata/marker_set.h"
@@ -24,6 +25,10 @@ struct ReplicateLoci {
 // loci, hands the locus listing to the map writers, keeps the panels' classes
 // of the chosen loci, then a refresh point.
 ReplicateLoci PrepareLoci(AttemptContext& ctx, int totalLoci);
+
+// The same for the calibrated model: the loci chosen uniformly (refdata/
+// marker_set.h, SelectMarkersUniformly) from the stream `gen`.
+ReplicateLoci PrepareCalibratedLoci(AttemptContext& ctx, int totalLoci, LaneGenerator& gen);
 
 class IndividualWriter {
  public:
@@ -51,9 +56,20 @@ class IndividualWriter {
   void Write(RandomGenerator& gen, const HaplotypeStore& population, int index, double ancestry, SampleSource source,
              std::optional<Affection> affection, std::optional<double> phenotype = std::nullopt);
 
+  // The same with the calibrated model's draws at full resolution: the sex a
+  // fair bit, each locus missing when u is below the missing rate as a 64-bit
+  // threshold (no draw at all when the rate is 0).
+  void Write(LaneGenerator& gen, const HaplotypeStore& population, int index, double ancestry, SampleSource source,
+             std::optional<Affection> affection, std::optional<double> phenotype = std::nullopt);
+
  private:
+  // Writes the individual with the sex drawn and missing_ filled.
+  void Emit(Sex sex, const HaplotypeStore& population, int index, double ancestry, SampleSource source,
+            std::optional<Affection> affection, std::optional<double> phenotype);
+
   const MarkerSet& markers_;
   std::int32_t missingBelow_;  // scaled threshold of the missingness draw
+  std::uint64_t missingThreshold_;  // its full-resolution threshold (calibrated model)
   OutputSet& output_;
   std::vector<std::uint64_t> neverMissing_;  // packed by locus, like a haplotype row
   std::vector<std::uint64_t> missing_;       // the current individual's missing loci
