@@ -204,11 +204,12 @@ struct RunSettings {
   bool quiet = false;
   bool overwrite = false;
   bool keepPartial = false;
-  std::string truth, localAncestry, evaluatePcs;
+  std::string truth, localAncestry, calibrated, evaluatePcs;
   bool evaluate = false, evaluateLoci = false;
   CLI::Option* evaluatePcsOption = nullptr;
   CLI::Option* truthOption = nullptr;
   CLI::Option* localAncestryOption = nullptr;
+  CLI::Option* calibratedOption = nullptr;
   CLI::Option* modelOption = nullptr;
   CLI::Option* seedOption = nullptr;
   CLI::Option* dataOption = nullptr;
@@ -277,6 +278,15 @@ struct RunSettings {
     localAncestryOption =
         add("--local-ancestry", localAncestry, "0|1", "0",
             "track the ancestry of every allele and write each replicate's ancestry tracts, LocalAncestry.bp");
+    // Alone it turns the calibrated model on; 0 turns off what a --params
+    // record turned on. No default is shown: CLI11 would give it to the
+    // option given alone.
+    calibratedOption =
+        add("--calibrated", calibrated, "[0|1]", "",
+            "simulate with the calibrated model: draws at full resolution, cases and controls (or the whole sample) "
+            "drawn from one population per replicate, an exact normal residual, the relative risk and variance shares "
+            "as asked; the default is the specified model (--calibrated alone is --calibrated 1)");
+    calibratedOption->expected(0, 1);
     command.add_flag("--quiet", quiet, "no progress line")->group(kRunGroup);
     command
         .add_flag("--evaluate", evaluate,
@@ -356,6 +366,7 @@ void Configure(const FieldOptions<Record>& fields, const RunSettings& settings, 
     if (stored.lineEnds) run.lineEnds = *stored.lineEnds;
     if (stored.truth) run.truth = *stored.truth;
     if (stored.localAncestry) run.localAncestry = *stored.localAncestry;
+    if (stored.calibrated) run.calibrated = *stored.calibrated;
     invocation.paramsFile = file;
   }
 
@@ -403,6 +414,9 @@ void Configure(const FieldOptions<Record>& fields, const RunSettings& settings, 
   }
   if (Given(settings.truthOption)) run.truth = ParseSwitch("truth", settings.truth);
   if (Given(settings.localAncestryOption)) run.localAncestry = ParseSwitch("local-ancestry", settings.localAncestry);
+  if (Given(settings.calibratedOption)) {
+    run.calibrated = settings.calibrated.empty() || ParseSwitch("calibrated", settings.calibrated);
+  }
   run.overwrite = settings.overwrite;
   run.keepPartial = settings.keepPartial;
   invocation.evaluate = settings.Evaluation();

@@ -187,6 +187,14 @@ StoredRun ReadStoredRun(const fs::path& file, std::string_view study, const std:
       const auto* i = node.as_integer();
       if (i == nullptr || (i->get() != 0 && i->get() != 1)) Refuse(file, fmt::format("{}: expected 0 or 1", key));
       (key == "truth" ? stored.truth : stored.localAncestry) = i->get() == 1;
+    } else if (key == "calibrated") {
+      // Written as a boolean; 0 and 1 as the other switches take them.
+      const auto* b = node.as_boolean();
+      const auto* i = node.as_integer();
+      if (b == nullptr && (i == nullptr || (i->get() != 0 && i->get() != 1))) {
+        Refuse(file, "calibrated: expected true or false (or 1 or 0)");
+      }
+      stored.calibrated = b != nullptr ? b->get() : i->get() == 1;
     } else if (key == "data") {
       stored.dataDir = fs::path(StringSetting(file, key, node));
     } else if (key == "line-ends") {

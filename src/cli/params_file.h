@@ -28,6 +28,9 @@ struct StoredRun {
   std::optional<int> maxAttempts;
   std::optional<bool> truth;
   std::optional<bool> localAncestry;
+  // The calibrated model (true) or the specified one (false); a record
+  // without the key is of the specified model.
+  std::optional<bool> calibrated;
   // Not empty when the file's end is damaged and an earlier table was taken:
   // what is wrong and which table is used.
   std::string note;

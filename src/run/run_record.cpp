@@ -224,6 +224,7 @@ std::string FormatRunRecord(const RunRecord& r) {
   line("max-attempts", fmt::format("{}", r.maxAttempts));
   line("truth", r.truth ? "1" : "0");
   line("local-ancestry", r.localAncestry ? "1" : "0");
+  line("calibrated", r.calibrated ? "true" : "false");
   textLine("outcome", r.outcome);
   line("replicates-completed", fmt::format("{}", r.replicatesCompleted));
   if (r.replicatesShortOfNullLoci > 0) {
@@ -324,6 +325,7 @@ bool RecordRun(RunRecord record, const std::filesystem::path& outputDirectory, c
   record.maxAttempts = options.maxAttempts;
   record.truth = options.truth;
   record.localAncestry = options.localAncestry;
+  record.calibrated = options.calibrated;
   record.outcome = std::string(OutcomeName(outcome.status));
   record.replicatesCompleted = outcome.replicatesCompleted;
   record.message = outcome.message;

@@ -43,7 +43,8 @@ struct RunRecord {
   int maxAttempts = 100;
   bool truth = true;
   bool localAncestry = false;
-  std::string outcome;  // "completed", "failed" or "stopped"
+  bool calibrated = false;  // the calibrated model; a record without the key is of the specified model
+  std::string outcome;      // "completed", "failed" or "stopped"
   int replicatesCompleted = 0;
   std::string message;                // why a failed run ended
   int replicatesShortOfNullLoci = 0;  // replicates with fewer null loci than asked

@@ -323,6 +323,59 @@ TEST(CommandLineTest, ParamsFileGivesStartingValuesThatOptionsOverride) {
   EXPECT_EQ(hand.run.seed, 777u);
 }
 
+// The model: --calibrated alone or with 1 turns the calibrated model on, 0
+// turns off what a --params record turned on; a record without the key is
+// of the specified model.
+TEST(CommandLineTest, CalibratedChoosesTheModelAndParamsRepeatsIt) {
+  EXPECT_FALSE(Accepted({"qual"}).run.calibrated);
+  EXPECT_FALSE(Accepted({"quan"}).run.calibrated);
+  for (const auto& args : std::vector<std::vector<std::string>>{{"qual", "--calibrated"},
+                                                                {"quan", "--calibrated"},
+                                                                {"qual", "--calibrated", "1"},
+                                                                {"quan", "--calibrated=1"},
+                                                                {"qual", "--calibrated", "--quiet"},
+                                                                {"qual", "--calibrated", "0", "--calibrated"}}) {
+    const Invocation inv = Accepted(args);
+    EXPECT_TRUE(inv.run.calibrated) << ::testing::PrintToString(args);
+    EXPECT_EQ(inv.quiet, args.back() == "--quiet");
+  }
+  EXPECT_FALSE(Accepted({"qual", "--calibrated", "0"}).run.calibrated);
+  EXPECT_FALSE(Accepted({"quan", "--calibrated=0"}).run.calibrated);
+  for (const std::string value : {"2", "yes", "true"}) {
+    EXPECT_EQ(Exit({"qual", "--calibrated=" + value}).text, "korvane: --calibrated: expected 0 or 1\n") << value;
+    EXPECT_EQ(Exit({"quan", "--calibrated", value}).status, 2) << value;
+  }
+
+  TempDir dir;
+  const std::string calibrated = (dir / "calibrated.toml").string();
+  const std::string old = (dir / "old.toml").string();
+  const std::string run = "[[run]]\nstudy = \"quan\"\nmodel = \"discrete\"\nseed = 8\nsample-size = 30\n";
+  WriteFile(calibrated, run + "calibrated = true\n");
+  WriteFile(old, run);
+  EXPECT_TRUE(Accepted({"quan", "--params", calibrated}).run.calibrated);
+  EXPECT_FALSE(Accepted({"quan", "--params", calibrated, "--calibrated", "0"}).run.calibrated);
+  EXPECT_FALSE(Accepted({"quan", "--calibrated", "0", "--params", calibrated}).run.calibrated);
+  EXPECT_FALSE(Accepted({"quan", "--params", old}).run.calibrated);
+  EXPECT_TRUE(Accepted({"quan", "--params", old, "--calibrated"}).run.calibrated);
+  // A hand-written 0 or 1 is taken as the other switches are; anything else
+  // names the file and the key.
+  WriteFile(calibrated, run + "calibrated = 1\n");
+  EXPECT_TRUE(Accepted({"quan", "--params", calibrated}).run.calibrated);
+  WriteFile(calibrated, run + "calibrated = \"on\"\n");
+  EXPECT_EQ(Exit({"quan", "--params", calibrated}).text,
+            "korvane: " + calibrated + ": calibrated: expected true or false (or 1 or 0)\n");
+
+  // The help shows it among the run's options, with what it changes.
+  const std::string help = Exit({"quan", "--help"}).text;
+  const std::size_t runGroup = help.find("\nRun:");
+  const std::size_t option = help.find("--calibrated [0|1]");
+  ASSERT_NE(option, std::string::npos) << help;
+  ASSERT_NE(runGroup, std::string::npos) << help;
+  EXPECT_GT(option, runGroup);
+  EXPECT_LT(option, help.find("Evaluation (association tests"));
+  EXPECT_THAT(help, HasSubstr("the default is the specified model"));
+}
+
 TEST(CommandLineTest, ParamsFileProblemsAreUsageErrors) {
   TempDir dir;
   const auto refused = [&](const std::string& text, const std::string& command = "qual") {

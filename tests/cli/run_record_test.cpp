@@ -163,6 +163,61 @@ TEST(RunRecordTest, QuantitativeRecordKeepsItsRows) {
   EXPECT_EQ(back.phenotypeMean, -5);
 }
 
+// The model of a run: RecordRun takes it from the run's options into a TOML
+// boolean of every [[run]] table, and --params gives it back; a record
+// written before the key existed is of the specified model.
+TEST(RunRecordTest, TheCalibratedModelIsRecordedAndReadBack) {
+  TempDir dir;
+  RunRecord record = QualRecord(QualParameters{});
+  RunOptions options;
+  options.seed = 42;
+  options.truth = false;
+  options.calibrated = true;
+  RunOutcome outcome;
+  outcome.replicatesCompleted = 2;
+  ASSERT_TRUE(RecordRun(record, dir / "calibrated", options, outcome, 1796820773));
+  options.calibrated = false;
+  ASSERT_TRUE(RecordRun(record, dir / "specified", options, outcome, 1796820773));
+
+  const std::string text = ReadFile(dir / "calibrated" / kRunRecordFile);
+  EXPECT_THAT(text, ::testing::HasSubstr("\ntruth = 0\nlocal-ancestry = 0\ncalibrated = true\n"));
+  const toml::table parsed = toml::parse(text);
+  const toml::node_view<const toml::node> key = parsed["run"][0]["calibrated"];
+  ASSERT_TRUE(key.is_boolean()) << text;
+  EXPECT_TRUE(key.value<bool>().value_or(false));
+  EXPECT_THAT(ReadFile(dir / "specified" / kRunRecordFile), ::testing::HasSubstr("\ncalibrated = false\n"));
+
+  const auto stored = [&](const std::filesystem::path& file) {
+    return ReadStoredRun(file, "qual", OptionKeys(QualFields())).calibrated;
+  };
+  EXPECT_EQ(stored(dir / "calibrated" / kRunRecordFile), std::optional<bool>(true));
+  EXPECT_EQ(stored(dir / "specified" / kRunRecordFile), std::optional<bool>(false));
+  // The last table holds: a specified run after a calibrated one is repeated
+  // as specified.
+  AppendRunRecord(dir / "calibrated" / kRunRecordFile, record);  // calibrated = false
+  EXPECT_EQ(stored(dir / "calibrated" / kRunRecordFile), std::optional<bool>(false));
+  // Without the key, nothing is stored: the command line keeps its default.
+  std::string old = text;
+  old.erase(old.find("calibrated = true\n"), std::string("calibrated = true\n").size());
+  WriteFile(dir / "old.toml", old);
+  EXPECT_EQ(stored(dir / "old.toml"), std::nullopt);
+  // Written by hand as the other switches are: 1 and 0.
+  WriteFile(dir / "hand.toml", "calibrated = 1\n");
+  EXPECT_EQ(stored(dir / "hand.toml"), std::optional<bool>(true));
+  WriteFile(dir / "hand.toml", "calibrated = 0\n");
+  EXPECT_EQ(stored(dir / "hand.toml"), std::optional<bool>(false));
+  for (const char* refused : {"calibrated = 2\n", "calibrated = \"true\"\n", "calibrated = 1.0\n"}) {
+    WriteFile(dir / "bad.toml", refused);
+    try {
+      stored(dir / "bad.toml");
+      ADD_FAILURE() << "accepted " << refused;
+    } catch (const UsageError& e) {
+      EXPECT_EQ(std::string(e.what()),
+                (dir / "bad.toml").string() + ": calibrated: expected true or false (or 1 or 0)");
+    }
+  }
+}
+
 TEST(RunRecordTest, RecordTextIsTheShownTextWhenThatIsExact) {
   const FieldTable<QualParameters> table = QualFields();
   QualParameters p;

@@ -78,6 +78,12 @@ expect "korvane quan --model c" "continuous"
 expect "korvane qual --line-ends " "crlf lf"
 expect "korvane quan --write-gc " "0 1"
 expect "korvane qual --write-admixmap 1 --write-plink " "0 1"
+# A value that may be left out: its choices and the options that may follow.
+got=$(offers korvane quan --calibrated "")
+for want in 0 1 --seed; do
+  grep -qxF -- "$want" <<<"$got" || fail "'korvane quan --calibrated ' does not offer $want: [$(echo $got)]"
+done
+expect "korvane qual --calibrated --qu" "--quiet"
 expect "korvane qual --sample-size " ""
 expect "korvane quan --replicate-count " ""
 expect "korvane qual --simulating-times " ""
