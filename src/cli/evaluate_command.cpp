@@ -52,13 +52,22 @@ std::vector<int> ReplicateFolders(const fs::path& runDir) {
   return numbers;
 }
 
-// The parameters of the last run recorded in `record` (the defaults when
-// there is no record): the evaluation's expectations and warnings need
-// them. A recorded value that the field refuses is an error naming it.
+// The parameters of the last run recorded in `record` and whether it ran
+// the calibrated model (the defaults and the specified model when there is
+// no record, or the record has no `calibrated`): the evaluation's
+// expectations and warnings need them. A recorded value that the field
+// refuses is an error naming it.
 template <class Record>
-Record RecordedParameters(const fs::path& record, std::string_view study, FieldTable<Record> table) {
-  Record p;
-  if (!fs::exists(record)) return p;
+struct RecordedRun {
+  Record parameters;
+  bool calibrated = false;
+};
+
+template <class Record>
+RecordedRun<Record> RecordedParameters(const fs::path& record, std::string_view study, FieldTable<Record> table) {
+  RecordedRun<Record> run;
+  Record& p = run.parameters;
+  if (!fs::exists(record)) return run;
   std::vector<std::string> keys;
   for (const auto& field : table) keys.push_back(field.info.key);
   const StoredRun stored = ReadStoredRun(record, study, keys);
@@ -75,24 +84,30 @@ Record RecordedParameters(const fs::path& record, std::string_view study, FieldT
         fmt::format("{}: {}: {}", record.string(), table[taken.fieldIndex].info.key, taken.message));
   }
   if (stored.model) p.modelKind = *stored.model;
-  return p;
+  run.calibrated = stored.calibrated.value_or(false);
+  return run;
 }
 
 }  // namespace
 
-EvaluationSettings SettingsOf(const EvaluateOptions& options, const QualParameters&) {
+EvaluationSettings SettingsOf(const EvaluateOptions& options, const QualParameters&, bool calibrated) {
   EvaluationSettings settings;
   settings.principalComponents = options.principalComponents;
   settings.keepLoci = options.keepLoci;
+  settings.model.calibrated = calibrated;
   return settings;
 }
 
-EvaluationSettings SettingsOf(const EvaluateOptions& options, const QuanParameters& p) {
+EvaluationSettings SettingsOf(const EvaluateOptions& options, const QuanParameters& p, bool calibrated) {
   EvaluationSettings settings;
   settings.principalComponents = options.principalComponents;
   settings.keepLoci = options.keepLoci;
   settings.model.phenotypeVariance = p.phenotypeVariance;
-  settings.model.residualShare = ResidualVarianceShare(p);
+  // The specified model leaves the residual 1 minus all five shares, ticked
+  // or not; the calibrated model what the ticked QTLs and the
+  // stratification leave.
+  settings.model.residualShare = calibrated ? CalibratedResidualShare(p) : ResidualVarianceShare(p);
+  settings.model.calibrated = calibrated;
   return settings;
 }
 
@@ -100,12 +115,14 @@ namespace {
 
 // What both studies' contexts hold.
 template <class Record>
-EvaluationContext CommonContext(const Record& p, FieldTable<Record> table, StudyKind study, std::string_view name) {
+EvaluationContext CommonContext(const Record& p, FieldTable<Record> table, StudyKind study, std::string_view name,
+                                bool calibrated) {
   EvaluationContext context;
   context.study = study;
   context.discreteModel = p.modelKind == ModelKind::kDiscrete;
-  context.title = fmt::format("{} study, {} model: replicates of {} individuals at {} loci", name,
-                              ModelName(p.modelKind), p.sampleSize, p.totalLocusCount);
+  context.calibrated = calibrated;
+  context.title = fmt::format("{} study, {}, {} population model: replicates of {} individuals at {} loci", name,
+                              SimulationModelName(calibrated), ModelName(p.modelKind), p.sampleSize, p.totalLocusCount);
   context.settings = SettingsList(p, table);
   context.settings.emplace(context.settings.begin(), "model", std::string(ModelName(p.modelKind)));
   context.sampleSize = p.sampleSize;
@@ -116,15 +133,15 @@ EvaluationContext CommonContext(const Record& p, FieldTable<Record> table, Study
 
 }  // namespace
 
-EvaluationContext ContextOf(const QualParameters& p) {
-  EvaluationContext context = CommonContext(p, QualFields(), StudyKind::kQualitative, "Case-control");
+EvaluationContext ContextOf(const QualParameters& p, bool calibrated) {
+  EvaluationContext context = CommonContext(p, QualFields(), StudyKind::kQualitative, "Case-control", calibrated);
   context.prevalence = p.prevalence;
   context.relativeRisk = p.relativeRisk;
   return context;
 }
 
-EvaluationContext ContextOf(const QuanParameters& p) {
-  return CommonContext(p, QuanFields(), StudyKind::kQuantitative, "Quantitative");
+EvaluationContext ContextOf(const QuanParameters& p, bool calibrated) {
+  return CommonContext(p, QuanFields(), StudyKind::kQuantitative, "Quantitative", calibrated);
 }
 
 void PrintEvaluation(const Evaluation& evaluation, const fs::path& folder) {
@@ -159,20 +176,22 @@ int EvaluateRun(const fs::path& runDir, const EvaluateOptions& options, int thre
   const fs::path record = runDir / kRunRecordFile;
   try {
     if (qualitative) {
-      const QualParameters p = RecordedParameters<QualParameters>(record, "qual", QualFields());
-      settings = SettingsOf(options, p);
-      context = ContextOf(p);
+      const auto run = RecordedParameters<QualParameters>(record, "qual", QualFields());
+      settings = SettingsOf(options, run.parameters, run.calibrated);
+      context = ContextOf(run.parameters, run.calibrated);
     } else {
-      const QuanParameters p = RecordedParameters<QuanParameters>(record, "quan", QuanFields());
-      settings = SettingsOf(options, p);
-      context = ContextOf(p);
+      const auto run = RecordedParameters<QuanParameters>(record, "quan", QuanFields());
+      settings = SettingsOf(options, run.parameters, run.calibrated);
+      context = ContextOf(run.parameters, run.calibrated);
     }
   } catch (const std::exception& e) {
     fmt::print(stderr, "korvane: {}\n", e.what());
     return 2;
   }
   if (!fs::exists(record)) {
-    fmt::print(stderr, "korvane: note: {} has no {}; the evaluation takes the default parameters for its warnings\n",
+    fmt::print(stderr,
+               "korvane: note: {} has no {}; the evaluation takes the default parameters and the specified model for "
+               "its warnings\n",
                runDir.string(), kRunRecordFile);
   }
 

@@ -20,10 +20,13 @@ struct EvaluateOptions {
   bool keepLoci = false;
 };
 
-EvaluationSettings SettingsOf(const EvaluateOptions& options, const QualParameters& p);
-EvaluationSettings SettingsOf(const EvaluateOptions& options, const QuanParameters& p);
-EvaluationContext ContextOf(const QualParameters& p);
-EvaluationContext ContextOf(const QuanParameters& p);
+// The evaluation's settings and context of a run of `p`; `calibrated` when
+// the replicates are of the calibrated model (RunOptions::calibrated, or the
+// run record's `calibrated`).
+EvaluationSettings SettingsOf(const EvaluateOptions& options, const QualParameters& p, bool calibrated = false);
+EvaluationSettings SettingsOf(const EvaluateOptions& options, const QuanParameters& p, bool calibrated = false);
+EvaluationContext ContextOf(const QualParameters& p, bool calibrated = false);
+EvaluationContext ContextOf(const QuanParameters& p, bool calibrated = false);
 
 // `korvane evaluate RUN_DIR`: evaluates every replicate folder of the run on
 // `threads` threads (0: one per core), writes RUN_DIR/evaluation/ and prints

@@ -88,7 +88,8 @@ int RunStudy(const Invocation& invocation, const Record& parameters, FieldTable<
   std::optional<Evaluation> evaluation;
   RunOptions options = invocation.run;
   if (invocation.evaluate.enabled) {
-    evaluation.emplace(SettingsOf(invocation.evaluate, parameters), ContextOf(parameters));
+    evaluation.emplace(SettingsOf(invocation.evaluate, parameters, options.calibrated),
+                       ContextOf(parameters, options.calibrated));
     options.attachedWriters.push_back(evaluation->Writers());
   }
 

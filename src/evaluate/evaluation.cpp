@@ -256,10 +256,26 @@ std::vector<SummaryRow> Evaluation::Summary() const {
 
 namespace korvane {
 
+std::string_view SimulationModelName(bool calibrated) { return calibrated ? "calibrated model" : "specified model"; }
+
 std::vector<std::string> Evaluation::Warnings() const {
   std::vector<std::string> warnings;
   const std::vector<const ReplicateResult*> results = Results();
-  if (results.empty()) return warnings;
+  if (results.empty() || context_.calibrated) return warnings;
+  warnings = SpecifiedModelWarnings(results);
+  // What the user can do about them: the other model, by its option.
+  const bool qualitative = context_.study == StudyKind::kQualitative;
+  warnings.push_back(fmt::format(
+      "Model: these replicates are of the specified model. --calibrated simulates the calibrated model instead: "
+      "draws at full resolution, {} drawn from one population per replicate, an exact normal residual, the relative "
+      "risk and variance shares as asked (korvane {} --params RUN_DIR/korvane-runs.toml --calibrated repeats this "
+      "run with it; on the desktop form, tick Calibrated model).",
+      qualitative ? "cases and controls" : "the whole sample", qualitative ? "qual" : "quan"));
+  return warnings;
+}
+
+std::vector<std::string> Evaluation::SpecifiedModelWarnings(const std::vector<const ReplicateResult*>& results) const {
+  std::vector<std::string> warnings;
   const bool qualitative = context_.study == StudyKind::kQualitative;
   std::vector<double> lambdas, drawsCases, drawsControls, draws;
   for (const ReplicateResult* result : results) {
@@ -446,11 +462,17 @@ void Evaluation::Write(const std::filesystem::path& folder) const {
   WriteText(folder / "replicates.tsv", text);
 
   // summary.tsv
-  text = "statistic\tlocus\talpha\tobserved\tlow\thigh\texpected_model\texpected_nominal\tcount\ttrials\n";
+  // Every row names the model that simulated the replicates, so that the
+  // summaries of several runs can be stacked and told apart.
+  text =
+      "statistic\tlocus\talpha\tobserved\tlow\thigh\texpected_model\texpected_nominal\tcount\ttrials\t"
+      "simulation\n";
+  const std::string_view simulation = SimulationModelName(context_.calibrated);
   for (const SummaryRow& row : Summary()) {
-    text += fmt::format("{}\t{}\t{}\t{}\t{}\t{}\t{}\t{}\t{}\t{}\n", row.statistic, row.locus.empty() ? "NA" : row.locus,
-                        row.alpha.empty() ? "NA" : row.alpha, Number(row.observed), Number(row.low), Number(row.high),
-                        Number(row.expectedModel), Number(row.expectedNominal), row.count, row.trials);
+    text +=
+        fmt::format("{}\t{}\t{}\t{}\t{}\t{}\t{}\t{}\t{}\t{}\t{}\n", row.statistic, row.locus.empty() ? "NA" : row.locus,
+                    row.alpha.empty() ? "NA" : row.alpha, Number(row.observed), Number(row.low), Number(row.high),
+                    Number(row.expectedModel), Number(row.expectedNominal), row.count, row.trials, simulation);
   }
   WriteText(folder / "summary.tsv", text);
 
@@ -483,6 +505,7 @@ ReportData Evaluation::Report() const {
   const std::vector<const ReplicateResult*> results = Results();
   report.title = fmt::format("{}: {} replicates evaluated", context_.title, results.size());
   report.settings = context_.settings;
+  report.settings.emplace(report.settings.begin(), "simulation", std::string(SimulationModelName(context_.calibrated)));
   report.settings.emplace_back("principal components of the adjusted tests",
                                std::to_string(settings_.principalComponents));
   report.warnings = Warnings();
@@ -518,8 +541,9 @@ ReportData Evaluation::Report() const {
 }
 
 std::string Evaluation::SummaryText() const {
-  std::string text = fmt::format("{:<22} {:<8} {:<6} {:>10} {:>21} {:>10} {:>10}\n", "statistic", "locus", "alpha",
-                                 "observed", "interval", "expected", "nominal");
+  std::string text = fmt::format("replicates of the {}\n", SimulationModelName(context_.calibrated));
+  text += fmt::format("{:<22} {:<8} {:<6} {:>10} {:>21} {:>10} {:>10}\n", "statistic", "locus", "alpha", "observed",
+                      "interval", "expected", "nominal");
   for (const SummaryRow& row : Summary()) {
     const std::string interval =
         std::isnan(row.low) ? std::string("") : fmt::format("{} to {}", Number(row.low), Number(row.high));

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -24,12 +25,20 @@ namespace korvane {
 struct EvaluationContext {
   StudyKind study = StudyKind::kQualitative;
   bool discreteModel = true;
+  // The replicates are of the calibrated model: the report and summary.tsv
+  // say so, and the warnings about the specified model's distortions are
+  // left out.
+  bool calibrated = false;
   std::string title;                                          // what was run, for the report
   std::vector<std::pair<std::string, std::string>> settings;  // name and value, for the report
   int sampleSize = 0;
   int totalLoci = 0, nullLoci = 0;
   double prevalence = 0, relativeRisk = 0;  // case-control
 };
+
+// "calibrated model" or "specified model": which model simulated the
+// replicates, as the report, summary.tsv and the terminal name it.
+std::string_view SimulationModelName(bool calibrated);
 
 // One line of summary.tsv.
 struct SummaryRow {
@@ -63,6 +72,9 @@ class Evaluation {
   // The results in replicate order.
   std::vector<const ReplicateResult*> Results() const;
   std::vector<SummaryRow> Summary() const;
+  // The warnings the run calls for: for replicates of the specified model,
+  // its distortions that the run shows and a last line on --calibrated; none
+  // about the specified model for the calibrated one.
   std::vector<std::string> Warnings() const;
 
   // Writes replicates.tsv, summary.tsv, report.html and, with keepLoci,
@@ -78,6 +90,9 @@ class Evaluation {
 
  private:
   std::vector<std::string> TraitRoles() const;
+  // The specified model's known distortions that the run's parameters and
+  // replicates show, each with the run's numbers.
+  std::vector<std::string> SpecifiedModelWarnings(const std::vector<const ReplicateResult*>& results) const;
 
   EvaluationSettings settings_;
   EvaluationContext context_;

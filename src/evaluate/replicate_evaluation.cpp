@@ -79,6 +79,12 @@ std::optional<CaseControlFrequencies> ModelFrequencies(const ReplicateInput& inp
 
 }  // namespace
 
+double ResidualVariance(const EvaluationModel& model) {
+  const double vp = model.phenotypeVariance, r = model.residualShare;
+  if (model.calibrated) return r > 0 && vp > 0 ? r * vp : 0.0;
+  return SpecifiedResidualVariance(r * vp, vp);
+}
+
 double SpecifiedResidualVariance(double sd, double bound) {
   if (!(sd > 0) || !(bound > 0)) return 0;
   // The draw: x = k / 1000 for k = lo + (r mod span), then u = j / 1000 for
@@ -299,8 +305,7 @@ ReplicateResult EvaluateReplicate(const ReplicateInput& input, const EvaluationS
     const double vp = model.phenotypeVariance;
     double components = 0;
     for (const EvaluatedTraitLocus& locus : input.traitLoci) components += locus.varianceShare * vp;
-    const double sd = model.residualShare * vp;
-    const double residual = SpecifiedResidualVariance(sd, vp);
+    const double residual = ResidualVariance(model);
     double groups = 0;
     if (input.groupMeanYri && input.groupMeanSecond && n > 0) {
       double yri = 0;

@@ -24,9 +24,12 @@ inline constexpr std::array<const char*, 4> kAlphaNames{"0.05", "1e-3", "1e-4", 
 struct EvaluationModel {
   // Quantitative study: the phenotype variance Vp and the residual's share r
   // of it. The specified model draws the residual with standard deviation
-  // r * Vp, bounded to +-Vp, so its variance is not r * Vp.
+  // r * Vp, bounded to +-Vp, so its variance is not r * Vp; the calibrated
+  // model draws it exactly Normal(0, r * Vp), with r what the ticked QTLs
+  // and the stratification leave (CalibratedResidualShare).
   double phenotypeVariance = 0;
   double residualShare = 0;
+  bool calibrated = false;  // the replicates are of the calibrated model
 };
 
 struct EvaluationSettings {
@@ -101,5 +104,10 @@ double TruncatedNormalVariance(double sd, double bound);
 // the normal density, both draws the remainders of the generator's 15-bit
 // outputs (so not quite uniform).
 double SpecifiedResidualVariance(double sd, double bound);
+
+// The variance of the residual as the model drew it: r * Vp for the
+// calibrated model's exact normal (0 when nothing is left to it), the
+// specified draw's otherwise.
+double ResidualVariance(const EvaluationModel& model);
 
 }  // namespace korvane

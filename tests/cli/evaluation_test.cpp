@@ -15,7 +15,10 @@
 #include "evaluate/evaluation_input.h"
 #include "qual/QUAL.h"
 #include "quan/QUAN.h"
+#include "quan/quan_fields.h"
+#include "quan/trait_model.h"
 #include "recording_host.h"
+#include "run/run_record.h"
 #include "synthetic_data.h"
 #include "test_files.h"
 
@@ -187,6 +190,118 @@ TEST(ReplicateEvaluationTest, TheSpecifiedResidualVarianceIsThatOfItsBoundedDraw
   EXPECT_NEAR(TruncatedNormalVariance(2, 100), 4, 1e-9);
   EXPECT_NEAR(TruncatedNormalVariance(1, 1), 0.29112509, 1e-6);
   EXPECT_EQ(TruncatedNormalVariance(0, 1), 0);
+}
+
+// Planted() as a quantitative replicate of the discrete model: half the
+// sample from each source pool, the phenotype following locus 5 (qtl1).
+ReplicateInput PlantedQuantitative(const QuanParameters& p) {
+  ReplicateInput input = Planted();
+  input.study = StudyKind::kQuantitative;
+  for (std::size_t i = 0; i < input.individuals.size(); ++i) {
+    EvaluatedIndividual& individual = input.individuals[i];
+    individual.affected.reset();
+    individual.source = i % 2 == 0 ? SampleSource::kYriPool : SampleSource::kSecondPool;
+    const std::int8_t dosage = input.genotypes.dosage[5 * input.individuals.size() + i];
+    individual.phenotype = 2.0 * dosage + 0.1 * static_cast<double>(i % 5);
+  }
+  EvaluatedTraitLocus& qtl = input.traitLoci[0];
+  qtl.role = "qtl1";
+  qtl.effect = 1.2;
+  qtl.varianceShare = p.qtlRows[0].varianceExplained;
+  const GroupMeans means = DiscreteGroupMeans(p);
+  input.groupMeanYri = means.yri;
+  input.groupMeanSecond = means.other;
+  return input;
+}
+
+// The expected phenotype variance: the QTLs' components as asked, the
+// residual as drawn, the groups' means. The calibrated model's residual is
+// exactly Normal(0, r Vp) with r what the ticked QTL and the stratification
+// leave, so the three add up to Vp and each QTL is expected to explain its
+// share as asked; the specified model's r counts every row's share and its
+// bounded draw has another variance.
+TEST(ReplicateEvaluationTest, TheCalibratedResidualIsItsExactNormal) {
+  QuanParameters p;
+  p.modelKind = ModelKind::kDiscrete;
+  p.phenotypeVariance = 10;
+  p.stratificationVariance = 0.1;
+  p.yriFinalDiscrete = 0.5;
+  p.qtlRows[0].enabled = 1;
+  p.qtlRows[0].varianceExplained = 0.3;
+  p.qtlRows[1].enabled = 0;
+  p.qtlRows[1].varianceExplained = 0.2;  // not ticked: only the specified residual leaves it out
+  for (std::size_t k = 2; k < p.qtlRows.size(); ++k) p.qtlRows[k].enabled = 0;
+  const ReplicateInput input = PlantedQuantitative(p);
+  cli::EvaluateOptions asked;
+  asked.principalComponents = 0;
+
+  const EvaluationSettings calibrated = cli::SettingsOf(asked, p, true);
+  EXPECT_TRUE(calibrated.model.calibrated);
+  EXPECT_DOUBLE_EQ(calibrated.model.residualShare, CalibratedResidualShare(p));
+  EXPECT_NEAR(calibrated.model.residualShare, 0.6, 1e-12);
+  EXPECT_NEAR(ResidualVariance(calibrated.model), 6, 1e-12);
+  const ReplicateResult exact = EvaluateReplicate(input, calibrated);
+  EXPECT_NEAR(exact.expectedPhenotypeVariance, 10, 1e-9);
+  ASSERT_EQ(exact.traitLoci.size(), 1u);
+  EXPECT_NEAR(exact.traitLoci[0].expectedShare, 0.3, 1e-12);
+  EXPECT_DOUBLE_EQ(exact.traitLoci[0].askedShare, 0.3);
+
+  const EvaluationSettings specified = cli::SettingsOf(asked, p);
+  EXPECT_FALSE(specified.model.calibrated);
+  EXPECT_DOUBLE_EQ(specified.model.residualShare, ResidualVarianceShare(p));
+  const double residual = SpecifiedResidualVariance(specified.model.residualShare * 10, 10);
+  EXPECT_DOUBLE_EQ(ResidualVariance(specified.model), residual);
+  const ReplicateResult bounded = EvaluateReplicate(input, specified);
+  EXPECT_NEAR(bounded.expectedPhenotypeVariance, 3 + residual + 1, 1e-9);
+  EXPECT_GT(std::abs(bounded.expectedPhenotypeVariance - 10), 1);
+  EXPECT_NEAR(bounded.traitLoci[0].expectedShare, 3 / (4 + residual), 1e-12);
+
+  // Nothing left to the residual: no draw, no variance.
+  EvaluationModel full = calibrated.model;
+  full.residualShare = 0;
+  EXPECT_EQ(ResidualVariance(full), 0);
+  full.residualShare = -0.1;
+  EXPECT_EQ(ResidualVariance(full), 0);
+}
+
+// korvane evaluate takes the model from the run record: its last run's
+// `calibrated`, and the specified model for a record without it.
+TEST_F(EvaluationRunTest, TheRunRecordSaysWhichModelToEvaluate) {
+  QuanStudy quan;
+  quan.parameters.totalLocusCount = 60;
+  quan.parameters.nullLocusCount = 5;
+  quan.parameters.sampleSize = 30;
+  quan.parameters.replicateCount = 2;
+  quan.parameters.outputDirectory = (tmp_ / "run").string();
+  testing::RecordingHost host;
+  ASSERT_EQ(quan.Run(options_, host).status, RunOutcome::Status::kCompleted);
+
+  const auto evaluated = [&] {
+    cli::EvaluateOptions asked;
+    asked.principalComponents = 0;
+    EXPECT_EQ(cli::EvaluateRun(tmp_ / "run", asked, 1, true), 0);
+    return ReadFile(tmp_ / "run" / "evaluation" / "summary.tsv");
+  };
+  RunRecord record;
+  record.study = "quan";
+  record.model = quan.parameters.modelKind;
+  record.fields = RecordFields(quan.parameters, QuanFields());
+  RunOptions options = options_;
+  options.calibrated = true;
+  ASSERT_TRUE(RecordRun(record, tmp_ / "run", options, RunOutcome{}, 0));
+  std::string summary = evaluated();
+  EXPECT_NE(summary.find("\tcalibrated model\n"), std::string::npos) << summary;
+  EXPECT_EQ(summary.find("specified model"), std::string::npos) << summary;
+  EXPECT_NE(ReadFile(tmp_ / "run" / "evaluation" / "report.html").find("Quantitative study, calibrated model"),
+            std::string::npos);
+
+  // A record of an earlier version, without the key.
+  std::string text = ReadFile(tmp_ / "run" / kRunRecordFile);
+  text.erase(text.find("calibrated = true\n"), std::string("calibrated = true\n").size());
+  testing::WriteFile(tmp_ / "run" / kRunRecordFile, text);
+  summary = evaluated();
+  EXPECT_NE(summary.find("\tspecified model\n"), std::string::npos) << summary;
+  EXPECT_EQ(summary.find("calibrated model"), std::string::npos) << summary;
 }
 
 TEST_F(EvaluationRunTest, FoldersThatCannotBeEvaluatedSayWhy) {

@@ -236,6 +236,59 @@ TEST(ProcessTest, RunsWithoutASeedDiffer) {
   EXPECT_NE(seedOf("a"), seedOf("b"));
 }
 
+// The model of a run goes from the command line into its record, its
+// in-process evaluation and the runs that repeat it with --params.
+TEST(ProcessTest, ACalibratedRunIsRecordedEvaluatedAndRepeatedAsSuch) {
+  TempDir tmp;
+  const std::vector<std::string> study = {"quan",
+                                          "--data",
+                                          kData,
+                                          "--quiet",
+                                          "--seed",
+                                          "7",
+                                          "--sample-size",
+                                          "100",
+                                          "--total-locus-count",
+                                          "200",
+                                          "--null-locus-count",
+                                          "20",
+                                          "--replicate-count",
+                                          "2",
+                                          "--evaluate",
+                                          "--evaluate-pcs",
+                                          "0"};
+  const auto run = [&](const std::string& out, std::vector<std::string> more) {
+    std::vector<std::string> args = study;
+    args.insert(args.end(), {"--output-directory", out});
+    args.insert(args.end(), more.begin(), more.end());
+    return RunKorvane(tmp.path(), args);
+  };
+  const Ended calibrated = run("calibrated", {"--calibrated"});
+  ASSERT_EQ(calibrated.status, 0) << calibrated.err;
+  EXPECT_THAT(ReadFile(tmp / "calibrated" / "korvane-runs.toml"), HasSubstr("\ncalibrated = true\n"));
+  const std::string summary = ReadFile(tmp / "calibrated" / "evaluation" / "summary.tsv");
+  EXPECT_THAT(summary, HasSubstr("\tcalibrated model\n"));
+  EXPECT_THAT(summary, ::testing::Not(HasSubstr("specified model")));
+  EXPECT_THAT(calibrated.out, HasSubstr("replicates of the calibrated model\n"));
+  EXPECT_THAT(calibrated.err, ::testing::Not(HasSubstr("warning:")));
+
+  const Ended specified = run("specified", {});
+  ASSERT_EQ(specified.status, 0) << specified.err;
+  EXPECT_THAT(ReadFile(tmp / "specified" / "korvane-runs.toml"), HasSubstr("\ncalibrated = false\n"));
+  EXPECT_THAT(ReadFile(tmp / "specified" / "evaluation" / "summary.tsv"), HasSubstr("\tspecified model\n"));
+  EXPECT_THAT(specified.err, HasSubstr("korvane: warning: Model: these replicates are of the specified model."));
+
+  // --params repeats the model; --calibrated 0 turns it off.
+  const Ended again = RunKorvane(tmp.path(), {"quan", "--params", "calibrated/korvane-runs.toml", "--quiet",
+                                              "--output-directory", "again", "--replicate-count", "0"});
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_THAT(ReadFile(tmp / "again" / "korvane-runs.toml"), HasSubstr("\ncalibrated = true\n"));
+  const Ended off = RunKorvane(tmp.path(), {"quan", "--params", "calibrated/korvane-runs.toml", "--calibrated", "0",
+                                            "--quiet", "--output-directory", "off", "--replicate-count", "0"});
+  ASSERT_EQ(off.status, 0) << off.err;
+  EXPECT_THAT(ReadFile(tmp / "off" / "korvane-runs.toml"), HasSubstr("\ncalibrated = false\n"));
+}
+
 TEST(ProcessTest, DataFromTheWorkingFolderIsNamedWhenItFails) {
   TempDir tmp;
   fs::create_directory(tmp / "data");  // an analysis project's own data folder
