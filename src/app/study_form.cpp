@@ -172,9 +172,10 @@ void StudyForm::FinishForm(const std::vector<int>& keyboardOrder, QRect progress
   for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 
   AddRunStrip();
-  // Stop comes after the form's own controls; it takes part in Tab only
-  // while a run is under way.
-  QWidget::setTabOrder(order.back(), stop_);
+  // The strip's check box and then Stop come after the form's own controls;
+  // Stop takes part in Tab only while a run is under way.
+  QWidget::setTabOrder(order.back(), calibrated_);
+  QWidget::setTabOrder(calibrated_, stop_);
   ok->setFocus(Qt::OtherFocusReason);
   ShowRecord();
   ShowPlaces();
@@ -200,14 +201,25 @@ void StudyForm::AddRunStrip() {
   stop_->setToolTip(QStringLiteral("Stop the run at its next refresh point; the completed replicates stay"));
   connect(stop_, &QPushButton::clicked, this, &StudyForm::Stop);
 
+  // The model of the runs, at the strip's left; it leaves the form's own
+  // controls where they are.
+  calibrated_ = new QCheckBox(QStringLiteral("Calibrated model"), strip);
+  calibrated_->setObjectName(QStringLiteral("calibratedModel"));
+  calibrated_->setToolTip(
+      QStringLiteral("Simulate with the calibrated model: draws at full resolution, the sample drawn from one "
+                     "population per replicate, an exact normal residual, the relative risk and variance shares as "
+                     "asked. Unticked, the runs are of the specified model."));
+  const int lineTop = units.Y(kStopTop);
+  calibrated_->setGeometry(units.X(kStripMargin), lineTop, calibrated_->sizeHint().width(), cancel.height());
+
   runLine_ = new QLabel(strip);
   runLine_->setObjectName(QStringLiteral("runLine"));
   runLine_->setTextFormat(Qt::PlainText);
   runLine_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   // The seed can be selected and copied.
   runLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  const int lineLeft = units.X(kStripMargin);
-  runLine_->setGeometry(lineLeft, units.Y(kStopTop), stopLeft - units.X(kRunLineGap) - lineLeft, cancel.height());
+  const int lineLeft = calibrated_->geometry().right() + 1 + units.X(kRunLineGap);
+  runLine_->setGeometry(lineLeft, lineTop, stopLeft - units.X(kRunLineGap) - lineLeft, cancel.height());
 
   setFixedSize(edge_->width(), edge_->height() + strip->height());
 }
@@ -255,6 +267,8 @@ void StudyForm::SetRunning(bool running) {
   CancelButton()->setEnabled(!running);
   browse_->setEnabled(!running);
   stop_->setEnabled(running && !stopRequested_);
+  // The model of a run is chosen before it starts.
+  calibrated_->setEnabled(!running);
   // The record is written into the fields at every refresh point, so what
   // was typed during a run would be lost.
   SetFieldsEditable(!running);
@@ -311,6 +325,7 @@ void StudyForm::Start() {
   options.seed = SeedFromEntropy();
   options.dataDir = dataDir_.value_or(DefaultDataDir());
   options.threads = threads_;
+  options.calibrated = calibrated_->isChecked();
   if (!MayWriteReplicates(options)) return;
   const std::int64_t start = std::time(nullptr);
 

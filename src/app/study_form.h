@@ -21,12 +21,14 @@
 // fields read-only until it ends; a run that is refused or fails shows its
 // message. Cancel, Escape and the close box end the form when it is idle.
 //
-// Below the client area, outside the laid-out form, a strip holds the run
-// line (the seed, data folder and output directory of the last run started,
-// kept after it ends so that the seed can be noted) and the Stop button,
-// which asks the run under way to stop at its next refresh point and leaves
-// the form open. The close box during a run asks first; when the user agrees
-// the run stops at its next refresh point and the form ends once it has.
+// Below the client area, outside the laid-out form, a strip holds the
+// "Calibrated model" check box (the runs started while it is ticked simulate
+// the calibrated model instead of the specified one), the run line (the
+// seed, data folder and output directory of the last run started, kept after
+// it ends so that the seed can be noted) and the Stop button, which asks the
+// run under way to stop at its next refresh point and leaves the form open.
+// The close box during a run asks first; when the user agrees the run stops
+// at its next refresh point and the form ends once it has.
 
 #include <QDialog>
 #include <QString>
@@ -42,6 +44,7 @@
 #include "run/exchange.h"
 #include "run/study_run.h"
 
+class QCheckBox;
 class QCloseEvent;
 class QFrame;
 class QLabel;
@@ -102,6 +105,9 @@ class StudyForm : public QDialog, public FormHost {
   // too long, the whole text in its tooltip) and the Stop button.
   QLabel* RunLine() const { return runLine_; }
   QPushButton* StopButton() const { return stop_; }
+  // The strip's "Calibrated model" box: RunOptions::calibrated of the runs
+  // started while it is ticked; greyed during a run like the form's boxes.
+  QCheckBox* CalibratedBox() const { return calibrated_; }
   // True from OK until the run has ended (refused, failed, stopped or done).
   bool IsRunning() const { return inRun_; }
 
@@ -172,6 +178,7 @@ class StudyForm : public QDialog, public FormHost {
   QPushButton* browse_ = nullptr;
   QLabel* runLine_ = nullptr;
   QPushButton* stop_ = nullptr;
+  QCheckBox* calibrated_ = nullptr;
   bool runStarted_ = false;  // the run line shows a run's seed
   Prompts prompts_;
   std::optional<std::filesystem::path> dataDir_;

@@ -268,7 +268,10 @@ class QualFormTest : public QObject {
         {controls::kOk, controls::kCancel,          1003, 1006, 1009, 1010, 1012, 1013, 1016, 1017, 1075, 1023, 1024,
          1025,          controls::kOutputDirectory, 1028, 1029, 1030, 1034, 1036, 1037, 1039, 1040, 1041, 1079, 1084,
          1086});
-    QCOMPARE(KeyboardOrder(form.OkButton()), expected);
+    // The strip's check box comes after the form's own controls.
+    std::vector<QWidget*> withStrip = expected;
+    withStrip.push_back(form.CalibratedBox());
+    QCOMPARE(KeyboardOrder(form.OkButton()), withStrip);
   }
 
   void aRefusedValueIsReportedAndFocusedWithTheFieldsBeforeItTaken() {
@@ -577,7 +580,7 @@ class QualFormTest : public QObject {
     const QList<QLineEdit*> edits = form.findChildren<QLineEdit*>();
     const QList<QCheckBox*> checks = form.findChildren<QCheckBox*>();
     QCOMPARE(edits.size(), 20);
-    QCOMPARE(checks.size(), 5);
+    QCOMPARE(checks.size(), 6);  // the five formats and the strip's Calibrated model
     bool seen = false;
     bool allReadOnly = false;
     bool allChecksDisabled = false;
@@ -613,6 +616,47 @@ class QualFormTest : public QObject {
     QCOMPARE(sampleSize->text(), QStringLiteral("30"));
     QTest::mouseClick(Check(form, 1028), Qt::LeftButton);
     QVERIFY(!Check(form, 1028)->isChecked());
+  }
+
+  void theCalibratedModelBoxChoosesTheModelOfTheRuns() {
+    SmallStudy<QualDlg> study;
+    QualDlg& form = study.form;
+    QCheckBox* box = form.CalibratedBox();
+    QVERIFY(box != nullptr);
+    QCOMPARE(box->text(), QStringLiteral("Calibrated model"));
+    QVERIFY(!box->isChecked() && box->isEnabled());
+    const auto recordedModels = [&] {
+      std::vector<QString> models;
+      auto it = QRegularExpression(QStringLiteral("^calibrated = (\\w+)$"), QRegularExpression::MultilineOption)
+                    .globalMatch(ReadText(study.Path(QStringLiteral("korvane-runs.toml"))));
+      while (it.hasNext()) models.push_back(it.next().captured(1));
+      return models;
+    };
+
+    // Unticked: the specified model.
+    QTest::mouseClick(form.OkButton(), Qt::LeftButton);
+    QVERIFY(study.prompts.warnings.empty());
+    QCOMPARE(recordedModels(), std::vector<QString>{QStringLiteral("false")});
+
+    // Ticked: the run is of the calibrated model, and the box is greyed while
+    // it runs, so that a click then changes nothing.
+    QTest::mouseClick(box, Qt::LeftButton);
+    QVERIFY(box->isChecked());
+    bool seen = false;
+    bool enabledDuringTheRun = true;
+    connect(&form, &StudyForm::refreshed, this, [&] {
+      if (seen) return;
+      seen = true;
+      enabledDuringTheRun = box->isEnabled();
+      QTest::mouseClick(box, Qt::LeftButton);
+    });
+    QTest::mouseClick(form.OkButton(), Qt::LeftButton);  // replaces the first run's replicate
+    QVERIFY(seen);
+    QVERIFY(!enabledDuringTheRun);
+    QVERIFY(box->isChecked());
+    QVERIFY(box->isEnabled());
+    QVERIFY(study.prompts.warnings.empty());
+    QCOMPARE(recordedModels(), (std::vector<QString>{QStringLiteral("false"), QStringLiteral("true")}));
   }
 
   void existingReplicatesAreReplacedOnlyWhenTheUserAgrees() {
@@ -824,7 +868,9 @@ class QuanFormTest : public QObject {
                    1091, 1092, 1093, 1095, 1096, 1097, 1098, 1099, 1104, 1105, 1106, 1079, 1081, 1086, 1084}) {
       ids.push_back(id);
     }
-    QCOMPARE(KeyboardOrder(form.OkButton()), Controls(form, ids));
+    std::vector<QWidget*> expected = Controls(form, ids);
+    expected.push_back(form.CalibratedBox());
+    QCOMPARE(KeyboardOrder(form.OkButton()), expected);
   }
 
   void aRefusedValueNamesTheQuantitativeBounds() {
