@@ -15,11 +15,28 @@ namespace {
 
 // Parameters under which a replicate would divide by zero, draw from an
 // empty span or never end, refused before anything is written.
-std::vector<std::string> QuanRefusals(const QuanParameters& p, double residualShare) {
+std::vector<std::string> QuanRefusals(const QuanParameters& p, double residualShare, bool calibrated) {
   std::vector<std::string> reasons;
   if (p.replicateCount == 0 || p.sampleSize == 0) return reasons;
   const bool discrete = p.modelKind == ModelKind::kDiscrete;
-  if (residualShare > 0) {
+  if (calibrated) {
+    // The calibrated model draws the residual exactly, at any spread; what it
+    // needs is a residual share of at least 0 and, for a stratification
+    // share, both groups.
+    const double calibratedShare = CalibratedResidualShare(p);
+    if (calibratedShare < 0) {
+      reasons.push_back(fmt::format(
+          "the ticked QTLs' Phenotype variance explained{} add up to {:.15g}, more than 1, so the calibrated model "
+          "has no residual variance left",
+          discrete ? " and Variance explained by population stratification:" : "", 1 - calibratedShare));
+    }
+    if (discrete && p.stratificationVariance > 0 && (p.yriFinalDiscrete <= 0 || p.yriFinalDiscrete >= 1)) {
+      reasons.push_back(fmt::format(
+          "Variance explained by population stratification: {} needs both groups, but Proportion of YRI in final "
+          "population: {} puts every individual in one",
+          p.stratificationVariance, p.yriFinalDiscrete));
+    }
+  } else if (residualShare > 0) {
     if (!NormalDensityTopFits(residualShare * p.phenotypeVariance)) {
       reasons.push_back(fmt::format(
           "Phenotype variance: {} and the QTLs' Phenotype variance explained leave a residual share of {:.9g}, so "
@@ -33,7 +50,7 @@ std::vector<std::string> QuanRefusals(const QuanParameters& p, double residualSh
           p.phenotypeVariance, residualShare));
     }
   }
-  if (discrete && p.yriFinalDiscrete == 1) {
+  if (discrete && p.yriFinalDiscrete == 1 && !calibrated) {
     reasons.push_back("Proportion of YRI in final population: 1 leaves no second population to set the group means");
   }
   for (std::size_t k = 0; k < p.qtlRows.size(); ++k) {
@@ -62,10 +79,10 @@ RunOutcome QuanStudy::Run(const RunOptions& options, FormHost& host) {
   QuantitativeRun run;
   run.qtls = ActiveQtls(p);
   run.residualShare = ResidualVarianceShare(p);
-  if (const auto reasons = QuanRefusals(p, run.residualShare); !reasons.empty()) {
+  if (const auto reasons = QuanRefusals(p, run.residualShare, options.calibrated); !reasons.empty()) {
     return RefusedRun(reasons);
   }
-  if (run.residualShare < 0) {
+  if (!options.calibrated && run.residualShare < 0) {
     // The variance check opens and closes the logs, writing nothing.
     if (p.outputDirectory.empty()) return RefusedRun({"Output directory: is empty"});
     try {
@@ -95,6 +112,10 @@ RunOutcome QuanStudy::Run(const RunOptions& options, FormHost& host) {
   plan.statusText = &parameters.statusText;
   plan.model = [this] { return parameters.modelKind; };
   plan.simulate = [this, &run](ModelKind model, AttemptContext& ctx) {
+    if (ctx.calibrated) {
+      return model == ModelKind::kDiscrete ? SimulateCalibratedDiscreteQuantitative(parameters, run, ctx)
+                                           : SimulateCalibratedContinuousQuantitative(parameters, run, ctx);
+    }
     return model == ModelKind::kDiscrete ? SimulateDiscreteQuantitative(parameters, run, ctx)
                                          : SimulateContinuousQuantitative(parameters, run, ctx);
   };

@@ -27,6 +27,23 @@ AttemptResult SimulateDiscreteQuantitative(const QuanParameters& p, const Quanti
 // until the sample is complete.
 AttemptResult SimulateContinuousQuantitative(const QuanParameters& p, const QuantitativeRun& run, AttemptContext& ctx);
 
+// The calibrated model's routines (quan/calibrated_quantitative.cpp): one
+// population realization per replicate, the sample drawn from the children
+// of its final generation, effects and residual scaled to the shares asked.
+AttemptResult SimulateCalibratedDiscreteQuantitative(const QuanParameters& p, const QuantitativeRun& run,
+                                                     AttemptContext& ctx);
+AttemptResult SimulateCalibratedContinuousQuantitative(const QuanParameters& p, const QuantitativeRun& run,
+                                                       AttemptContext& ctx);
+
+// The calibrated discrete model's group means: an individual is of the YRI
+// group with probability s = "Proportion of YRI in final population:", and
+// the means differ by b with s (1 - s) b^2 = Vs Vp around the mean asked.
+struct CalibratedGroupMeans {
+  double yri = 0;
+  double second = 0;
+};
+CalibratedGroupMeans CalibratedDiscreteGroupMeans(const QuanParameters& p);
+
 // The discrete model's group quotas.
 struct GroupQuotas {
   int yri = 0;
