@@ -102,8 +102,7 @@ void BuildCalibratedAdmixed(const CalibratedKeys& keys, const MarkerSet& markers
       LaneGenerator gen(keys.Key(CalibratedStream::kFounders, Group(kAdmixedGroup, 0), static_cast<std::uint64_t>(i)));
       const HaplotypeStore& first = i < migrantCount ? panel.yri : panel.second;
       transmitter.Transmit(gen, first, static_cast<int>(UniformBelow(gen, panelSize)), population.current, i, 0);
-      transmitter.Transmit(gen, panel.second, static_cast<int>(UniformBelow(gen, panelSize)), population.current, i,
-                           1);
+      transmitter.Transmit(gen, panel.second, static_cast<int>(UniformBelow(gen, panelSize)), population.current, i, 1);
     }
   });
   for (int i = 0; i < migrantCount && i < n; ++i) population.ancestry[i] = 0.5;

@@ -60,17 +60,16 @@ class CalibratedTransmitter {
   }
 
  private:
-  HaplotypeTransmitter layout_;             // the draws' layout and the composition
-  const MarkerSet* markers_;                // for the region of a forced locus
-  std::vector<std::uint64_t> thresholds_;   // per draw of a haplotype
-  std::vector<std::uint64_t> bits_;         // the draws of one haplotype, and a spare word
+  HaplotypeTransmitter layout_;            // the draws' layout and the composition
+  const MarkerSet* markers_;               // for the region of a forced locus
+  std::vector<std::uint64_t> thresholds_;  // per draw of a haplotype
+  std::vector<std::uint64_t> bits_;        // the draws of one haplotype, and a spare word
 };
 
 // A work team and a calibrated transmitter for each of its members.
 struct CalibratedBreeders {
   CalibratedBreeders(WorkTeam& members, const MarkerSet& markers)
-      : team(members),
-        transmitters(static_cast<std::size_t>(members.Size()), CalibratedTransmitter(markers)) {}
+      : team(members), transmitters(static_cast<std::size_t>(members.Size()), CalibratedTransmitter(markers)) {}
 
   // Runs build(part, begin, end) over items [0, count) in contiguous parts,
   // one per member, when the items' draws are worth splitting. Every item

@@ -170,8 +170,8 @@ void HaplotypeTransmitter::TransmitRegions(RandomGenerator& gen, int firstRegion
   ComposeFrom(drawBits_.data(), base, firstRegion, endRegion, rows);
 }
 
-HaplotypeTransmitter::Planes HaplotypeTransmitter::PlanesOf(const HaplotypeStore& from, int source,
-                                                            HaplotypeStore& to, int target, int slot) {
+HaplotypeTransmitter::Planes HaplotypeTransmitter::PlanesOf(const HaplotypeStore& from, int source, HaplotypeStore& to,
+                                                            int target, int slot) {
   Planes planes;
   planes.rows[0] = {from.Row(source, 0), from.Row(source, 1), to.Row(target, slot)};
   if (!to.TracksAncestry()) return planes;

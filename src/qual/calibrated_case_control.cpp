@@ -96,8 +96,8 @@ std::vector<Slot> SampleSlots(const CalibratedKeys& keys, int cases, int control
 // written in the order of the places.
 class CaseControlSample {
  public:
-  CaseControlSample(AttemptContext& ctx, const CalibratedKeys& keys, const MarkerSet& markers, const DiseaseModel& model,
-                    IndividualWriter& writer)
+  CaseControlSample(AttemptContext& ctx, const CalibratedKeys& keys, const MarkerSet& markers,
+                    const DiseaseModel& model, IndividualWriter& writer)
       : ctx_(ctx), keys_(keys), markers_(markers), model_(model), writer_(writer) {}
 
   // Returns the causal locus's positions once a case was written (0 and 0
@@ -109,18 +109,17 @@ class CaseControlSample {
     // The expected ancestry and the affection of each child of the batch.
     std::vector<std::pair<double, Affection>> taken;
     auto flush = [&] {
-      batches.Flush(*sources[0].parents, sources.size() > 1 ? sources[1].parents : nullptr,
-                    [&](const HaplotypeStore& store, int index, int source, int tag) {
-                      const auto [ancestry, affection] = taken[static_cast<std::size_t>(tag)];
-                      LaneGenerator gen(keys_.Key(CalibratedStream::kWriting, 0,
-                                                  static_cast<std::uint64_t>(writer_.NextId())));
-                      writer_.Write(gen, store, index, ancestry, sources[static_cast<std::size_t>(source)].label,
-                                    affection);
-                      if (affection == Affection::kAffected && causalAll == 0) {
-                        causalAll = model_.locus + 1;
-                        causalCandidate = CandidatePosition(markers_, model_.locus);
-                      }
-                    });
+      batches.Flush(
+          *sources[0].parents, sources.size() > 1 ? sources[1].parents : nullptr,
+          [&](const HaplotypeStore& store, int index, int source, int tag) {
+            const auto [ancestry, affection] = taken[static_cast<std::size_t>(tag)];
+            LaneGenerator gen(keys_.Key(CalibratedStream::kWriting, 0, static_cast<std::uint64_t>(writer_.NextId())));
+            writer_.Write(gen, store, index, ancestry, sources[static_cast<std::size_t>(source)].label, affection);
+            if (affection == Affection::kAffected && causalAll == 0) {
+              causalAll = model_.locus + 1;
+              causalCandidate = CandidatePosition(markers_, model_.locus);
+            }
+          });
       taken.clear();
       ctx_.refresh();
     };
@@ -132,10 +131,9 @@ class CaseControlSample {
         if (affected == (slot.affection == Affection::kAffected)) break;
         if (tries % (1 << 20) == 0) ctx_.refresh();
         if (tries >= kMaxChildrenWithoutSample) {
-          throw RunFailure(fmt::format("{} children in a row were not a {} ({} of {} written)",
-                                       kMaxChildrenWithoutSample,
-                                       slot.affection == Affection::kAffected ? "case" : "control", writer_.Written(),
-                                       slots.size()));
+          throw RunFailure(fmt::format(
+              "{} children in a row were not a {} ({} of {} written)", kMaxChildrenWithoutSample,
+              slot.affection == Affection::kAffected ? "case" : "control", writer_.Written(), slots.size()));
         }
       }
       const std::vector<double>* parentAncestry = source.ancestry;

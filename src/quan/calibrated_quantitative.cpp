@@ -201,15 +201,15 @@ void WriteSample(AttemptContext& ctx, const CalibratedKeys& keys, const MarkerSe
   };
   std::vector<Taken> taken;
   auto flush = [&] {
-    batches.Flush(*groups[0].parents, groups.size() > 1 ? groups[1].parents : nullptr,
-                  [&](const HaplotypeStore& store, int index, int source, int tag) {
-                    const Taken& child = taken[static_cast<std::size_t>(tag)];
-                    const TraitGroup& group = groups[static_cast<std::size_t>(source)];
-                    const double phenotype = trait.Phenotype(group, store, index, child.residual);
-                    LaneGenerator gen(
-                        keys.Key(CalibratedStream::kWriting, 0, static_cast<std::uint64_t>(writer.NextId())));
-                    writer.Write(gen, store, index, child.ancestry, group.label, std::nullopt, phenotype);
-                  });
+    batches.Flush(
+        *groups[0].parents, groups.size() > 1 ? groups[1].parents : nullptr,
+        [&](const HaplotypeStore& store, int index, int source, int tag) {
+          const Taken& child = taken[static_cast<std::size_t>(tag)];
+          const TraitGroup& group = groups[static_cast<std::size_t>(source)];
+          const double phenotype = trait.Phenotype(group, store, index, child.residual);
+          LaneGenerator gen(keys.Key(CalibratedStream::kWriting, 0, static_cast<std::uint64_t>(writer.NextId())));
+          writer.Write(gen, store, index, child.ancestry, group.label, std::nullopt, phenotype);
+        });
     taken.clear();
     ctx.refresh();
   };
@@ -279,8 +279,8 @@ AttemptResult SimulateCalibratedDiscreteQuantitative(const QuanParameters& p, co
     writer.NextPopulation();
     std::vector<TraitGroup> groups(2);
     groups[0] = {&pools.yri.current, nullptr, SampleSource::kYriPool, p.yriFinalDiscrete, means.yri, {}, 0};
-    groups[1] = {&pools.second.current, nullptr, SampleSource::kSecondPool, 1 - p.yriFinalDiscrete, means.second,
-                 {}, 1};
+    groups[1] = {
+        &pools.second.current, nullptr, SampleSource::kSecondPool, 1 - p.yriFinalDiscrete, means.second, {}, 1};
     trait.Calibrate(groups, CalibratedResidualShare(p));
     WriteSample(ctx, keys, loci.markers, p.sampleSize, groups, trait, writer);
   }

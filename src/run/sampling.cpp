@@ -63,9 +63,8 @@ void IndividualWriter::Write(LaneGenerator& gen, const HaplotypeStore& populatio
   Emit(sex, population, index, ancestry, source, affection, phenotype);
 }
 
-void IndividualWriter::Emit(Sex sex, const HaplotypeStore& population, int index, double ancestry,
-                            SampleSource source, std::optional<Affection> affection,
-                            std::optional<double> phenotype) {
+void IndividualWriter::Emit(Sex sex, const HaplotypeStore& population, int index, double ancestry, SampleSource source,
+                            std::optional<Affection> affection, std::optional<double> phenotype) {
   IndividualRecord record;
   record.id = nextId_++;
   record.affection = affection;

@@ -68,7 +68,7 @@ class IndividualWriter {
             std::optional<Affection> affection, std::optional<double> phenotype);
 
   const MarkerSet& markers_;
-  std::int32_t missingBelow_;  // scaled threshold of the missingness draw
+  std::int32_t missingBelow_;       // scaled threshold of the missingness draw
   std::uint64_t missingThreshold_;  // its full-resolution threshold (calibrated model)
   OutputSet& output_;
   std::vector<std::uint64_t> neverMissing_;  // packed by locus, like a haplotype row
