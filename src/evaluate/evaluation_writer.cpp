@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace korvane {
@@ -74,7 +75,13 @@ void EvaluationWriter::Finish(const ReplicateTruth& truth) {
       e.prevalence = locus.prevalence;
       e.relativeRisk = locus.relativeRisk;
       e.penetrance = {locus.f0, locus.f1, locus.f2};
-      e.penetranceApplied = {locus.t0 / 1000.0, locus.t1 / 1000.0, locus.t2 / 1000.0};
+      if (locus.appliedAsDerived) {
+        // The calibrated model: the penetrances act as derived, within [0, 1].
+        const auto applied = [](double f) { return std::clamp(f, 0.0, 1.0); };
+        e.penetranceApplied = {applied(locus.f0), applied(locus.f1), applied(locus.f2)};
+      } else {
+        e.penetranceApplied = {locus.t0 / 1000.0, locus.t1 / 1000.0, locus.t2 / 1000.0};
+      }
     } else {
       e.effect = locus.effect;
       e.varianceShare = AsPrintedWithSixDecimals(locus.varianceShare);
