@@ -1,8 +1,9 @@
 #include "evaluate/statistics.h"
 
 #include <math.h>  // lgamma_r
-#include <algorithm>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -250,6 +251,55 @@ double HardyWeinbergExactP(int homozygous1, int heterozygous, int homozygous2) {
     if (prob <= observed) p += prob;
   }
   return std::min(1.0, p / sum);
+}
+
+ShapiroWilkResult ShapiroWilk(std::span<const double> values) {
+  const std::size_t n = values.size();
+  if (n < 12 || n > 5000) throw std::invalid_argument("the Shapiro-Wilk test takes 12 to 5000 values");
+  std::vector<double> x(values.begin(), values.end());
+  std::sort(x.begin(), x.end());
+  if (x.front() == x.back()) throw std::invalid_argument("the Shapiro-Wilk test needs values that differ");
+  // The expected normal order statistics, approximated, and the
+  // coefficients: the two largest by Royston's polynomials in 1 / sqrt(n),
+  // the others proportional to the order statistics.
+  const double count = static_cast<double>(n);
+  std::vector<double> m(n);
+  double mm = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    m[i] = NormalQuantile((static_cast<double>(i) + 1 - 0.375) / (count + 0.25));
+    mm += m[i] * m[i];
+  }
+  const double u = 1 / std::sqrt(count);
+  const auto poly = [u](std::array<double, 6> c) {
+    return c[0] + u * (c[1] + u * (c[2] + u * (c[3] + u * (c[4] + u * c[5]))));
+  };
+  const double last = m[n - 1] / std::sqrt(mm);
+  const double before = m[n - 2] / std::sqrt(mm);
+  const double an = poly({last, 0.221157, -0.147981, -2.071190, 4.434685, -2.706056});
+  const double an1 = poly({before, 0.042981, -0.293762, -1.752461, 5.682633, -3.582633});
+  const double phi = (mm - 2 * m[n - 1] * m[n - 1] - 2 * m[n - 2] * m[n - 2]) / (1 - 2 * an * an - 2 * an1 * an1);
+  std::vector<double> a(n);
+  for (std::size_t i = 0; i < n; ++i) a[i] = m[i] / std::sqrt(phi);
+  a[n - 1] = an;
+  a[n - 2] = an1;
+  a[0] = -an;
+  a[1] = -an1;
+  double mean = 0;
+  for (double v : x) mean += v;
+  mean /= count;
+  double numerator = 0, squares = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    numerator += a[i] * x[i];
+    squares += (x[i] - mean) * (x[i] - mean);
+  }
+  ShapiroWilkResult result;
+  result.w = std::min(1.0, numerator * numerator / squares);
+  // log(1 - W) is close to normal with a mean and spread given in log(n).
+  const double ln = std::log(count);
+  const double mu = ((0.0038915 * ln - 0.083751) * ln - 0.31082) * ln - 1.5861;
+  const double sigma = std::exp((0.0030302 * ln - 0.082676) * ln - 0.4803);
+  result.p = result.w >= 1 ? 1.0 : NormalUpperTail((std::log(1 - result.w) - mu) / sigma);
+  return result;
 }
 
 }  // namespace korvane

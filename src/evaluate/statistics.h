@@ -65,4 +65,14 @@ double GenomicControlLambda(std::span<const double> chiSquares);
 // std::invalid_argument.
 double HardyWeinbergExactP(int homozygous1, int heterozygous, int homozygous2);
 
+// The Shapiro-Wilk test of normality (Royston's approximation of the
+// coefficients and of the null distribution of W, for 12 to 5000 values):
+// the statistic W and its p-value. Throws std::invalid_argument for fewer
+// than 12 or more than 5000 values, or when all are equal.
+struct ShapiroWilkResult {
+  double w = 0;
+  double p = 0;
+};
+ShapiroWilkResult ShapiroWilk(std::span<const double> values);
+
 }  // namespace korvane

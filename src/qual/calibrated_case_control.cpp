@@ -68,25 +68,28 @@ bool DecideChild(const CalibratedKeys& keys, const DiseaseModel& model, ChildSou
 }
 
 // A place of the sample: a case or a control, and the source it is drawn
-// from.
+// from. The counts of each are those asked, as in the specified model: a
+// case-control sample matched on its sources, whose allelic test is then
+// conservative at loci whose frequencies differ between the sources (the
+// pooled frequency's variance includes the difference between them).
 struct Slot {
   Affection affection;
   int source;
 };
 
-// The places of a sample of `cases` cases and `controls` controls, a case
-// and a control in turn while both last. Each is drawn from source 0 with
-// probability `firstShare` (of its status) and from source 1 otherwise, so
-// that with equal shares cases and controls are draws from one mixture.
-std::vector<Slot> SampleSlots(const CalibratedKeys& keys, int cases, int controls, double caseShare,
-                              double controlShare) {
-  LaneGenerator gen(keys.Key(CalibratedStream::kOffspringChoice, 0xFFFFFFFF, 0));
+// The places of a sample: the counts of cases and controls of each source
+// (the discrete model's four group targets, or the continuous model's two
+// counts), in an order drawn uniformly, so that the files list the groups
+// mixed as a random sample would.
+std::vector<Slot> SampleSlots(const CalibratedKeys& keys, std::span<const std::array<int, 2>> countsBySource) {
   std::vector<Slot> slots;
-  slots.reserve(static_cast<std::size_t>(cases) + static_cast<std::size_t>(controls));
-  for (int i = 0; i < std::max(cases, controls); ++i) {
-    if (i < cases) slots.push_back({Affection::kAffected, UniformUnit(gen) < caseShare ? 0 : 1});
-    if (i < controls) slots.push_back({Affection::kUnaffected, UniformUnit(gen) < controlShare ? 0 : 1});
+  for (std::size_t source = 0; source < countsBySource.size(); ++source) {
+    const auto [cases, controls] = countsBySource[source];
+    for (int i = 0; i < cases; ++i) slots.push_back({Affection::kAffected, static_cast<int>(source)});
+    for (int i = 0; i < controls; ++i) slots.push_back({Affection::kUnaffected, static_cast<int>(source)});
   }
+  LaneGenerator gen(keys.Key(CalibratedStream::kOffspringChoice, 0xFFFFFFFF, 0));
+  for (std::size_t i = slots.size(); i > 1; --i) std::swap(slots[i - 1], slots[UniformBelow(gen, i)]);
   return slots;
 }
 
@@ -213,8 +216,10 @@ AttemptResult SimulateCalibratedDiscreteCaseControl(const QualParameters& p, Att
     writer.NextPopulation();
     ChildSource sources[] = {{&pools.yri.current, nullptr, 0, SampleSource::kYriPool},
                              {&pools.second.current, nullptr, 1, SampleSource::kSecondPool}};
-    const CaseControlCounts counts = ComputeCaseControlCounts(p);
-    const std::vector<Slot> slots = SampleSlots(keys, counts.cases, counts.controls, p.yriInCases, p.yriInControls);
+    const GroupTargets targets = ComputeGroupTargets(p);
+    const std::array<int, 2> counts[] = {{targets.casesYri, targets.controlsYri},
+                                         {targets.casesSecond, targets.controlsSecond}};
+    const std::vector<Slot> slots = SampleSlots(keys, counts);
     causal = CaseControlSample(ctx, keys, markers, model, writer).Write(sources, slots);
   }
 
@@ -266,7 +271,8 @@ AttemptResult SimulateCalibratedContinuousCaseControl(const QualParameters& p, A
     }
     writer.NextPopulation();
     ChildSource source{&population.current, &population.ancestry, 2, SampleSource::kAdmixed};
-    const std::vector<Slot> slots = SampleSlots(keys, wanted.cases, wanted.controls, 1.0, 1.0);
+    const std::array<int, 2> counts[] = {{wanted.cases, wanted.controls}};
+    const std::vector<Slot> slots = SampleSlots(keys, counts);
     CaseControlSample(ctx, keys, markers, model, writer).Write(std::span<ChildSource>(&source, 1), slots);
   }
   // The positions follow from the chosen model, also when no case was

@@ -30,11 +30,12 @@ std::vector<std::string> QuanRefusals(const QuanParameters& p, double residualSh
           "has no residual variance left",
           discrete ? " and Variance explained by population stratification:" : "", 1 - calibratedShare));
     }
-    if (discrete && p.stratificationVariance > 0 && (p.yriFinalDiscrete <= 0 || p.yriFinalDiscrete >= 1)) {
+    const GroupQuotas quotas = ComputeGroupQuotas(p);
+    if (discrete && p.stratificationVariance > 0 && (quotas.yri == 0 || quotas.second == 0)) {
       reasons.push_back(fmt::format(
           "Variance explained by population stratification: {} needs both groups, but Proportion of YRI in final "
-          "population: {} puts every individual in one",
-          p.stratificationVariance, p.yriFinalDiscrete));
+          "population: {} with Sample size: {} puts every individual in one",
+          p.stratificationVariance, p.yriFinalDiscrete, p.sampleSize));
     }
   } else if (residualShare > 0) {
     if (!NormalDensityTopFits(residualShare * p.phenotypeVariance)) {

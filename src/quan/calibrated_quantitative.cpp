@@ -61,7 +61,8 @@ struct TraitGroup {
   const HaplotypeStore* parents = nullptr;
   const std::vector<double>* ancestry = nullptr;  // per parent (continuous model)
   SampleSource label = SampleSource::kAdmixed;
-  double share = 1;
+  int quota = 0;     // individuals of the sample
+  double share = 1;  // of the sample
   double mean = 0;
   std::vector<double> centre;  // per QTL, in units of the effect
   std::uint64_t streamGroup = 0;
@@ -188,14 +189,17 @@ class CalibratedTrait {
   Sums phenotypeSums_;
 };
 
-// The sample: each individual's group drawn by the groups' shares, a child of
-// that group's final generation with its residual, built in batches and
-// written in order.
-void WriteSample(AttemptContext& ctx, const CalibratedKeys& keys, const MarkerSet& markers, int sampleSize,
+// The sample: each group's quota of children of its final generation, with
+// their residuals, in an order drawn uniformly; built in batches and written
+// in that order.
+void WriteSample(AttemptContext& ctx, const CalibratedKeys& keys, const MarkerSet& markers,
                  std::vector<TraitGroup>& groups, CalibratedTrait& trait, IndividualWriter& writer) {
   CalibratedBreeders breeders(ctx.team, markers);
   OffspringBatches batches(breeders, markers.total, ctx.localAncestry, -1);
-  LaneGenerator membership(keys.Key(CalibratedStream::kOffspringChoice, 0xFFFFFFFF, 0));
+  std::vector<int> order;
+  for (std::size_t g = 0; g < groups.size(); ++g) order.insert(order.end(), groups[g].quota, static_cast<int>(g));
+  LaneGenerator shuffle(keys.Key(CalibratedStream::kOffspringChoice, 0xFFFFFFFF, 0));
+  for (std::size_t i = order.size(); i > 1; --i) std::swap(order[i - 1], order[UniformBelow(shuffle, i)]);
   struct Taken {
     double ancestry, residual;
   };
@@ -213,8 +217,7 @@ void WriteSample(AttemptContext& ctx, const CalibratedKeys& keys, const MarkerSe
     taken.clear();
     ctx.refresh();
   };
-  for (int s = 0; s < sampleSize; ++s) {
-    const int g = groups.size() > 1 && !(UniformUnit(membership) < groups[0].share) ? 1 : 0;
+  for (const int g : order) {
     TraitGroup& group = groups[static_cast<std::size_t>(g)];
     const long long k = group.next++;
     LaneGenerator gen(keys.Key(CalibratedStream::kOffspringChoice, group.streamGroup, static_cast<std::uint64_t>(k)));
@@ -240,9 +243,10 @@ std::vector<double> Widen(const std::vector<float>& f) { return std::vector<doub
 }  // namespace
 
 CalibratedGroupMeans CalibratedDiscreteGroupMeans(const QuanParameters& p) {
-  // Individuals fall in the YRI group with probability s; the groups' means
-  // differ by b with s (1 - s) b^2 = Vs Vp and average to the mean asked.
-  const double s = p.yriFinalDiscrete;
+  // The YRI group is the share s of the sample; the groups' means differ by
+  // b with s (1 - s) b^2 = Vs Vp and average to the mean asked.
+  const GroupQuotas quotas = ComputeGroupQuotas(p);
+  const double s = p.sampleSize > 0 ? static_cast<double>(quotas.yri) / p.sampleSize : 0.0;
   const double b = s > 0 && s < 1 ? std::sqrt(p.stratificationVariance * p.phenotypeVariance / (s * (1 - s))) : 0.0;
   return {p.phenotypeMean + (1 - s) * b, p.phenotypeMean - s * b};
 }
@@ -278,11 +282,12 @@ AttemptResult SimulateCalibratedDiscreteQuantitative(const QuanParameters& p, co
     }
     writer.NextPopulation();
     std::vector<TraitGroup> groups(2);
-    groups[0] = {&pools.yri.current, nullptr, SampleSource::kYriPool, p.yriFinalDiscrete, means.yri, {}, 0};
-    groups[1] = {
-        &pools.second.current, nullptr, SampleSource::kSecondPool, 1 - p.yriFinalDiscrete, means.second, {}, 1};
+    const GroupQuotas quotas = ComputeGroupQuotas(p);
+    const double s = static_cast<double>(quotas.yri) / p.sampleSize;
+    groups[0] = {&pools.yri.current, nullptr, SampleSource::kYriPool, quotas.yri, s, means.yri, {}, 0};
+    groups[1] = {&pools.second.current, nullptr, SampleSource::kSecondPool, quotas.second, 1 - s, means.second, {}, 1};
     trait.Calibrate(groups, CalibratedResidualShare(p));
-    WriteSample(ctx, keys, loci.markers, p.sampleSize, groups, trait, writer);
+    WriteSample(ctx, keys, loci.markers, groups, trait, writer);
   }
   return trait.Result(ctx.output, means.yri, means.second, fYri, fSecond, {});
 }
@@ -313,9 +318,10 @@ AttemptResult SimulateCalibratedContinuousQuantitative(const QuanParameters& p, 
     }
     writer.NextPopulation();
     std::vector<TraitGroup> groups(1);
-    groups[0] = {&population.current, &population.ancestry, SampleSource::kAdmixed, 1.0, p.phenotypeMean, {}, 2};
+    groups[0] = {
+        &population.current, &population.ancestry, SampleSource::kAdmixed, p.sampleSize, 1.0, p.phenotypeMean, {}, 2};
     trait.Calibrate(groups, CalibratedResidualShare(p));
-    WriteSample(ctx, keys, loci.markers, p.sampleSize, groups, trait, writer);
+    WriteSample(ctx, keys, loci.markers, groups, trait, writer);
   }
   return trait.Result(ctx.output, std::nullopt, std::nullopt, {}, {}, admixed);
 }

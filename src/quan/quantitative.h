@@ -35,9 +35,9 @@ AttemptResult SimulateCalibratedDiscreteQuantitative(const QuanParameters& p, co
 AttemptResult SimulateCalibratedContinuousQuantitative(const QuanParameters& p, const QuantitativeRun& run,
                                                        AttemptContext& ctx);
 
-// The calibrated discrete model's group means: an individual is of the YRI
-// group with probability s = "Proportion of YRI in final population:", and
-// the means differ by b with s (1 - s) b^2 = Vs Vp around the mean asked.
+// The calibrated discrete model's group means: the YRI group's quota is the
+// share s of the sample (as in the specified model), and the means differ by
+// b with s (1 - s) b^2 = Vs Vp around the mean asked.
 struct CalibratedGroupMeans {
   double yri = 0;
   double second = 0;
