@@ -72,8 +72,10 @@ double PeakMegabytes() {
 // output directory does not pay.
 template <typename Study>
 void RunStudy(benchmark::State& state, Study& study, int threads = 0, const fs::path& output = BenchOutput(),
-              bool truth = true, bool localAncestry = false, AttachedWriterFactory attach = nullptr) {
+              bool truth = true, bool localAncestry = false, AttachedWriterFactory attach = nullptr,
+              bool calibrated = false) {
   RunOptions options = Options();
+  options.calibrated = calibrated;
   options.threads = threads;
   if (attach) options.attachedWriters.push_back(attach);
   options.truth = truth;
@@ -169,7 +171,7 @@ void BM_QualDiscreteLarge(benchmark::State& state) {
 // BM_QualDiscreteLarge, the cost of tracking it.
 void BM_QualDiscreteLargeLocalAncestry(benchmark::State& state) {
   QualStudy study = LargeCaseControl();
-  RunStudy(state, study, 0, BenchOutput(), true);
+  RunStudy(state, study, 0, BenchOutput(), true, true);
 }
 void BM_QuanDiscreteDefault(benchmark::State& state) {
   QuanStudy study;
@@ -189,7 +191,32 @@ void BM_QuanContinuousLarge(benchmark::State& state) {
 // more than a source pool's.
 void BM_QuanContinuousLargeLocalAncestry(benchmark::State& state) {
   QuanStudy study = LargeContinuousTrait(5000);
-  RunStudy(state, study, 0, BenchOutput(), true);
+  RunStudy(state, study, 0, BenchOutput(), true, true);
+}
+
+// The calibrated model against the specified one: the default case-control
+// study (S1), the large one (S5) and a continuous trait study of 1000
+// individuals at all 12867 loci, each without and with --calibrated.
+void RunCalibrated(benchmark::State& state, auto& study) {
+  RunStudy(state, study, 0, BenchOutput(), true, false, nullptr, state.range(0) != 0);
+}
+void BM_C1_QualDiscreteDefault(benchmark::State& state) {
+  QualStudy study;
+  RunCalibrated(state, study);
+}
+void BM_C5_QualDiscreteLarge(benchmark::State& state) {
+  QualStudy study = LargeCaseControl();
+  RunCalibrated(state, study);
+}
+void BM_C5_QualDiscreteLargeNoFiles(benchmark::State& state) {
+  QualStudy study = LargeCaseControl();
+  study.parameters.writePlink = study.parameters.writeGc = study.parameters.writeEigensoft = 0;
+  study.parameters.writeAdmixmap = study.parameters.writeStructureStrat = 0;
+  RunCalibrated(state, study);
+}
+void BM_CQ_QuanContinuous1000Large(benchmark::State& state) {
+  QuanStudy study = LargeContinuousTrait(1000);
+  RunCalibrated(state, study);
 }
 
 // Memory: 100000 individuals at 12867 loci. Only the EIGENSOFT files are
@@ -260,6 +287,20 @@ BENCHMARK(BM_QuanDiscreteDefault)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QuanContinuousDefault)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QuanContinuousLarge)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_QuanContinuousLargeLocalAncestry)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_C1_QualDiscreteDefault)->Arg(0)->Arg(1)->ArgName("calibrated")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_C5_QualDiscreteLarge)->Arg(0)->Arg(1)->ArgName("calibrated")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_C5_QualDiscreteLargeNoFiles)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("calibrated")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK(BM_CQ_QuanContinuous1000Large)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("calibrated")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 BENCHMARK(BM_Qual40Replicates)
     ->Arg(1)
     ->Arg(2)
