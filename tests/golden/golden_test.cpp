@@ -178,5 +178,41 @@ TEST(GoldenTest, QuantitativeContinuous) {
   RunAndCompare("quan-continuous", study, GoldenOptions(202));
 }
 
+// The calibrated model, held as soon as its statistics were verified.
+RunOptions CalibratedGoldenOptions(std::uint64_t seed) {
+  RunOptions options = GoldenOptions(seed);
+  options.calibrated = true;
+  return options;
+}
+
+TEST(GoldenTest, CalibratedQualitativeDiscrete) {
+  QualStudy study;
+  study.parameters = SmallQual(ModelKind::kDiscrete);
+  RunAndCompare("calibrated-qual-discrete", study, CalibratedGoldenOptions(301));
+  // Every piece of work draws from its own stream: one thread, whose team
+  // builds alone, writes the same replicates as several.
+  RunOptions one = CalibratedGoldenOptions(301);
+  one.threads = 1;
+  RunAndCompare("calibrated-qual-discrete", study, one);
+}
+
+TEST(GoldenTest, CalibratedQualitativeContinuous) {
+  QualStudy study;
+  study.parameters = SmallQual(ModelKind::kContinuous);
+  RunAndCompare("calibrated-qual-continuous", study, CalibratedGoldenOptions(302));
+}
+
+TEST(GoldenTest, CalibratedQuantitativeDiscrete) {
+  QuanStudy study;
+  study.parameters = SmallQuan(ModelKind::kDiscrete);
+  RunAndCompare("calibrated-quan-discrete", study, CalibratedGoldenOptions(401));
+}
+
+TEST(GoldenTest, CalibratedQuantitativeContinuous) {
+  QuanStudy study;
+  study.parameters = SmallQuan(ModelKind::kContinuous);
+  RunAndCompare("calibrated-quan-continuous", study, CalibratedGoldenOptions(402));
+}
+
 }  // namespace
 }  // namespace korvane
