@@ -6,7 +6,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <map>
 #include <regex>
 #include <set>
 
@@ -127,7 +129,7 @@ void CheckIndividuals(const fs::path& dir, ModelKind model) {
 
 // The causal locus: the logs' position, Loci.tsv's role, the frequencies it
 // was chosen from and the penetrances as derived and as applied.
-void CheckCausalLocus(const fs::path& out, int n, const std::string& logLine) {
+void CheckCausalLocus(const fs::path& out, int n, const std::string& logLine, bool calibrated = false) {
   const fs::path dir = out / std::to_string(n);
   const std::vector<TsvRow> truth = ReadTsv(dir / "Truth.tsv");
   ASSERT_EQ(truth.size(), 1u);
@@ -155,8 +157,13 @@ void CheckCausalLocus(const fs::path& out, int n, const std::string& logLine) {
   for (const char* f : {"f0", "f1", "f2"}) {
     const double derived = std::stod(causal.at(f));
     const double applied = std::stod(causal.at(std::string(f) + "_applied"));
-    // Applied through thousandths: the share of draws below the penetrance.
-    EXPECT_NEAR(applied, std::ceil(derived * 1000 - 1e-9) / 1000, 1e-9) << f;
+    if (calibrated) {
+      // Applied at full resolution: the penetrance itself, within [0, 1].
+      EXPECT_EQ(applied, std::clamp(derived, 0.0, 1.0)) << f;
+    } else {
+      // Applied through thousandths: the share of draws below the penetrance.
+      EXPECT_NEAR(applied, std::ceil(derived * 1000 - 1e-9) / 1000, 1e-9) << f;
+    }
   }
   EXPECT_EQ(std::stod(causal.at("prevalence")), 0.2);
 }
@@ -192,6 +199,44 @@ TEST_F(QualTruthTest, TruthFilesJoinWithTheSpecifiedFiles) {
       const TsvRow locus = ReadTsv(out / "1" / "Loci.tsv").front();
       EXPECT_EQ(locus.at("class1_freq_yri"), "NA");
       EXPECT_NE(locus.at("class1_freq_admixed"), "NA");
+    }
+  }
+}
+
+// The calibrated model's files join the same way; its sample holds the four
+// groups in the numbers asked, in a shuffled order, from one population.
+TEST_F(QualTruthTest, CalibratedTruthFilesJoinToo) {
+  options_.calibrated = true;
+  for (const ModelKind model : {ModelKind::kDiscrete, ModelKind::kContinuous}) {
+    SCOPED_TRACE(model == ModelKind::kDiscrete ? "discrete" : "continuous");
+    const fs::path out = Run(model);
+    const std::vector<std::string> logAll = SplitLines(ReadFile(out / "Causal_Locus_Plink&Admixmap&Eigensoft.txt"));
+    for (int n : {1, 2}) {
+      SCOPED_TRACE(n);
+      const fs::path dir = out / std::to_string(n);
+      CheckLoci(dir);
+      CheckIndividuals(dir, model);
+      CheckCausalLocus(out, n, logAll[n], true);
+      std::map<std::string, int> groups;
+      std::set<std::string> draws;
+      std::vector<std::string> order;
+      for (const TsvRow& row : ReadTsv(dir / "Individuals.tsv")) {
+        ++groups[row.at("source") + " " + row.at("status")];
+        draws.insert(row.at("population_draw"));
+        order.push_back(row.at("source") + " " + row.at("status"));
+      }
+      EXPECT_EQ(draws, std::set<std::string>{"1"});
+      if (model == ModelKind::kDiscrete) {
+        // 60 individuals, half of them cases; YRI 0.4 of the cases, 0.6 of the controls.
+        EXPECT_EQ(groups, (std::map<std::string, int>{{"YRI_pool case", 12},
+                                                      {"second_pool case", 18},
+                                                      {"YRI_pool control", 18},
+                                                      {"second_pool control", 12}}));
+      } else {
+        EXPECT_EQ(groups, (std::map<std::string, int>{{"admixed case", 30}, {"admixed control", 30}}));
+      }
+      // Shuffled: the first half is not all of one group.
+      EXPECT_GT(std::set<std::string>(order.begin(), order.begin() + 30).size(), 1u);
     }
   }
 }

@@ -150,6 +150,46 @@ TEST_F(QuanRunTest, RefusesAResidualTooSmallToDraw) {
   EXPECT_EQ(Run().status, RunOutcome::Status::kCompleted);
 }
 
+// The calibrated model draws an exact normal residual of any spread, so the
+// specified draw's refusals do not apply; it refuses what it cannot make: no
+// residual variance left by the ticked shares (with the stratification's in
+// the discrete model), or a stratification share without two groups.
+TEST_F(QuanRunTest, CalibratedRefusalsAndGroups) {
+  options_.calibrated = true;
+  options_.truth = true;
+  options_.overwrite = true;
+  study_.parameters.replicateCount = 1;
+  study_.parameters.phenotypeVariance = 0.0005;  // refused by the specified draw, drawn here
+  EXPECT_EQ(Run().status, RunOutcome::Status::kCompleted);
+  study_.parameters.phenotypeVariance = 10;
+  study_.parameters.qtlRows[0].varianceExplained = 0.9;  // 0.9 + 0.01 + 0.005 + stratification 0.1
+  RunOutcome outcome = Run();
+  EXPECT_EQ(outcome.status, RunOutcome::Status::kRefused);
+  EXPECT_THAT(outcome.message, HasSubstr("Variance explained by population stratification: add up to 1.015"));
+  study_.parameters.qtlRows[3].varianceExplained = 0.5;  // a cleared row takes no variance here
+  study_.parameters.qtlRows[0].varianceExplained = 0.02;
+  study_.parameters.yriFinalDiscrete = 1;
+  outcome = Run();
+  EXPECT_EQ(outcome.status, RunOutcome::Status::kRefused);
+  EXPECT_THAT(outcome.message, HasSubstr("needs both groups"));
+  study_.parameters.yriFinalDiscrete = 0.3;
+  study_.parameters.sampleSize = 50;
+  ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);
+  // The groups in the numbers asked, 15 YRI and 35 second-population
+  // individuals, in a shuffled order.
+  const std::vector<std::string> lines = SplitLines(ReadFile(Out("1/Individuals.tsv")));
+  ASSERT_EQ(lines.size(), 51u);
+  int yri = 0, yriInFirstHalf = 0;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const bool isYri = lines[i].find("YRI_pool") != std::string::npos;
+    yri += isYri;
+    yriInFirstHalf += isYri && i <= 25;
+  }
+  EXPECT_EQ(yri, 15);
+  EXPECT_GT(yriInFirstHalf, 0);
+  EXPECT_LT(yriInFirstHalf, 15);
+}
+
 TEST_F(QuanRunTest, DiscreteSampleAlternatesTheGroups) {
   study_.parameters.missingRate = 1.0;
   ASSERT_EQ(Run().status, RunOutcome::Status::kCompleted);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "synthetic_data.h"
@@ -30,6 +31,37 @@ TEST(SelectMarkersTest, ChoosesExactlyTheTargetInWholePasses) {
     }
     EXPECT_EQ(counted, target);
   }
+}
+
+// The calibrated model's choice: exactly the target, in order, and every SNP
+// of the catalogue as likely to be chosen as any other (the specified passes
+// stop at the target, so the last region's SNPs are chosen less often).
+TEST(SelectMarkersUniformlyTest, ExactCountsAndEverySnpEquallyLikely) {
+  for (int target : {0, 1, 400, 12866, 12867, 20000}) {
+    LaneGenerator gen(StreamKey(5, 0, static_cast<std::uint64_t>(target)));
+    const MarkerSet markers = SelectMarkersUniformly(gen, target);
+    EXPECT_EQ(markers.total, std::min(target, 12867));
+    for (int r = 0; r < MarkerSet::kRegions; ++r) {
+      for (std::size_t k = 1; k < markers.selected[r].size(); ++k) {
+        EXPECT_LT(markers.selected[r][k - 1], markers.selected[r][k]);
+      }
+    }
+  }
+  // 2000 choices of 400: the first and the last region's SNPs are each
+  // chosen with probability 400 / 12867, 62 times in 2000 on average.
+  int firstRegion = 0, lastRegion = 0;
+  constexpr int kChoices = 2000;
+  for (int c = 0; c < kChoices; ++c) {
+    LaneGenerator gen(StreamKey(6, 0, static_cast<std::uint64_t>(c)));
+    const MarkerSet markers = SelectMarkersUniformly(gen, 400);
+    firstRegion += markers.SelectedCount(0);
+    lastRegion += markers.SelectedCount(MarkerSet::kRegions - 1);
+  }
+  const double share = 400.0 / 12867;
+  const double expectedFirst = kChoices * share * RegionCatalogue::SnpCount(0);
+  const double expectedLast = kChoices * share * RegionCatalogue::SnpCount(MarkerSet::kRegions - 1);
+  EXPECT_NEAR(firstRegion, expectedFirst, 4 * std::sqrt(expectedFirst));
+  EXPECT_NEAR(lastRegion, expectedLast, 4 * std::sqrt(expectedLast));
 }
 
 TEST(SelectMarkersTest, ReplaysTheDrawsOfEveryPass) {
