@@ -20,10 +20,10 @@ struct AttemptContext {
   std::uint32_t seed;  // seeded into `gen` where the routine starts its stream
   const ReferenceData& data;
   OutputSet& output;
-  std::function<void()> refresh;  // a refresh point: the host shows the record; may throw RunStopped
-  WorkTeam& team;                 // builds the children of a generation in parts
-  bool localAncestry = false;     // track the ancestry of every allele (RunOptions::localAncestry)
-  bool calibrated = false;        // simulate with the calibrated model (RunOptions::calibrated)
+  std::function<void()> refresh;    // a refresh point: the host shows the record; may throw RunStopped
+  WorkTeam& team;                   // builds the children of a generation in parts
+  bool localAncestry = false;       // track the ancestry of every allele (RunOptions::localAncestry)
+  bool calibrated = false;          // simulate with the calibrated model (RunOptions::calibrated)
   std::uint64_t calibratedKey = 0;  // the calibrated model's key of the attempt's streams
 };
 
