@@ -11,7 +11,7 @@ CalibratedTransmitter::CalibratedTransmitter(const MarkerSet& markers)
     thresholds_[first] = std::uint64_t{1} << 63;  // u below one half: start on the first source
     for (int k = 1; k < layout_.Count(r); ++k) thresholds_[first + k] = ThresholdOf(markers.recombination[r][k]);
   }
-  bits_.assign(static_cast<std::size_t>(WordsForBits(DrawsPerHaplotype()) + 1), 0);
+  bits_.assign(static_cast<std::size_t>(WordsForBits(DrawsPerHaplotype())) + 1, 0);
 }
 
 void CalibratedTransmitter::Transmit(LaneGenerator& gen, const HaplotypeStore& from, int source, HaplotypeStore& to,

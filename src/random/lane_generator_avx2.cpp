@@ -81,7 +81,8 @@ __attribute__((target("avx2"))) inline std::uint64_t StepBits(Lanes& a, Lanes& b
 template <bool kUniform>
 __attribute__((target("avx2"))) void Run(LaneState& state, const std::uint64_t* thresholds, std::uint64_t uniform,
                                          int steps, std::uint64_t* bits, int first, std::uint64_t* last) {
-  const __m256i sign = _mm256_set1_epi64x(static_cast<long long>(std::uint64_t{1} << 63));
+  constexpr std::uint64_t kSignBit = std::uint64_t{1} << 63;
+  const __m256i sign = _mm256_set1_epi64x(static_cast<long long>(kSignBit));
   const __m256i flippedUniform = _mm256_xor_si256(_mm256_set1_epi64x(static_cast<long long>(uniform)), sign);
   Lanes a{Load(&state[0][0]), Load(&state[1][0]), Load(&state[2][0]), Load(&state[3][0])};
   Lanes b{Load(&state[0][4]), Load(&state[1][4]), Load(&state[2][4]), Load(&state[3][4])};
