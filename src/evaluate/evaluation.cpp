@@ -263,6 +263,7 @@ std::vector<std::string> Evaluation::Warnings() const {
   const std::vector<const ReplicateResult*> results = Results();
   if (results.empty() || context_.calibrated) return warnings;
   warnings = SpecifiedModelWarnings(results);
+  if (warnings.empty()) return warnings;
   // What the user can do about them: the other model, by its option.
   const bool qualitative = context_.study == StudyKind::kQualitative;
   warnings.push_back(fmt::format(
