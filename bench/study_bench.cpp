@@ -73,9 +73,10 @@ double PeakMegabytes() {
 template <typename Study>
 void RunStudy(benchmark::State& state, Study& study, int threads = 0, const fs::path& output = BenchOutput(),
               bool truth = true, bool localAncestry = false, AttachedWriterFactory attach = nullptr,
-              bool calibrated = false) {
+              bool calibrated = false, const NamedFormats& formats = {}) {
   RunOptions options = Options();
   options.calibrated = calibrated;
+  options.formats = formats;
   options.threads = threads;
   if (attach) options.attachedWriters.push_back(attach);
   options.truth = truth;
@@ -200,6 +201,17 @@ void BM_QuanContinuousLargeLocalAncestry(benchmark::State& state) {
 void RunCalibrated(benchmark::State& state, auto& study) {
   RunStudy(state, study, 0, BenchOutput(), true, false, nullptr, state.range(0) != 0);
 }
+// S5's replicate (2000 x 12867, case-control) with the specified text
+// formats only (the form's five, no truth files) and with the PLINK binary
+// files only (--formats only=bed): what the text costs beside 2 bits a genotype.
+void BM_B1_QualLargeTextFormats(benchmark::State& state) {
+  QualStudy study = LargeCaseControl();
+  RunStudy(state, study, 0, BenchOutput(), false);
+}
+void BM_B1_QualLargeOnlyBed(benchmark::State& state) {
+  QualStudy study = LargeCaseControl();
+  RunStudy(state, study, 0, BenchOutput(), false, false, nullptr, false, NamedFormats{{"bed"}, true});
+}
 void BM_C1_QualDiscreteDefault(benchmark::State& state) {
   QualStudy study;
   RunCalibrated(state, study);
@@ -287,6 +299,8 @@ BENCHMARK(BM_QuanDiscreteDefault)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QuanContinuousDefault)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QuanContinuousLarge)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_QuanContinuousLargeLocalAncestry)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_B1_QualLargeTextFormats)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_B1_QualLargeOnlyBed)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_C1_QualDiscreteDefault)->Arg(0)->Arg(1)->ArgName("calibrated")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_C5_QualDiscreteLarge)->Arg(0)->Arg(1)->ArgName("calibrated")->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_C5_QualDiscreteLargeNoFiles)

@@ -1,12 +1,14 @@
 #include "cli/command_line.h"
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <charconv>
 #include <limits>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 #include "cli/params_file.h"
@@ -204,12 +206,13 @@ struct RunSettings {
   bool quiet = false;
   bool overwrite = false;
   bool keepPartial = false;
-  std::string truth, localAncestry, calibrated, evaluatePcs;
+  std::string truth, localAncestry, calibrated, evaluatePcs, formats;
   bool evaluate = false, evaluateLoci = false;
   CLI::Option* evaluatePcsOption = nullptr;
   CLI::Option* truthOption = nullptr;
   CLI::Option* localAncestryOption = nullptr;
   CLI::Option* calibratedOption = nullptr;
+  CLI::Option* formatsOption = nullptr;
   CLI::Option* modelOption = nullptr;
   CLI::Option* seedOption = nullptr;
   CLI::Option* dataOption = nullptr;
@@ -272,6 +275,14 @@ struct RunSettings {
         .add_flag("--keep-partial", keepPartial,
                   "keep the folder of a replicate that a stop or failure interrupted, as .N.partial")
         ->group(kRunGroup);
+    formatsOption = add(
+        "--formats", formats, "[only=]NAME,...", "",
+        fmt::format("formats to write by name, separated by commas: NAME,... writes them besides those the --write-* "
+                    "switches choose; only=NAME,... writes them alone, every --write-* format off (Origin.txt, the "
+                    "truth files and the logs are written either way); the names: {} (bed: PLINK binary files, "
+                    "Plink.bed, Plink.bim, Plink.fam)",
+                    fmt::join(ChoosableFormatNames(), ", ")),
+        std::string(kFormatGroup).c_str());
     truthOption = add("--truth", truth, "0|1", "1",
                       "write the truth files beside the specified ones: Loci.tsv, Truth.tsv and Individuals.tsv in "
                       "every replicate folder, Truth_Loci.tsv in the output directory");
@@ -367,6 +378,7 @@ void Configure(const FieldOptions<Record>& fields, const RunSettings& settings, 
     if (stored.truth) run.truth = *stored.truth;
     if (stored.localAncestry) run.localAncestry = *stored.localAncestry;
     if (stored.calibrated) run.calibrated = *stored.calibrated;
+    if (stored.formats) run.formats = *stored.formats;
     invocation.paramsFile = file;
   }
 
@@ -416,6 +428,13 @@ void Configure(const FieldOptions<Record>& fields, const RunSettings& settings, 
   if (Given(settings.localAncestryOption)) run.localAncestry = ParseSwitch("local-ancestry", settings.localAncestry);
   if (Given(settings.calibratedOption)) {
     run.calibrated = settings.calibrated.empty() || ParseSwitch("calibrated", settings.calibrated);
+  }
+  if (Given(settings.formatsOption)) {
+    try {
+      run.formats = ParseNamedFormats(settings.formats);
+    } catch (const std::invalid_argument& e) {
+      throw UsageError(fmt::format("--formats: {}", e.what()));
+    }
   }
   run.overwrite = settings.overwrite;
   run.keepPartial = settings.keepPartial;

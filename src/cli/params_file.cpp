@@ -10,6 +10,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <system_error>
 
 #include "cli/command_line.h"
@@ -195,6 +196,12 @@ StoredRun ReadStoredRun(const fs::path& file, std::string_view study, const std:
         Refuse(file, "calibrated: expected true or false (or 1 or 0)");
       }
       stored.calibrated = b != nullptr ? b->get() : i->get() == 1;
+    } else if (key == "formats") {
+      try {
+        stored.formats = ParseNamedFormats(StringSetting(file, key, node));
+      } catch (const std::invalid_argument& e) {
+        Refuse(file, fmt::format("formats: {}", e.what()));
+      }
     } else if (key == "data") {
       stored.dataDir = fs::path(StringSetting(file, key, node));
     } else if (key == "line-ends") {

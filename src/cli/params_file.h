@@ -31,6 +31,8 @@ struct StoredRun {
   // The calibrated model (true) or the specified one (false); a record
   // without the key is of the specified model.
   std::optional<bool> calibrated;
+  // The formats named (--formats); absent when the record names none.
+  std::optional<NamedFormats> formats;
   // Not empty when the file's end is damaged and an earlier table was taken:
   // what is wrong and which table is used.
   std::string note;

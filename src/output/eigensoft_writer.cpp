@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 namespace korvane {
 
@@ -17,33 +18,30 @@ int PhenCode(Affection affection) { return affection == Affection::kAffected ? 1
 }  // namespace
 
 EigensoftWriter::EigensoftWriter(const std::filesystem::path& folder, LineEnds lineEnds, std::size_t memoryBound)
+    : EigensoftWriter(folder, lineEnds, std::make_unique<GenotypeStore>(folder, memoryBound), nullptr) {}
+
+EigensoftWriter::EigensoftWriter(const std::filesystem::path& folder, LineEnds lineEnds, GenotypeStore& shared)
+    : EigensoftWriter(folder, lineEnds, nullptr, &shared) {}
+
+EigensoftWriter::EigensoftWriter(const std::filesystem::path& folder, LineEnds lineEnds,
+                                 std::unique_ptr<GenotypeStore> own, GenotypeStore* shared)
     : snp_(CreateIn(folder, "Eigensoft_Pca.snp", lineEnds)),
       phen_(CreateIn(folder, "Eigensoft.phen", lineEnds)),
       pcaGeno_(CreateIn(folder, "Eigensoft_Pca.geno", lineEnds)),
       stratGeno_(CreateIn(folder, "Eigensoft_Strat.geno", lineEnds)),
       ind_(CreateIn(folder, "Eigensoft_Pca.ind", lineEnds)),
-      spilled_(folder / kSpillName),
-      memoryBound_(memoryBound) {}
+      own_(std::move(own)),
+      store_(shared != nullptr ? shared : own_.get()) {}
 
 void EigensoftWriter::Locus(const MapEntry& entry) {
-  if (IndividualCount() != 0) throw std::logic_error("EIGENSOFT: a locus after the first individual");
+  if (individualCount_ != 0) throw std::logic_error("EIGENSOFT: a locus after the first individual");
   entries_.push_back(entry);
+  if (own_) own_->AddLocus();
 }
 
 void EigensoftWriter::Individual(const IndividualRecord& individual, const GenotypeRow& row) {
-  if (IndividualCount() == 0) {
-    // The loci are those of the map listing; without one, those of the rows.
-    columns_.SetLocusCount(entries_.empty() ? row.genotypes.size() : entries_.size());
-  }
-  // A new block that would take the columns past the bound: the blocks held
-  // go to the scratch file first.
-  const std::size_t held = columns_.IndividualCount();
-  if (held != 0 && held % GenotypeColumns::kPerWord == 0 &&
-      (columns_.BlockCount() + 1) * columns_.BlockBytes() > memoryBound_) {
-    spilled_.Add(columns_);
-    columns_.Clear();
-  }
-  columns_.Append(row.genotypes);
+  if (own_) own_->Append(row.genotypes);
+  ++individualCount_;
 
   AppendInt(line_, individual.id);
   Append(line_, individual.sex == Sex::kFemale ? " F " : " M ");
@@ -66,14 +64,13 @@ void EigensoftWriter::Individual(const IndividualRecord& individual, const Genot
 }
 
 void EigensoftWriter::Finish(const ReplicateTruth& truth) {
-  if (IndividualCount() == 0) columns_.SetLocusCount(entries_.size());
   const std::vector<bool> causal = CausalFlags(truth);
   WriteGenotypes(causal);
   WriteLoci(causal);
 }
 
 std::vector<bool> EigensoftWriter::CausalFlags(const ReplicateTruth& truth) const {
-  const std::size_t locusCount = columns_.LocusCount();
+  const std::size_t locusCount = store_->LocusCount();
   std::vector<bool> causal(locusCount, false);
   for (int position : truth.causalPositionsAll) {
     if (position == 0) continue;
@@ -87,36 +84,22 @@ std::vector<bool> EigensoftWriter::CausalFlags(const ReplicateTruth& truth) cons
 }
 
 void EigensoftWriter::WriteGenotypes(const std::vector<bool>& causal) {
-  const std::size_t individuals = IndividualCount();
-  const std::size_t loci = columns_.LocusCount();
-  // The line of locus j, its characters put by put(out).
+  const std::size_t individuals = store_->IndividualCount();
+  if (individuals != individualCount_) {
+    throw std::logic_error(
+        fmt::format("EIGENSOFT: {} individuals written but {} in the genotype store", individualCount_, individuals));
+  }
   // A checkpoint every so many bytes of text, so that a stop request is
   // answered promptly however large the sample.
   const std::size_t linesPerCheckpoint = std::max<std::size_t>(1, checkpointBytes_ / (individuals + 1));
-  auto writeLine = [&](std::size_t j, auto put) {
+  store_->ForEachLocus([&](std::size_t j) {
     if (checkpoint_ && j % linesPerCheckpoint == 0) checkpoint_();
     OutputFile& file = causal[j] ? stratGeno_ : pcaGeno_;
-    char* out = put(file.Reserve(individuals + 1));
+    char* out = store_->PutColumn(j, file.Reserve(individuals + 1));
     *out++ = '\n';
     file.Commit(out);
-  };
-  if (spilled_.RunCount() == 0) {
-    for (std::size_t j = 0; j < loci; ++j) writeLine(j, [&](char* out) { return columns_.PutColumn(j, out); });
-    return;
-  }
-  // The rows still held join the others in the file, and their memory is
-  // given back for the bands.
-  spilled_.Add(columns_);
-  columns_ = GenotypeColumns();
-  const std::size_t bandLoci = spilled_.BandLoci(memoryBound_);
-  for (std::size_t first = 0; first < loci; first += bandLoci) {
-    const std::size_t count = std::min(bandLoci, loci - first);
-    spilled_.ReadBand(first, count);
-    for (std::size_t j = first; j < first + count; ++j) {
-      writeLine(j, [&](char* out) { return spilled_.PutColumn(j, out); });
-    }
-  }
-  spilled_.Close();
+  });
+  if (own_) own_->Close();
 }
 
 void EigensoftWriter::WriteLoci(const std::vector<bool>& causal) {
@@ -140,7 +123,7 @@ void EigensoftWriter::WriteLoci(const std::vector<bool>& causal) {
 }
 
 void EigensoftWriter::Close() {
-  spilled_.Close();
+  if (own_) own_->Close();
   CloseInOrder({&pcaGeno_, &stratGeno_, &phen_, &snp_, &ind_});
 }
 

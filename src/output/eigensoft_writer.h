@@ -14,23 +14,22 @@
 //
 // A locus is causal when its 1-based position is one of the truth's causal
 // positions (0 names no locus; a repeated position is still one locus). An
-// attempt that never reaches Finish leaves the three files empty. The
-// genotypes are kept in GenotypeColumns (2 bits each) until then.
+// attempt that never reaches Finish leaves the three files empty.
 //
-// Memory stays within a bound whatever the sample: when the columns held
-// would pass it, they are moved to a scratch file in the folder
-// (kSpillName, spilled run after run), and Finish writes the .geno lines a
-// band of loci at a time from the file, each band within the bound too. The
-// files are the same either way.
+// The genotypes are read from a GenotypeStore (genotype_store.h), which
+// keeps them within a memory bound, spilling to a scratch file: the store
+// an OutputSet shares among its locus-major writers, which fills it itself,
+// or the writer's own, which it fills with each individual. The files are
+// the same either way.
 
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "output/format_writer.h"
-#include "output/genotype_columns.h"
-#include "output/genotype_spill.h"
+#include "output/genotype_store.h"
 #include "output/output_file.h"
 #include "output/writer_support.h"
 
@@ -38,18 +37,17 @@ namespace korvane {
 
 class EigensoftWriter : public FormatWriter {
  public:
-  // The memory the genotypes may take by default: a replicate of up to about
-  // 83000 individuals at 12867 loci stays in memory.
-  static constexpr std::size_t kDefaultMemoryBound = std::size_t{256} << 20;
-  // The scratch file's name: hidden, and unlike any output file's.
-  static constexpr const char* kSpillName = ".eigensoft-columns.spill";
+  static constexpr std::size_t kDefaultMemoryBound = GenotypeStore::kDefaultMemoryBound;
+  static constexpr const char* kSpillName = GenotypeStore::kSpillName;
 
   // Creates Eigensoft_Pca.snp, Eigensoft.phen, Eigensoft_Pca.geno,
-  // Eigensoft_Strat.geno and Eigensoft_Pca.ind, in this order. The
-  // genotypes take at most about `memoryBound` bytes (at least a block of 8
-  // individuals, and a locus of every individual while Finish writes).
+  // Eigensoft_Strat.geno and Eigensoft_Pca.ind, in this order, with a store
+  // of its own whose genotypes take at most about `memoryBound` bytes.
   EigensoftWriter(const std::filesystem::path& folder, LineEnds lineEnds,
                   std::size_t memoryBound = kDefaultMemoryBound);
+  // The same files, the genotypes read from `shared`, which the caller fills
+  // (AddLocus, Append) and keeps until the writer is closed.
+  EigensoftWriter(const std::filesystem::path& folder, LineEnds lineEnds, GenotypeStore& shared);
 
   void Locus(const MapEntry& entry) override;
   void Individual(const IndividualRecord& individual, const GenotypeRow& row) override;
@@ -68,8 +66,11 @@ class EigensoftWriter : public FormatWriter {
   void Close() override;
 
  private:
-  // The individuals accepted so far, held or spilled.
-  std::size_t IndividualCount() const { return columns_.IndividualCount() + spilled_.IndividualCount(); }
+  EigensoftWriter(const std::filesystem::path& folder, LineEnds lineEnds, std::unique_ptr<GenotypeStore> own,
+                  GenotypeStore* shared);
+
+  // The individuals accepted so far.
+  std::size_t individualCount_ = 0;
   // Per locus, whether it is causal; throws for a position beyond the loci.
   std::vector<bool> CausalFlags(const ReplicateTruth& truth) const;
   void WriteGenotypes(const std::vector<bool>& causal);
@@ -81,9 +82,8 @@ class EigensoftWriter : public FormatWriter {
   OutputFile stratGeno_;
   OutputFile ind_;
   std::vector<MapEntry> entries_;
-  GenotypeColumns columns_;
-  SpilledColumns spilled_;
-  std::size_t memoryBound_;
+  std::unique_ptr<GenotypeStore> own_;
+  GenotypeStore* store_;
   std::function<void()> checkpoint_;
   std::size_t checkpointBytes_ = kCheckpointBytes;
   output_detail::TextBuffer line_;

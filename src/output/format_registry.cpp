@@ -8,8 +8,10 @@
 #include "output/admixmap_writer.h"
 #include "output/eigensoft_writer.h"
 #include "output/gc_writer.h"
+#include "output/genotype_store.h"
 #include "output/local_ancestry_writer.h"
 #include "output/origin_writer.h"
+#include "output/plink_binary_writer.h"
 #include "output/plink_writer.h"
 #include "output/structure_strat_writer.h"
 #include "output/truth_writer.h"
@@ -23,6 +25,14 @@ std::unique_ptr<FormatWriter> Create(const std::filesystem::path& folder, const 
   return std::make_unique<Writer>(folder, settings.lineEnds);
 }
 
+// The factory of a locus-major writer, which reads the attempt's shared
+// genotype store when it has one.
+template <typename Writer>
+std::unique_ptr<FormatWriter> CreateLocusMajor(const std::filesystem::path& folder, const WriterSettings& settings) {
+  if (settings.genotypes != nullptr) return std::make_unique<Writer>(folder, settings.lineEnds, *settings.genotypes);
+  return std::make_unique<Writer>(folder, settings.lineEnds);
+}
+
 std::unique_ptr<FormatWriter> CreateTruth(const std::filesystem::path& folder, const WriterSettings& settings) {
   return std::make_unique<TruthWriter>(folder, settings.study, settings.ancestry, settings.lineEnds);
 }
@@ -32,14 +42,15 @@ std::unique_ptr<FormatWriter> CreateOrigin(const std::filesystem::path& folder, 
 }
 
 // The orders, as they read down each column:
-//   opening: origin, eigensoft, admixmap, plink, structure-strat, gc,
+//   opening: origin, eigensoft, admixmap, plink, bed, structure-strat, gc,
 //            truth, local-ancestry;
-//   closing: origin, structure-strat, eigensoft, admixmap, plink, gc,
+//   closing: origin, structure-strat, eigensoft, admixmap, plink, bed, gc,
 //            truth, local-ancestry;
 //   sharing: admixmap, plink, gc (the genotype tables of a line per
 //            individual), structure-strat, eigensoft (a character per
-//            genotype), local-ancestry (a few lines per haplotype), origin,
-//            truth.
+//            genotype), bed (2 bits per genotype, from the same store as
+//            eigensoft and after it), local-ancestry (a few lines per
+//            haplotype), origin, truth.
 // The truth files and then the local-ancestry tracts follow the specified
 // files in the opening and closing orders, which stay as they were
 // without them; no form has a switch for either: the run chooses them.
@@ -56,7 +67,8 @@ constexpr FormatRow kRows[] = {
      .studies = kEveryStudy,
      .always = false,
      .formSwitch = "write-eigensoft",
-     .create = Create<EigensoftWriter>,
+     .create = CreateLocusMajor<EigensoftWriter>,
+     .locusMajor = true,
      .opening = 20,
      .closing = 30,
      .sharing = 50},
@@ -76,6 +88,16 @@ constexpr FormatRow kRows[] = {
      .opening = 40,
      .closing = 50,
      .sharing = 20},
+    // PLINK 1 binary files, chosen by name (--formats bed).
+    {.name = "bed",
+     .studies = kEveryStudy,
+     .always = false,
+     .formSwitch = "",
+     .create = CreateLocusMajor<PlinkBinaryWriter>,
+     .locusMajor = true,
+     .opening = 45,
+     .closing = 55,
+     .sharing = 52},
     {.name = "structure-strat",
      .studies = kCaseControlStudy,
      .always = false,
@@ -98,6 +120,7 @@ constexpr FormatRow kRows[] = {
      .always = false,
      .formSwitch = "",
      .create = CreateTruth,
+     .byRunOption = true,
      .opening = 70,
      .closing = 70,
      .sharing = 70},
@@ -106,6 +129,7 @@ constexpr FormatRow kRows[] = {
      .always = false,
      .formSwitch = "",
      .create = Create<LocalAncestryWriter>,
+     .byRunOption = true,
      .opening = 80,
      .closing = 80,
      .sharing = 55},
@@ -114,6 +138,14 @@ constexpr FormatRow kRows[] = {
 }  // namespace
 
 std::span<const FormatRow> FormatRegistry() { return kRows; }
+
+std::vector<std::string_view> ChoosableFormatNames(std::span<const FormatRow> registry) {
+  std::vector<std::string_view> names;
+  for (const FormatRow& row : registry) {
+    if (!row.always && !row.byRunOption) names.push_back(row.name);
+  }
+  return names;
+}
 
 FormatSelection::FormatSelection(std::initializer_list<std::string_view> names) {
   for (std::string_view name : names) Choose(name);

@@ -23,6 +23,10 @@
 //     tests/output/writers_test.cpp; the registry's expected lists in
 //     tests/output/format_registry_test.cpp (the formats of each study and
 //     the three orders) gain the new name.
+// A format whose files are written locus by locus at the end (.geno, .bed)
+// is marked locusMajor: its factory gets the attempt's shared GenotypeStore
+// in WriterSettings::genotypes, so the genotypes are held once for all such
+// formats; its writer reads them in Finish (GenotypeStore::ForEachLocus).
 // A format with a form switch is also a flag field of its study's record,
 // whose tick the study's Run turns into the format's name in its
 // FormatSelection, and its files are listed in tests/form_switches.h; a
@@ -43,11 +47,16 @@
 
 namespace korvane {
 
+class GenotypeStore;
+
 // What a writer is created with, besides the folder of its files.
 struct WriterSettings {
   AncestryFormat ancestry = AncestryFormat::kSourcePool;
   LineEnds lineEnds = LineEnds::kLf;
   StudyKind study = StudyKind::kQualitative;
+  // The attempt's shared genotype store, which the OutputSet fills, for a
+  // locus-major format's writer (FormatRow::locusMajor); null otherwise.
+  GenotypeStore* genotypes = nullptr;
 };
 
 // Creates a format's writer, whose files are created in `folder` (the
@@ -82,6 +91,13 @@ struct FormatRow {
   // always or chosen by its name alone.
   std::string_view formSwitch;
   WriterFactory create = nullptr;
+  // Whether the format's files are written locus by locus once the sample
+  // is complete: its writer reads the genotypes from the attempt's shared
+  // GenotypeStore (output/genotype_store.h) instead of keeping its own.
+  bool locusMajor = false;
+  // Chosen by a run option of its own (--truth, --local-ancestry) rather
+  // than among the genotype formats.
+  bool byRunOption = false;
   // The places of the format's writer among the writers of a set, in
   // ascending order: where its files are opened (and the events reach it),
   // where they are closed, and when its work is handed to a member of a
@@ -93,6 +109,11 @@ struct FormatRow {
 
 // The formats this program writes.
 std::span<const FormatRow> FormatRegistry();
+
+// The names of the genotype formats a run can choose by name (those neither
+// written always nor chosen by a run option of their own), in table order:
+// "eigensoft", "admixmap", ...
+std::vector<std::string_view> ChoosableFormatNames(std::span<const FormatRow> registry = FormatRegistry());
 
 // The formats chosen for a run, by name: the ticks of the study form, and
 // formats named on the command line. A format that is written always needs

@@ -101,6 +101,13 @@ char* GenotypeColumns::PutColumn(std::size_t locus, char* out) const {
   return out;
 }
 
+void GenotypeColumns::PutWords(std::size_t locus, std::uint16_t* out) const {
+  if (locus >= locusCount_) throw std::out_of_range(fmt::format("genotype columns: no locus {}", locus));
+  const std::size_t blocks = BlockCount();
+  for (std::size_t b = 0; b < blocks; ++b)
+    *out++ = chunks_[b / kBlocksPerChunk][(b % kBlocksPerChunk) * locusCount_ + locus];
+}
+
 void GenotypeColumns::PutLociWords(std::size_t first, std::size_t count, std::uint16_t* out) const {
   if (first > locusCount_ || count > locusCount_ - first) {
     throw std::out_of_range(fmt::format("genotype columns: no loci {} to {}", first, first + count));

@@ -53,6 +53,8 @@ class GenotypeColumns {
   void AppendColumn(std::size_t locus, output_detail::TextBuffer& text) const;
   // The same characters written to `out`, which has room for IndividualCount(); returns the new end.
   char* PutColumn(std::size_t locus, char* out) const;
+  // The words of the column of `locus`, one per block (BlockCount() of them), to `out`.
+  void PutWords(std::size_t locus, std::uint16_t* out) const;
 
   // The blocks holding rows, the last one possibly part full.
   std::size_t BlockCount() const { return (individualCount_ + kPerWord - 1) / kPerWord; }

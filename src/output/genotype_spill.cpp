@@ -83,6 +83,18 @@ char* SpilledColumns::PutColumn(std::size_t locus, char* out) const {
   return out;
 }
 
+void SpilledColumns::PutWords(std::size_t locus, std::uint16_t* out) const {
+  if (locus < bandFirst_ || locus - bandFirst_ >= bandCount_) {
+    throw std::out_of_range(fmt::format("spilled genotype columns: locus {} is not in the band read", locus));
+  }
+  const std::size_t k = locus - bandFirst_;
+  const std::uint16_t* words = band_.data();
+  for (const Run& run : runs_) {
+    out = std::copy_n(words + k * run.blocks, run.blocks, out);
+    words += bandCount_ * run.blocks;
+  }
+}
+
 void SpilledColumns::Close() noexcept {
   file_.Close();
   band_ = {};

@@ -45,6 +45,9 @@ class SpilledColumns {
   // Appends the column of `locus`, one of the band's loci, as
   // GenotypeColumns::PutColumn does; `out` has room for IndividualCount().
   char* PutColumn(std::size_t locus, char* out) const;
+  // The words of the column of `locus`, one of the band's loci: every run's
+  // words in turn, one per block; `out` has room for a word per block.
+  void PutWords(std::size_t locus, std::uint16_t* out) const;
 
   // Closes the file and gives the memory back.
   void Close() noexcept;

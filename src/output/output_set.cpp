@@ -6,6 +6,7 @@
 #include <map>
 #include <utility>
 
+#include "output/genotype_store.h"
 #include "output/writer_support.h"
 
 namespace korvane {
@@ -40,6 +41,9 @@ void OnTeam(WorkTeam& team, const std::vector<FormatWriter*>& order, const std::
 }  // namespace
 
 struct OutputSet::Impl {
+  // The genotypes the locus-major writers read; null without such a writer.
+  // Declared first, so that it outlives the writers that read it.
+  std::unique_ptr<GenotypeStore> genotypes;
   // The writers in opening order: the order events reach them.
   std::vector<std::unique_ptr<FormatWriter>> owned;
   std::vector<FormatWriter*> writers;
@@ -68,11 +72,16 @@ struct OutputSet::Impl {
 };
 
 OutputSet::OutputSet(const std::filesystem::path& folder, const FormatSelection& formats, StudyKind study,
-                     AncestryFormat ancestry, LineEnds lineEnds, std::span<const FormatRow> registry)
+                     AncestryFormat ancestry, LineEnds lineEnds, std::span<const FormatRow> registry,
+                     std::size_t genotypeMemoryBound)
     : impl_(std::make_unique<Impl>()) {
+  static_assert(kDefaultGenotypeMemoryBound == GenotypeStore::kDefaultMemoryBound);
   Impl& set = *impl_;
   const std::vector<const FormatRow*> rows = RowsWritten(registry, formats, study);
-  const WriterSettings settings{ancestry, lineEnds, study};
+  if (std::any_of(rows.begin(), rows.end(), [](const FormatRow* row) { return row->locusMajor; })) {
+    set.genotypes = std::make_unique<GenotypeStore>(folder, genotypeMemoryBound);
+  }
+  const WriterSettings settings{ancestry, lineEnds, study, set.genotypes.get()};
   std::map<const FormatRow*, FormatWriter*> writerOf;
   for (const FormatRow* row : OrderedBy(rows, &FormatRow::opening)) {
     set.owned.push_back(row->create(folder, settings));
@@ -99,6 +108,7 @@ void OutputSet::BeginLoci() {
 }
 
 void OutputSet::Locus(const MapEntry& entry) {
+  if (impl_->genotypes) impl_->genotypes->AddLocus();
   impl_->FanOut([&entry](FormatWriter& writer) { writer.Locus(entry); });
 }
 
@@ -109,6 +119,7 @@ void OutputSet::EndLoci() {
 void OutputSet::Individual(const IndividualRecord& individual, const GenotypeRow& row) {
   Impl& set = *impl_;
   if (set.checkpoint) set.checkpoint();
+  if (set.genotypes) set.genotypes->Append(row.genotypes);
   auto write = [&](FormatWriter& writer) { writer.Individual(individual, row); };
   // Long rows are formatted on the team, each writer by one member, so every
   // file still receives the individuals in order; short ones are not worth
@@ -133,12 +144,14 @@ void OutputSet::ShareWith(WorkTeam& team) { impl_->team = &team; }
 void OutputSet::Finish(const ReplicateTruth& truth) {
   Impl& set = *impl_;
   auto finish = [&truth](FormatWriter& writer) { writer.Finish(truth); };
-  if (!set.Shared()) {
+  // A spilled store reads its loci a band at a time into one buffer, so its
+  // readers take turns.
+  if (!set.Shared() || (set.genotypes && set.genotypes->Spilled())) {
     set.FanOut(finish);
     return;
   }
-  // A writer's Finish only touches its own files, so the order of the
-  // writers does not show in them.
+  // A writer's Finish only touches its own files (a store held in memory is
+  // only read), so the order of the writers does not show in them.
   OnTeam(*set.team, set.writers, set.largestFirst, finish);
 }
 
@@ -150,11 +163,19 @@ void OutputSet::Close() {
   if (!set.Shared()) {
     output_detail::FirstFailure failure;
     for (FormatWriter* writer : set.closingOrder) failure.Run([&] { close(*writer); });
+    if (set.genotypes) set.genotypes->Close();
     failure.Rethrow();
     return;
   }
   // Every writer is closed whatever the others do, as in order.
-  OnTeam(*set.team, set.closingOrder, set.largestFirst, close);
+  std::exception_ptr failure;
+  try {
+    OnTeam(*set.team, set.closingOrder, set.largestFirst, close);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (set.genotypes) set.genotypes->Close();
+  if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace korvane

@@ -27,14 +27,22 @@ namespace korvane {
 // failure in closing order is the one reported): with this program's
 // registry they are
 //   opening: Origin.txt (with its header line), EIGENSOFT, ADMIXMAP, PLINK,
-//            STRUCTURE and STRAT, GC;
-//   closing: Origin.txt, STRUCTURE and STRAT, EIGENSOFT, ADMIXMAP, PLINK, GC.
+//            PLINK binary, STRUCTURE and STRAT, GC;
+//   closing: Origin.txt, STRUCTURE and STRAT, EIGENSOFT, ADMIXMAP, PLINK,
+//            PLINK binary, GC.
+// When a locus-major format is written (EIGENSOFT, PLINK binary), the set
+// holds one GenotypeStore for the attempt, which it fills once per
+// individual and which every such writer reads in Finish: the genotypes take
+// their memory once however many of these formats are chosen, within
+// `genotypeMemoryBound` (beyond it they go to a scratch file in `folder`).
 // Any failure throws OutputError; a chosen name that the registry does not
 // have throws std::invalid_argument before any file is created.
 class OutputSet {
  public:
   OutputSet(const std::filesystem::path& folder, const FormatSelection& formats, StudyKind study,
-            AncestryFormat ancestry, LineEnds lineEnds, std::span<const FormatRow> registry = FormatRegistry());
+            AncestryFormat ancestry, LineEnds lineEnds, std::span<const FormatRow> registry = FormatRegistry(),
+            std::size_t genotypeMemoryBound = kDefaultGenotypeMemoryBound);
+  static constexpr std::size_t kDefaultGenotypeMemoryBound = std::size_t{256} << 20;
   ~OutputSet();
   OutputSet(const OutputSet&) = delete;
   OutputSet& operator=(const OutputSet&) = delete;

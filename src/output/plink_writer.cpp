@@ -14,6 +14,20 @@ int SexCode(Sex sex) { return sex == Sex::kFemale ? 2 : 1; }
 
 }  // namespace
 
+void AppendPedigreeColumns(TextBuffer& line, const IndividualRecord& individual) {
+  AppendInt(line, individual.id);
+  Append(line, " ");
+  AppendInt(line, individual.id);
+  Append(line, " 0 0 ");
+  AppendInt(line, SexCode(individual.sex));
+  Append(line, " ");
+  if (individual.phenotype) {
+    AppendFixed2(line, *individual.phenotype);
+  } else {
+    AppendInt(line, PedigreeCode(individual.CaseOrControl()));
+  }
+}
+
 PlinkWriter::PlinkWriter(const std::filesystem::path& folder, LineEnds lineEnds)
     : map_(CreateIn(folder, "Plink.map", lineEnds)), ped_(CreateIn(folder, "Plink.ped", lineEnds)) {}
 
@@ -32,19 +46,7 @@ void PlinkWriter::Locus(const MapEntry& entry) {
 }
 
 void PlinkWriter::Individual(const IndividualRecord& individual, const GenotypeRow& row) {
-  // Family and individual identifiers, no parents, sex, then the status or
-  // the phenotype value.
-  AppendInt(line_, individual.id);
-  Append(line_, " ");
-  AppendInt(line_, individual.id);
-  Append(line_, " 0 0 ");
-  AppendInt(line_, SexCode(individual.sex));
-  Append(line_, " ");
-  if (individual.phenotype) {
-    AppendFixed2(line_, *individual.phenotype);
-  } else {
-    AppendInt(line_, PedigreeCode(individual.CaseOrControl()));
-  }
+  AppendPedigreeColumns(line_, individual);
   // Then "%d " per allele, haplotype 1 first, 0 0 when missing: the same
   // bytes as a space before each code and one at the end.
   char* out = ped_.Reserve(line_.size() + SpacedCodesRoom(row.genotypes.size()) + 2);

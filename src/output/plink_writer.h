@@ -12,6 +12,12 @@
 
 namespace korvane {
 
+// The first six columns of an individual's pedigree line, as Plink.ped and
+// Plink.fam hold them: family and individual identifiers (both the
+// individual's id), no parents, sex (1 male, 2 female), then the status (2 a
+// case, 1 a control) or the phenotype value with two decimals; no line end.
+void AppendPedigreeColumns(output_detail::TextBuffer& line, const IndividualRecord& individual);
+
 class PlinkWriter : public FormatWriter {
  public:
   // Creates Plink.map, then Plink.ped.

@@ -98,7 +98,7 @@ class ReplicateRun {
         dir_(plan.outputDirectory),
         first_(options.firstReplicate),
         last_(options.firstReplicate + plan.replicateCount - 1),
-        formats_(plan.formats) {
+        formats_(options.formats.Applied(plan.formats)) {
     formats_.Choose("truth", options.truth);
     formats_.Choose("local-ancestry", options.localAncestry);
     progress_.firstReplicate = first_;

@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
@@ -172,6 +174,48 @@ std::optional<LineEnds> ParseLineEndsName(std::string_view text) {
   return std::nullopt;
 }
 
+std::string NamedFormatsText(const NamedFormats& formats) {
+  return fmt::format("{}{}", formats.only ? "only=" : "", fmt::join(formats.names, ","));
+}
+
+NamedFormats ParseNamedFormats(std::string_view text) {
+  const std::vector<std::string_view> known = ChoosableFormatNames();
+  const auto trimmed = [](std::string_view piece) {
+    while (!piece.empty() && (piece.front() == ' ' || piece.front() == '\t')) piece.remove_prefix(1);
+    while (!piece.empty() && (piece.back() == ' ' || piece.back() == '\t')) piece.remove_suffix(1);
+    return piece;
+  };
+  NamedFormats formats;
+  text = trimmed(text);
+  constexpr std::string_view kOnly = "only=";
+  if (text.starts_with(kOnly)) {
+    formats.only = true;
+    text.remove_prefix(kOnly.size());
+    if (trimmed(text).empty()) {
+      throw std::invalid_argument(
+          fmt::format("only= needs the names of the formats to write: {}", fmt::join(known, ", ")));
+    }
+  }
+  if (trimmed(text).empty()) return formats;
+  for (std::size_t start = 0;;) {
+    const std::size_t comma = text.find(',', start);
+    const std::string_view name =
+        trimmed(text.substr(start, comma == std::string_view::npos ? text.npos : comma - start));
+    if (std::find(known.begin(), known.end(), name) == known.end()) {
+      throw std::invalid_argument(fmt::format(
+          "{}; the formats are {}",
+          name.empty() ? std::string("an empty format name") : fmt::format("no format is named \"{}\"", name),
+          fmt::join(known, ", ")));
+    }
+    if (std::find(formats.names.begin(), formats.names.end(), name) == formats.names.end()) {
+      formats.names.emplace_back(name);
+    }
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  return formats;
+}
+
 std::string RecordText(const FieldInfo& info, FieldRef ref) {
   std::string shown = ShowField(info, ref);
   if (info.type == FieldType::kReal) {
@@ -225,6 +269,7 @@ std::string FormatRunRecord(const RunRecord& r) {
   line("truth", r.truth ? "1" : "0");
   line("local-ancestry", r.localAncestry ? "1" : "0");
   line("calibrated", r.calibrated ? "true" : "false");
+  if (!r.formats.Empty()) textLine("formats", NamedFormatsText(r.formats));
   textLine("outcome", r.outcome);
   line("replicates-completed", fmt::format("{}", r.replicatesCompleted));
   if (r.replicatesShortOfNullLoci > 0) {
@@ -326,6 +371,7 @@ bool RecordRun(RunRecord record, const std::filesystem::path& outputDirectory, c
   record.truth = options.truth;
   record.localAncestry = options.localAncestry;
   record.calibrated = options.calibrated;
+  record.formats = options.formats;
   record.outcome = std::string(OutcomeName(outcome.status));
   record.replicatesCompleted = outcome.replicatesCompleted;
   record.message = outcome.message;

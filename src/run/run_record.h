@@ -44,6 +44,7 @@ struct RunRecord {
   bool truth = true;
   bool localAncestry = false;
   bool calibrated = false;  // the calibrated model; a record without the key is of the specified model
+  NamedFormats formats{};   // recorded as "formats" when any are named
   std::string outcome;      // "completed", "failed" or "stopped"
   int replicatesCompleted = 0;
   std::string message;                // why a failed run ended
@@ -78,6 +79,16 @@ std::string_view ModelName(ModelKind model);  // "discrete" or "continuous"
 std::optional<ModelKind> ParseModelName(std::string_view text);
 std::string_view LineEndsName(LineEnds lineEnds);  // "lf" or "crlf"
 std::optional<LineEnds> ParseLineEndsName(std::string_view text);
+
+// The text of --formats and of the record's "formats": the registry names
+// of the genotype formats, separated by commas ("bed,eigensoft"), after
+// "only=" when they replace the form's formats ("only=bed"); "" names none.
+std::string NamedFormatsText(const NamedFormats& formats);
+// Reads that text (spaces around the names are ignored). Throws
+// std::invalid_argument, with a message that names the bad name and the
+// names accepted, for a name that is not a genotype format of the registry,
+// an empty name, or "only=" with no name.
+NamedFormats ParseNamedFormats(std::string_view text);
 
 // Whether a text is valid UTF-8, which TOML strings must be. A text that is
 // not (a path may hold any bytes) is written with U+FFFD in its place and its

@@ -45,6 +45,25 @@ class FormHost {
   virtual bool StopRequested() const { return false; }
 };
 
+// Genotype formats chosen by their registry names (--formats): written
+// besides those the study form's switches choose or, with `only`, instead of
+// them; the files written always (Origin.txt, the truth files, the logs)
+// stay either way. A name that does not apply to the study (ADMIXMAP in a
+// quantitative study) writes nothing, as its switch would.
+struct NamedFormats {
+  std::vector<std::string> names{};
+  bool only = false;
+
+  bool Empty() const { return names.empty() && !only; }
+  bool operator==(const NamedFormats&) const = default;
+  // The formats a run writes, from those its form's switches chose.
+  FormatSelection Applied(const FormatSelection& switched) const {
+    FormatSelection chosen = only ? FormatSelection() : switched;
+    for (const std::string& name : names) chosen.Choose(name);
+    return chosen;
+  }
+};
+
 struct RunOptions {
   std::uint64_t seed = 0;  // the run seed S of AttemptSeed(S, n, a)
   std::filesystem::path dataDir = "data";
@@ -72,6 +91,8 @@ struct RunOptions {
   // per replicate, an exact normal residual, uniform choices of loci and
   // trait loci) instead of the specified one.
   bool calibrated = false;
+  // The formats named on the command line (--formats).
+  NamedFormats formats{};
   // Writers a front end attaches to every replicate attempt besides the
   // files (the evaluation of each replicate as it is simulated); each sees
   // the events of the attempt and is closed with its files.

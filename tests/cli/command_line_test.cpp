@@ -376,6 +376,59 @@ TEST(CommandLineTest, CalibratedChoosesTheModelAndParamsRepeatsIt) {
   EXPECT_THAT(help, HasSubstr("the default is the specified model"));
 }
 
+// --formats: names added to the form's formats, or with only= written
+// alone; the same text in a run record repeats them, and an option given
+// beside the record overrides it.
+TEST(CommandLineTest, FormatsAddOrReplaceTheFormsFormatsAndParamsRepeatsThem) {
+  EXPECT_EQ(Accepted({"qual"}).run.formats, NamedFormats{});
+  const NamedFormats added = Accepted({"qual", "--formats", "bed"}).run.formats;
+  EXPECT_EQ(added, (NamedFormats{{"bed"}, false}));
+  EXPECT_EQ(Accepted({"quan", "--formats", " bed , eigensoft,bed"}).run.formats,
+            (NamedFormats{{"bed", "eigensoft"}, false}));
+  EXPECT_EQ(Accepted({"qual", "--formats=only=bed,plink"}).run.formats, (NamedFormats{{"bed", "plink"}, true}));
+  EXPECT_EQ(Accepted({"qual", "--formats", "only=bed", "--formats", "gc"}).run.formats, (NamedFormats{{"gc"}, false}));
+
+  // What a run writes: the form's switches, then the names.
+  const FormatSelection switched{"eigensoft", "plink"};
+  EXPECT_EQ(added.Applied(switched).Names(), (std::vector<std::string>{"eigensoft", "plink", "bed"}));
+  EXPECT_EQ((NamedFormats{{"bed"}, true}).Applied(switched).Names(), std::vector<std::string>{"bed"});
+  EXPECT_EQ(NamedFormats{}.Applied(switched).Names(), switched.Names());
+
+  const std::string accepted = "the formats are eigensoft, admixmap, plink, bed, structure-strat, gc\n";
+  for (const auto& [given, message] :
+       std::vector<std::pair<std::string, std::string>>{{"vcf", "no format is named \"vcf\"; "},
+                                                        {"bed,,plink", "an empty format name; "},
+                                                        {"only=bed,truth", "no format is named \"truth\"; "},
+                                                        {"origin", "no format is named \"origin\"; "},
+                                                        {"BED", "no format is named \"BED\"; "}}) {
+    const CommandLineExit exit = Exit({"qual", "--formats", given});
+    EXPECT_EQ(exit.status, 2) << given;
+    EXPECT_EQ(exit.text, "korvane: --formats: " + message + accepted) << given;
+  }
+  EXPECT_EQ(Exit({"quan", "--formats", "only="}).text,
+            "korvane: --formats: only= needs the names of the formats to write: eigensoft, admixmap, plink, bed, "
+            "structure-strat, gc\n");
+
+  TempDir dir;
+  const std::string file = (dir / "formats.toml").string();
+  const std::string run = "[[run]]\nstudy = \"qual\"\nseed = 8\n";
+  WriteFile(file, run + "formats = \"only=bed\"\n");
+  EXPECT_EQ(Accepted({"qual", "--params", file}).run.formats, (NamedFormats{{"bed"}, true}));
+  EXPECT_EQ(Accepted({"qual", "--params", file, "--formats", "gc"}).run.formats, (NamedFormats{{"gc"}, false}));
+  EXPECT_EQ(Accepted({"qual", "--params", file, "--formats", ""}).run.formats, NamedFormats{});
+  WriteFile(file, run + "formats = \"bed,vcf\"\n");
+  EXPECT_EQ(Exit({"qual", "--params", file}).text,
+            "korvane: " + file + ": formats: no format is named \"vcf\"; " + accepted);
+
+  // The help shows it among the formats, with the names.
+  const std::string help = Exit({"qual", "--help"}).text;
+  const std::size_t option = help.find("--formats [only=]NAME,...");
+  ASSERT_NE(option, std::string::npos) << help;
+  EXPECT_GT(option, help.find("\nFormats (1 writes the tool's files):"));
+  EXPECT_LT(option, help.find("\nOutput:"));
+  EXPECT_THAT(help, HasSubstr("eigensoft, admixmap, plink, bed, structure-strat, gc"));
+}
+
 TEST(CommandLineTest, ParamsFileProblemsAreUsageErrors) {
   TempDir dir;
   const auto refused = [&](const std::string& text, const std::string& command = "qual") {

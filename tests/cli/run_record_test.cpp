@@ -218,6 +218,33 @@ TEST(RunRecordTest, TheCalibratedModelIsRecordedAndReadBack) {
   }
 }
 
+// The formats named on the command line: recorded as --formats takes them,
+// and read back; a run that names none records no key.
+TEST(RunRecordTest, TheNamedFormatsAreRecordedAndReadBack) {
+  TempDir dir;
+  const RunRecord record = QualRecord(QualParameters{});
+  RunOptions options;
+  RunOutcome outcome;
+  const auto stored = [&](const std::filesystem::path& file) {
+    return ReadStoredRun(file, "qual", OptionKeys(QualFields())).formats;
+  };
+  for (const NamedFormats& formats : {NamedFormats{{"bed"}, false}, NamedFormats{{"bed", "eigensoft"}, false},
+                                      NamedFormats{{"bed", "plink"}, true}}) {
+    options.formats = formats;
+    const std::filesystem::path folder = dir / NamedFormatsText(formats);
+    ASSERT_TRUE(RecordRun(record, folder, options, outcome, 1796820773));
+    EXPECT_THAT(ReadFile(folder / kRunRecordFile),
+                ::testing::HasSubstr("\nformats = \"" + NamedFormatsText(formats) + "\"\n"));
+    EXPECT_EQ(stored(folder / kRunRecordFile), std::optional<NamedFormats>(formats));
+    EXPECT_EQ(ParseNamedFormats(NamedFormatsText(formats)), formats);
+  }
+  EXPECT_EQ(NamedFormatsText({{"bed", "plink"}, true}), "only=bed,plink");
+  options.formats = {};
+  ASSERT_TRUE(RecordRun(record, dir / "none", options, outcome, 1796820773));
+  EXPECT_THAT(ReadFile(dir / "none" / kRunRecordFile), ::testing::Not(::testing::HasSubstr("formats")));
+  EXPECT_EQ(stored(dir / "none" / kRunRecordFile), std::nullopt);
+}
+
 TEST(RunRecordTest, RecordTextIsTheShownTextWhenThatIsExact) {
   const FieldTable<QualParameters> table = QualFields();
   QualParameters p;

@@ -29,16 +29,19 @@ FormatSelection EveryFormat() {
 }
 
 TEST(FormatRegistryTest, EveryFormatHasOneRowAndAFactory) {
-  EXPECT_EQ(NamesOf(AllRows()), (std::vector<std::string>{"origin", "eigensoft", "admixmap", "plink", "structure-strat",
-                                                          "gc", "truth", "local-ancestry"}));
+  EXPECT_EQ(NamesOf(AllRows()), (std::vector<std::string>{"origin", "eigensoft", "admixmap", "plink", "bed",
+                                                          "structure-strat", "gc", "truth", "local-ancestry"}));
   std::set<std::string_view> switches;
   for (const FormatRow& row : FormatRegistry()) {
     SCOPED_TRACE(std::string(row.name));
     EXPECT_NE(row.create, nullptr);
+    // Only the files the run chooses by options of their own are marked so.
+    EXPECT_EQ(row.byRunOption, row.name == "truth" || row.name == "local-ancestry");
     // A format written always has no switch, nor do the files the run
-    // chooses (the truth files and the local-ancestry tracts); the others of
-    // this program are ticked on the study forms, each by a switch of its own.
-    if (row.always || row.name == "truth" || row.name == "local-ancestry") {
+    // chooses (the truth files and the local-ancestry tracts) or the PLINK
+    // binary files, chosen by name; the others of this program are ticked on
+    // the study forms, each by a switch of its own.
+    if (row.always || row.byRunOption || row.name == "bed") {
       EXPECT_EQ(row.formSwitch, "");
     } else {
       EXPECT_TRUE(row.formSwitch.starts_with("write-"));
@@ -59,24 +62,25 @@ TEST(FormatRegistryTest, TheThreeOrdersAreStrictAndHistorical) {
   // The truth files and then the local-ancestry tracts come last in opening
   // and closing, so that the specified files keep their orders.
   EXPECT_EQ(NamesOf(OrderedBy(rows, &FormatRow::opening)),
-            (std::vector<std::string>{"origin", "eigensoft", "admixmap", "plink", "structure-strat", "gc", "truth",
-                                      "local-ancestry"}));
+            (std::vector<std::string>{"origin", "eigensoft", "admixmap", "plink", "bed", "structure-strat", "gc",
+                                      "truth", "local-ancestry"}));
   EXPECT_EQ(NamesOf(OrderedBy(rows, &FormatRow::closing)),
-            (std::vector<std::string>{"origin", "structure-strat", "eigensoft", "admixmap", "plink", "gc", "truth",
-                                      "local-ancestry"}));
+            (std::vector<std::string>{"origin", "structure-strat", "eigensoft", "admixmap", "plink", "bed", "gc",
+                                      "truth", "local-ancestry"}));
+  // The PLINK binary files come after EIGENSOFT: they read the same store.
   EXPECT_EQ(NamesOf(OrderedBy(rows, &FormatRow::sharing)),
-            (std::vector<std::string>{"admixmap", "plink", "gc", "structure-strat", "eigensoft", "local-ancestry",
-                                      "origin", "truth"}));
+            (std::vector<std::string>{"admixmap", "plink", "gc", "structure-strat", "eigensoft", "bed",
+                                      "local-ancestry", "origin", "truth"}));
 }
 
 TEST(FormatRegistryTest, TheFormatsOfEachStudy) {
   const FormatSelection all = EveryFormat();
   EXPECT_EQ(NamesOf(RowsWritten(FormatRegistry(), all, StudyKind::kQualitative)),
-            (std::vector<std::string>{"origin", "eigensoft", "admixmap", "plink", "structure-strat", "gc", "truth",
-                                      "local-ancestry"}));
+            (std::vector<std::string>{"origin", "eigensoft", "admixmap", "plink", "bed", "structure-strat", "gc",
+                                      "truth", "local-ancestry"}));
   // A quantitative study has no case-control formats, even when chosen.
   EXPECT_EQ(NamesOf(RowsWritten(FormatRegistry(), all, StudyKind::kQuantitative)),
-            (std::vector<std::string>{"origin", "eigensoft", "plink", "gc", "truth", "local-ancestry"}));
+            (std::vector<std::string>{"origin", "eigensoft", "plink", "bed", "gc", "truth", "local-ancestry"}));
   // The tracts only when chosen, in either study.
   for (StudyKind study : {StudyKind::kQualitative, StudyKind::kQuantitative}) {
     EXPECT_EQ(NamesOf(RowsWritten(FormatRegistry(), FormatSelection{"local-ancestry"}, study)),
@@ -88,6 +92,20 @@ TEST(FormatRegistryTest, TheFormatsOfEachStudy) {
   }
   EXPECT_EQ(NamesOf(RowsWritten(FormatRegistry(), FormatSelection{"gc", "admixmap"}, StudyKind::kQualitative)),
             (std::vector<std::string>{"origin", "admixmap", "gc"}));
+}
+
+// The names --formats accepts: the genotype formats, neither the file
+// written always nor those chosen by run options of their own; and the two
+// that read the shared genotype store.
+TEST(FormatRegistryTest, TheChoosableNamesAndTheLocusMajorFormats) {
+  const std::vector<std::string_view> choosable = ChoosableFormatNames();
+  EXPECT_EQ(std::vector<std::string>(choosable.begin(), choosable.end()),
+            (std::vector<std::string>{"eigensoft", "admixmap", "plink", "bed", "structure-strat", "gc"}));
+  std::vector<std::string> locusMajor;
+  for (const FormatRow& row : FormatRegistry()) {
+    if (row.locusMajor) locusMajor.emplace_back(row.name);
+  }
+  EXPECT_EQ(locusMajor, (std::vector<std::string>{"eigensoft", "bed"}));
 }
 
 TEST(FormatRegistryTest, ASelectionHoldsEachNameOnceAndOnlyRegisteredNamesAreWritten) {

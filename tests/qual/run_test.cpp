@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "form_switches.h"
+#include "plink_binary_check.h"
 #include "qual/QUAL.h"
 #include "qual/case_control.h"
 #include "qual/qual_fields.h"
@@ -103,6 +104,43 @@ TEST_F(QualRunTest, FoldersAndLogLinesFollowTheReplicates) {
   EXPECT_TRUE(fs::exists(Out("3/Plink.ped")));
   EXPECT_FALSE(fs::exists(Out(".2.partial")));
   EXPECT_FALSE(fs::exists(Out(".korvane.lock")));
+}
+
+// --formats bed beside the form's formats: the binary files hold every
+// genotype of Plink.ped, in both models and both simulations, on one thread
+// and on a team; only=bed writes them without the form's formats, the same
+// bytes.
+TEST_F(QualRunTest, TheBinaryFilesHoldThePedigreesGenotypes) {
+  study_.parameters.replicateCount = 1;
+  for (const bool calibrated : {false, true}) {
+    for (const ModelKind model : {ModelKind::kDiscrete, ModelKind::kContinuous}) {
+      SCOPED_TRACE(::testing::Message() << "calibrated " << calibrated << ", model " << static_cast<int>(model));
+      study_.parameters.modelKind = model;
+      options_.calibrated = calibrated;
+      options_.threads = calibrated ? 3 : 1;
+      const std::string name = std::string(calibrated ? "calibrated-" : "specified-") +
+                               (model == ModelKind::kDiscrete ? "discrete" : "continuous");
+      study_.parameters.outputDirectory = (tmp_ / name).string();
+      options_.formats = {{"bed"}, false};
+      RunOutcome outcome = Run();
+      ASSERT_EQ(outcome.status, RunOutcome::Status::kCompleted) << outcome.message;
+      const fs::path folder = tmp_ / name / "1";
+      testing::ExpectBinaryFilesMatchThePedigree(folder);
+      EXPECT_TRUE(fs::exists(folder / "Eigensoft_Pca.geno"));
+
+      study_.parameters.outputDirectory = (tmp_ / (name + "-only")).string();
+      options_.formats = {{"bed"}, true};
+      outcome = Run();
+      ASSERT_EQ(outcome.status, RunOutcome::Status::kCompleted) << outcome.message;
+      const fs::path only = tmp_ / (name + "-only") / "1";
+      for (const char* file : {"Plink.bed", "Plink.bim", "Plink.fam", "Origin.txt"}) {
+        EXPECT_EQ(ReadFile(only / file), ReadFile(folder / file)) << file;
+      }
+      EXPECT_FALSE(fs::exists(only / "Plink.ped"));
+      EXPECT_FALSE(fs::exists(only / "Eigensoft_Pca.geno"));
+      EXPECT_FALSE(fs::exists(only / "GC.txt"));
+    }
+  }
 }
 
 TEST_F(QualRunTest, EachFormatSwitchWritesItsOwnFiles) {

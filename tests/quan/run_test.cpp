@@ -9,6 +9,7 @@
 
 #include "breakpoint_file.h"
 #include "form_switches.h"
+#include "plink_binary_check.h"
 #include "population/admixture.h"
 #include "quan/QUAN.h"
 #include "quan/quan_fields.h"
@@ -85,6 +86,43 @@ TEST_F(QuanRunTest, LogFormatsOfBothModels) {
   EXPECT_TRUE(fs::exists(Out("1/GC.txt")));
   EXPECT_FALSE(fs::exists(Out("1/Strat.txt")));
   EXPECT_FALSE(fs::exists(Out("1/Admixmap_geno.txt")));
+}
+
+// --formats bed beside the form's formats: the binary files hold every
+// genotype of Plink.ped, in both models and both simulations, on one thread
+// and on a team; only=bed writes them without the form's formats, the same
+// bytes.
+TEST_F(QuanRunTest, TheBinaryFilesHoldThePedigreesGenotypes) {
+  study_.parameters.replicateCount = 1;
+  for (const bool calibrated : {false, true}) {
+    for (const ModelKind model : {ModelKind::kDiscrete, ModelKind::kContinuous}) {
+      SCOPED_TRACE(::testing::Message() << "calibrated " << calibrated << ", model " << static_cast<int>(model));
+      study_.parameters.modelKind = model;
+      options_.calibrated = calibrated;
+      options_.threads = calibrated ? 3 : 1;
+      const std::string name = std::string(calibrated ? "calibrated-" : "specified-") +
+                               (model == ModelKind::kDiscrete ? "discrete" : "continuous");
+      study_.parameters.outputDirectory = (tmp_ / name).string();
+      options_.formats = {{"bed"}, false};
+      RunOutcome outcome = Run();
+      ASSERT_EQ(outcome.status, RunOutcome::Status::kCompleted) << outcome.message;
+      const fs::path folder = tmp_ / name / "1";
+      testing::ExpectBinaryFilesMatchThePedigree(folder);
+      EXPECT_TRUE(fs::exists(folder / "Eigensoft_Pca.geno"));
+
+      study_.parameters.outputDirectory = (tmp_ / (name + "-only")).string();
+      options_.formats = {{"bed"}, true};
+      outcome = Run();
+      ASSERT_EQ(outcome.status, RunOutcome::Status::kCompleted) << outcome.message;
+      const fs::path only = tmp_ / (name + "-only") / "1";
+      for (const char* file : {"Plink.bed", "Plink.bim", "Plink.fam", "Origin.txt"}) {
+        EXPECT_EQ(ReadFile(only / file), ReadFile(folder / file)) << file;
+      }
+      EXPECT_FALSE(fs::exists(only / "Plink.ped"));
+      EXPECT_FALSE(fs::exists(only / "Eigensoft_Pca.geno"));
+      EXPECT_FALSE(fs::exists(only / "GC.txt"));
+    }
+  }
 }
 
 TEST_F(QuanRunTest, EachFormatSwitchWritesItsOwnFiles) {

@@ -1,0 +1,84 @@
+#pragma once
+
+// Every genotype of a replicate attempt, collected individual by individual
+// and read back locus by locus: what the locus-major formats (EIGENSOFT's
+// .geno lines, PLINK's .bed) need, since they can only be written when the
+// last individual is known.
+//
+// One store serves every locus-major writer of an attempt, so the memory of
+// the genotypes grows once however many such formats are chosen. It holds
+// them in GenotypeColumns (2 bits each) within a memory bound: when the
+// columns held would pass it, they are moved to a scratch file in the folder
+// (SpilledColumns, run after run), and the loci are read back a band at a
+// time, each band within the bound too.
+//
+// Filling: AddLocus for every listed locus, then Append for every individual,
+// in acceptance order. Reading: ForEachLocus visits the loci in order, and
+// during the visit of locus j its column is read with PutColumn or PutWords.
+// A store can be read any number of times (one writer after another); it is
+// not read by two threads at once.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <span>
+
+#include "output/format_writer.h"
+#include "output/genotype_columns.h"
+#include "output/genotype_spill.h"
+
+namespace korvane {
+
+class GenotypeStore {
+ public:
+  // The memory the genotypes may take by default: a replicate of up to about
+  // 83000 individuals at 12867 loci stays in memory.
+  static constexpr std::size_t kDefaultMemoryBound = std::size_t{256} << 20;
+  // The scratch file's name: hidden, and unlike any output file's.
+  static constexpr const char* kSpillName = ".genotype-columns.spill";
+
+  // The scratch file, if one is needed, is `folder`/kSpillName. The
+  // genotypes take at most about `memoryBound` bytes (at least a block of 8
+  // individuals, and a locus of every individual while they are read).
+  explicit GenotypeStore(const std::filesystem::path& folder, std::size_t memoryBound = kDefaultMemoryBound);
+
+  // One more locus of the map listing; only before the first individual.
+  void AddLocus();
+  // The next individual's genotypes: one per listed locus (without a
+  // listing, every row has the first row's loci).
+  void Append(std::span<const Genotype> row);
+
+  std::size_t IndividualCount() const { return columns_.IndividualCount() + spilled_.IndividualCount(); }
+  // The loci listed, or those of the rows when none was.
+  std::size_t LocusCount() const;
+  // The 16-bit words of one locus's column: 8 individuals each.
+  std::size_t WordCount() const {
+    return (IndividualCount() + GenotypeColumns::kPerWord - 1) / GenotypeColumns::kPerWord;
+  }
+  // Whether some rows went to the scratch file.
+  bool Spilled() const { return spilled_.RunCount() != 0; }
+
+  // Calls visit(j) for every locus j in order, with locus j readable.
+  void ForEachLocus(const std::function<void(std::size_t locus)>& visit);
+  // The EIGENSOFT characters of the column of `locus` ('0', '1', '2': the
+  // number of class-1 alleles; '9': missing), IndividualCount() of them, to
+  // `out`; returns the new end. Only during the visit of `locus`.
+  char* PutColumn(std::size_t locus, char* out) const;
+  // The words of the column of `locus`, WordCount() of them, to `out`, in
+  // the codes of GenotypeColumns (class-1 count, 3 missing; 2 bits each,
+  // individual 8w + s in bits 2s and 2s + 1 of word w; the unused slots of
+  // the last word 0). Only during the visit of `locus`.
+  void PutWords(std::size_t locus, std::uint16_t* out) const;
+
+  // Closes the scratch file and gives its memory back.
+  void Close() noexcept;
+
+ private:
+  std::size_t listedLoci_ = 0;
+  std::size_t memoryBound_;
+  GenotypeColumns columns_;
+  SpilledColumns spilled_;
+};
+
+}  // namespace korvane
