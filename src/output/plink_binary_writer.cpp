@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 #include <numeric>
 #include <stdexcept>
 #include <utility>
@@ -37,15 +39,18 @@ constexpr std::array<std::uint8_t, 256> MakeByteTable(const std::array<std::uint
 constexpr auto kBytesClassOneFirst = MakeByteTable(kCodeClassOneFirst);
 constexpr auto kBytesClassTwoFirst = MakeByteTable(kCodeClassTwoFirst);
 
-// For each byte of four store codes, how many of them are 0, 1 and 2 (bits
-// 0-7, 8-15 and 16-23), for the allele counts.
-constexpr std::array<std::uint32_t, 256> MakeCountTable() {
-  std::array<std::uint32_t, 256> table{};
+// For each byte of four store codes, how many of them are 0, 1 and 2, in
+// lanes of 21 bits (bits 0, 21 and 42), so that the counts of many bytes add
+// up in one word: a lane holds the codes of kCountChunk bytes.
+constexpr int kLaneBits = 21;
+constexpr std::size_t kCountChunk = std::size_t{1} << 18;
+constexpr std::array<std::uint64_t, 256> MakeCountTable() {
+  std::array<std::uint64_t, 256> table{};
   for (int byte = 0; byte < 256; ++byte) {
-    std::uint32_t counts = 0;
+    std::uint64_t counts = 0;
     for (int k = 0; k < 4; ++k) {
       const int code = (byte >> (2 * k)) & 3;
-      if (code != GenotypeColumns::kMissingCode) counts += std::uint32_t{1} << (8 * code);
+      if (code != GenotypeColumns::kMissingCode) counts += std::uint64_t{1} << (kLaneBits * code);
     }
     table[static_cast<std::size_t>(byte)] = counts;
   }
@@ -151,22 +156,30 @@ void PlinkBinaryWriter::WriteGenotypes() {
   const std::size_t padding = locusBytes * 4 - individuals;
   const auto lastMask = static_cast<std::uint8_t>(0xFF >> (2 * padding));
   std::vector<std::uint16_t> column(words);
+  // Four codes per byte, lowest bits first: each word's low byte, then its high byte.
+  std::vector<std::uint8_t> bytes(2 * words);
   allele1_.assign(entries_.size(), '0');
   allele2_.assign(entries_.size(), '0');
   const std::size_t lociPerCheckpoint = std::max<std::size_t>(1, checkpointBytes_ / (locusBytes + 1));
   store_->ForEachLocus([&](std::size_t j) {
     if (checkpoint_ && j % lociPerCheckpoint == 0) checkpoint_();
     store_->PutWords(j, column.data());
-    // Four codes per byte, lowest bits first: each word's low byte, then its high byte.
-    auto byteAt = [&column](std::size_t b) {
-      return static_cast<std::uint8_t>(b % 2 == 0 ? column[b / 2] & 0xFF : column[b / 2] >> 8);
-    };
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(bytes.data(), column.data(), bytes.size());
+    } else {
+      for (std::size_t w = 0; w < words; ++w) {
+        bytes[2 * w] = static_cast<std::uint8_t>(column[w] & 0xFF);
+        bytes[2 * w + 1] = static_cast<std::uint8_t>(column[w] >> 8);
+      }
+    }
     std::size_t counts[3] = {0, 0, 0};
-    for (std::size_t b = 0; b < locusBytes; ++b) {
-      const std::uint32_t packed = kCounts[byteAt(b)];
-      counts[0] += packed & 0xFF;
-      counts[1] += (packed >> 8) & 0xFF;
-      counts[2] += packed >> 16;
+    for (std::size_t first = 0; first < locusBytes; first += kCountChunk) {
+      std::uint64_t packed = 0;
+      const std::size_t last = std::min(locusBytes, first + kCountChunk);
+      for (std::size_t b = first; b < last; ++b) packed += kCounts[bytes[b]];
+      for (std::size_t code = 0; code < 3; ++code) {
+        counts[code] += (packed >> (kLaneBits * code)) & ((std::uint64_t{1} << kLaneBits) - 1);
+      }
     }
     const std::size_t classOne = 2 * counts[2] + counts[1];
     const std::size_t classTwo = 2 * (counts[0] - padding) + counts[1];
@@ -175,7 +188,7 @@ void PlinkBinaryWriter::WriteGenotypes() {
     allele2_[j] = order.allele2;
     const auto& table = order.classOneFirst ? kBytesClassOneFirst : kBytesClassTwoFirst;
     auto* out = reinterpret_cast<std::uint8_t*>(bed_.Reserve(locusBytes));
-    for (std::size_t b = 0; b < locusBytes; ++b) out[b] = table[byteAt(b)];
+    for (std::size_t b = 0; b < locusBytes; ++b) out[b] = table[bytes[b]];
     if (locusBytes != 0) out[locusBytes - 1] &= lastMask;
     bed_.Commit(reinterpret_cast<char*>(out + locusBytes));
   });
