@@ -275,14 +275,14 @@ struct RunSettings {
         .add_flag("--keep-partial", keepPartial,
                   "keep the folder of a replicate that a stop or failure interrupted, as .N.partial")
         ->group(kRunGroup);
-    formatsOption = add(
-        "--formats", formats, "[only=]NAME,...", "",
-        fmt::format("formats to write by name, separated by commas: NAME,... writes them besides those the --write-* "
-                    "switches choose; only=NAME,... writes them alone, every --write-* format off (Origin.txt, the "
-                    "truth files and the logs are written either way); the names: {} (bed: PLINK binary files, "
-                    "Plink.bed, Plink.bim, Plink.fam)",
-                    fmt::join(ChoosableFormatNames(), ", ")),
-        std::string(kFormatGroup).c_str());
+    formatsOption =
+        add("--formats", formats, "[only=]NAME,...", "",
+            fmt::format("formats to write by name, separated by commas: NAME,... adds them to the formats the write-* "
+                        "switches choose; only=NAME,... writes them alone, every write-* format off (Origin.txt, the "
+                        "truth files and the logs are written either way); the names: {} (bed: PLINK binary files, "
+                        "Plink.bed, Plink.bim, Plink.fam)",
+                        fmt::join(ChoosableFormatNames(), ", ")),
+            std::string(kFormatGroup).c_str());
     truthOption = add("--truth", truth, "0|1", "1",
                       "write the truth files beside the specified ones: Loci.tsv, Truth.tsv and Individuals.tsv in "
                       "every replicate folder, Truth_Loci.tsv in the output directory");
