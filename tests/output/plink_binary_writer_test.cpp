@@ -15,6 +15,7 @@
 #include "output/eigensoft_writer.h"
 #include "output/origin_writer.h"
 #include "output/output_set.h"
+#include "parallel/work_team.h"
 #include "test_files.h"
 #include "tiny_replicate.h"
 
@@ -150,6 +151,23 @@ TEST(PlinkBinaryWriterTest, AFileThatCannotBeCreatedIsNamed) {
   }
 }
 
+// A full disk: the failed write names Plink.bed, at the latest when it is closed.
+TEST(PlinkBinaryWriterTest, AFailedWriteIsReportedWithThePath) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  TempDir dir;
+  std::filesystem::create_symlink("/dev/full", dir / "Plink.bed");
+  const TinyReplicate r = TinyReplicate::Qualitative();
+  std::string message = "(no OutputError)";
+  try {
+    PlinkBinaryWriter writer(dir.path(), LineEnds::kLf);
+    r.Feed(writer);
+    writer.Close();
+  } catch (const OutputError& error) {
+    message = error.what();
+  }
+  EXPECT_NE(message.find((dir / "Plink.bed").string()), std::string::npos) << message;
+}
+
 // A random replicate of `n` individuals at `loci` loci, about 5 % missing,
 // with some loci of one class only.
 TinyReplicate RandomReplicate(int n, int loci, bool quantitative) {
@@ -225,9 +243,10 @@ void ExpectGenotypesOf(const TinyReplicate& r, const std::filesystem::path& dir)
 // The files of an attempt that writes EIGENSOFT and the PLINK binary files
 // from one store, with the given memory bound, the scratch file left out.
 std::map<std::string, std::string> SharedStoreFiles(const TinyReplicate& r, StudyKind study, std::size_t bound,
-                                                    const std::filesystem::path& dir) {
+                                                    const std::filesystem::path& dir, WorkTeam* team = nullptr) {
   OutputSet set(dir, FormatSelection{"eigensoft", "bed"}, study, AncestryFormat::kSourcePool, LineEnds::kLf,
                 FormatRegistry(), bound);
+  if (team != nullptr) set.ShareWith(*team);
   r.Feed(set);
   set.Close();
   return ReadTree(dir);
@@ -262,6 +281,14 @@ TEST(PlinkBinaryWriterTest, OneSharedStoreGivesTheFilesOfSeparateWritersHeldOrSp
       EXPECT_TRUE(SharedStoreFiles(r, study, 1, spilled.path()) == expected);
       TempDir someBands;
       EXPECT_TRUE(SharedStoreFiles(r, study, 3 * 2 * 61 + 5, someBands.path()) == expected);
+      // On a team the writers finish side by side, but those of a spilled
+      // store take turns.
+      WorkTeam team(3);
+      TempDir teamHeld;
+      EXPECT_TRUE(SharedStoreFiles(r, study, OutputSet::kDefaultGenotypeMemoryBound, teamHeld.path(), &team) ==
+                  expected);
+      TempDir teamSpilled;
+      EXPECT_TRUE(SharedStoreFiles(r, study, 1, teamSpilled.path(), &team) == expected);
     }
   }
 }
