@@ -403,7 +403,7 @@ TEST(CommandLineTest, FormatsAddOrReplaceTheFormsFormatsAndParamsRepeatsThem) {
                                                         {"BED", "no format is named \"BED\"; "}}) {
     const CommandLineExit exit = Exit({"qual", "--formats", given});
     EXPECT_EQ(exit.status, 2) << given;
-    EXPECT_EQ(exit.text, "korvane: --formats: " + message + accepted) << given;
+    EXPECT_EQ(exit.text, std::string("korvane: --formats: ").append(message).append(accepted)) << given;
   }
   EXPECT_EQ(Exit({"quan", "--formats", "only="}).text,
             "korvane: --formats: only= needs the names of the formats to write: eigensoft, admixmap, plink, bed, "
