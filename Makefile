@@ -39,12 +39,14 @@ run: build
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# The unit tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+# The unit tests under AddressSanitizer and UndefinedBehaviorSanitizer. The
+# statistics tier (thousands of replicates, its point is their distribution)
+# runs in `make test`; the code it runs is run here by the unit and golden tests.
 test-sanitize: bootstrap
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKORVANE_SANITIZE=ON -DKORVANE_BUILD_BENCH=OFF \
 	  -DKORVANE_BUILD_GUI=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
-	@cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) -LE 'tools|package'
+	@cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) -LE 'tools|package|statistics'
 
 # The tests of the threaded code (the work team, generations built in parts,
 # writers on a team, runs of several workers, the golden replicates) under
