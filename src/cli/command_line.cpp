@@ -280,7 +280,8 @@ struct RunSettings {
             fmt::format("formats to write by name, separated by commas: NAME,... adds them to the formats the write-* "
                         "switches choose; only=NAME,... writes them alone, every write-* format off (Origin.txt, the "
                         "truth files and the logs are written either way); the names: {} (bed: PLINK binary files, "
-                        "Plink.bed, Plink.bim, Plink.fam)",
+                        "Plink.bed, Plink.bim, Plink.fam; vcf.gz, bcf: phased genotypes, Genotypes.vcf.gz or "
+                        "Genotypes.bcf with an index)",
                         fmt::join(ChoosableFormatNames(), ", ")),
             std::string(kFormatGroup).c_str());
     truthOption = add("--truth", truth, "0|1", "1",

@@ -15,6 +15,7 @@
 #include "output/plink_writer.h"
 #include "output/structure_strat_writer.h"
 #include "output/truth_writer.h"
+#include "output/vcf_writer.h"
 
 namespace korvane {
 namespace {
@@ -33,6 +34,14 @@ std::unique_ptr<FormatWriter> CreateLocusMajor(const std::filesystem::path& fold
   return std::make_unique<Writer>(folder, settings.lineEnds);
 }
 
+// The factory of a VCF writer, which reads the attempt's shared (phased)
+// genotype store when it has one.
+template <VcfKind kind>
+std::unique_ptr<FormatWriter> CreateVcf(const std::filesystem::path& folder, const WriterSettings& settings) {
+  if (settings.genotypes != nullptr) return std::make_unique<VcfWriter>(folder, kind, *settings.genotypes);
+  return std::make_unique<VcfWriter>(folder, kind);
+}
+
 std::unique_ptr<FormatWriter> CreateTruth(const std::filesystem::path& folder, const WriterSettings& settings) {
   return std::make_unique<TruthWriter>(folder, settings.study, settings.ancestry, settings.lineEnds);
 }
@@ -42,11 +51,12 @@ std::unique_ptr<FormatWriter> CreateOrigin(const std::filesystem::path& folder, 
 }
 
 // The orders, as they read down each column:
-//   opening: origin, eigensoft, admixmap, plink, bed, structure-strat, gc,
-//            truth, local-ancestry;
-//   closing: origin, structure-strat, eigensoft, admixmap, plink, bed, gc,
-//            truth, local-ancestry;
-//   sharing: admixmap, plink, gc (the genotype tables of a line per
+//   opening: origin, eigensoft, admixmap, plink, bed, vcf.gz, bcf,
+//            structure-strat, gc, truth, local-ancestry;
+//   closing: origin, structure-strat, eigensoft, admixmap, plink, bed,
+//            vcf.gz, bcf, gc, truth, local-ancestry;
+//   sharing: vcf.gz, bcf (four characters per genotype, compressed),
+//            admixmap, plink, gc (the genotype tables of a line per
 //            individual), structure-strat, eigensoft (a character per
 //            genotype), bed (2 bits per genotype, from the same store as
 //            eigensoft and after it), local-ancestry (a few lines per
@@ -98,6 +108,27 @@ constexpr FormatRow kRows[] = {
      .opening = 45,
      .closing = 55,
      .sharing = 52},
+    // Phased VCF and BCF through htslib, chosen by name (--formats vcf.gz,bcf).
+    {.name = "vcf.gz",
+     .studies = kEveryStudy,
+     .always = false,
+     .formSwitch = "",
+     .create = CreateVcf<VcfKind::kVcfGz>,
+     .locusMajor = true,
+     .phased = true,
+     .opening = 46,
+     .closing = 56,
+     .sharing = 4},
+    {.name = "bcf",
+     .studies = kEveryStudy,
+     .always = false,
+     .formSwitch = "",
+     .create = CreateVcf<VcfKind::kBcf>,
+     .locusMajor = true,
+     .phased = true,
+     .opening = 47,
+     .closing = 57,
+     .sharing = 6},
     {.name = "structure-strat",
      .studies = kCaseControlStudy,
      .always = false,

@@ -27,6 +27,8 @@
 // is marked locusMajor: its factory gets the attempt's shared GenotypeStore
 // in WriterSettings::genotypes, so the genotypes are held once for all such
 // formats; its writer reads them in Finish (GenotypeStore::ForEachLocus).
+// One that writes the haplotypes apart (VCF) is marked phased too, and the
+// store then keeps the phase for it.
 // A format with a form switch is also a flag field of its study's record,
 // whose tick the study's Run turns into the format's name in its
 // FormatSelection, and its files are listed in tests/form_switches.h; a
@@ -95,6 +97,9 @@ struct FormatRow {
   // is complete: its writer reads the genotypes from the attempt's shared
   // GenotypeStore (output/genotype_store.h) instead of keeping its own.
   bool locusMajor = false;
+  // Whether a locus-major format writes each haplotype's allele (VCF): the
+  // shared store then keeps the phase too (GenotypeStore::PutGenotypes).
+  bool phased = false;
   // Chosen by a run option of its own (--truth, --local-ancestry) rather
   // than among the genotype formats.
   bool byRunOption = false;

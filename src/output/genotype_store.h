@@ -12,6 +12,13 @@
 // (SpilledColumns, run after run), and the loci are read back a band at a
 // time, each band within the bound too.
 //
+// A phased store (for the formats that write each haplotype's allele, VCF)
+// keeps a second plane beside the codes: per genotype, the class-1 count of
+// haplotype 1 alone (0 or 1, missing as in the codes), in GenotypeColumns of
+// its own that spill to a scratch file of their own at the same moments. The
+// two planes then share the memory bound. The codes, and so everything read
+// from them, are the same with the plane and without it.
+//
 // Filling: AddLocus for every listed locus, then Append for every individual,
 // in acceptance order. Reading: ForEachLocus visits the loci in order, and
 // during the visit of locus j its column is read with PutColumn or PutWords.
@@ -23,6 +30,7 @@
 #include <filesystem>
 #include <functional>
 #include <span>
+#include <vector>
 
 #include "output/format_writer.h"
 #include "output/genotype_columns.h"
@@ -37,11 +45,17 @@ class GenotypeStore {
   static constexpr std::size_t kDefaultMemoryBound = std::size_t{256} << 20;
   // The scratch file's name: hidden, and unlike any output file's.
   static constexpr const char* kSpillName = ".genotype-columns.spill";
+  // The phase plane's scratch file.
+  static constexpr const char* kPhaseSpillName = ".genotype-phase.spill";
 
   // The scratch file, if one is needed, is `folder`/kSpillName. The
   // genotypes take at most about `memoryBound` bytes (at least a block of 8
   // individuals, and a locus of every individual while they are read).
-  explicit GenotypeStore(const std::filesystem::path& folder, std::size_t memoryBound = kDefaultMemoryBound);
+  // With `phased`, the store keeps which haplotype carries each allele.
+  explicit GenotypeStore(const std::filesystem::path& folder, std::size_t memoryBound = kDefaultMemoryBound,
+                         bool phased = false);
+
+  bool Phased() const { return phased_; }
 
   // One more locus of the map listing; only before the first individual.
   void AddLocus();
@@ -70,15 +84,27 @@ class GenotypeStore {
   // individual 8w + s in bits 2s and 2s + 1 of word w; the unused slots of
   // the last word 0). Only during the visit of `locus`.
   void PutWords(std::size_t locus, std::uint16_t* out) const;
+  // The genotypes of the column of `locus` as they were appended: the
+  // classes of haplotype 1 and 2, {0, 0} when missing; IndividualCount() of
+  // them to `out`. Only in a phased store, during the visit of `locus`.
+  void PutGenotypes(std::size_t locus, Genotype* out) const;
 
   // Closes the scratch file and gives its memory back.
   void Close() noexcept;
 
  private:
+  // The bound of each plane: the whole bound, or half of it when phased.
+  std::size_t PlaneBound() const { return phased_ ? memoryBound_ / 2 : memoryBound_; }
+
   std::size_t listedLoci_ = 0;
   std::size_t memoryBound_;
+  bool phased_;
   GenotypeColumns columns_;
   SpilledColumns spilled_;
+  // The phase plane (phased only) and the row it is made from.
+  GenotypeColumns phase_;
+  SpilledColumns phaseSpilled_;
+  std::vector<Genotype> phaseRow_;
 };
 
 }  // namespace korvane

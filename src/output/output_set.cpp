@@ -79,7 +79,8 @@ OutputSet::OutputSet(const std::filesystem::path& folder, const FormatSelection&
   Impl& set = *impl_;
   const std::vector<const FormatRow*> rows = RowsWritten(registry, formats, study);
   if (std::any_of(rows.begin(), rows.end(), [](const FormatRow* row) { return row->locusMajor; })) {
-    set.genotypes = std::make_unique<GenotypeStore>(folder, genotypeMemoryBound);
+    const bool phased = std::any_of(rows.begin(), rows.end(), [](const FormatRow* row) { return row->phased; });
+    set.genotypes = std::make_unique<GenotypeStore>(folder, genotypeMemoryBound, phased);
   }
   const WriterSettings settings{ancestry, lineEnds, study, set.genotypes.get()};
   std::map<const FormatRow*, FormatWriter*> writerOf;

@@ -78,6 +78,15 @@ MarkerSet SelectMarkersUniformly(LaneGenerator& gen, int totalLoci) {
   return markers;
 }
 
+namespace {
+
+// The letters SNP `snp` shows in `panel`, none when the panel kept none.
+std::uint8_t LettersOf(const HaplotypeTable& panel, int snp) {
+  return static_cast<std::size_t>(snp) < panel.letters.size() ? panel.letters[static_cast<std::size_t>(snp)] : 0;
+}
+
+}  // namespace
+
 std::vector<MapEntry> MarkerMapEntries(const MarkerSet& markers, const ReferenceData& data) {
   std::vector<MapEntry> entries;
   entries.reserve(markers.total);
@@ -96,6 +105,9 @@ std::vector<MapEntry> MarkerMapEntries(const MarkerSet& markers, const Reference
       entry.snpNumber = snpNumber++;
       if (seenFirst) entry.distance = accumulated;
       entry.position = map[i].position;
+      const std::uint8_t letters = LettersOf(data.Region(r).yri, i) | LettersOf(data.Region(r).second, i);
+      entry.classOneLetter = ClassLetter(letters, 1);
+      entry.classTwoLetter = ClassLetter(letters, 2);
       entries.push_back(entry);
       accumulated = 0.0;
       seenFirst = true;

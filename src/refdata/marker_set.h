@@ -67,9 +67,15 @@ struct MapEntry {
   int snpNumber = 0;               // 1-based position among all chosen loci
   std::optional<double> distance;  // centimorgans
   double position = 0;             // base pairs
+  // The letters of allele class 1 (A or T) and class 2 (C or G) in the
+  // reference panels of both populations, where each class shows one
+  // letter; 0 for a class that shows none or both (ClassLetter).
+  char classOneLetter = 0;
+  char classTwoLetter = 0;
 };
 
-// The map entries of every chosen locus in catalogue order, numbered from 1.
+// The map entries of every chosen locus in catalogue order, numbered from 1,
+// with the letters of the panels of both populations.
 // The distance of a locus is the sum of the distanceFromPrevious values of
 // the SNPs after the preceding chosen locus of its region, up to and
 // including itself.

@@ -258,7 +258,7 @@ bool IsBlankLine(std::string_view line) {
   return std::all_of(line.begin(), line.end(), [](char c) { return kBlankOrLineEnd[static_cast<unsigned char>(c)]; });
 }
 
-HaplotypeTable DecodeHaplotypeFile(const std::filesystem::path& path, std::string_view text, int snpCount) {
+HaplotypeTable DecodeHaplotypeRows(const std::filesystem::path& path, std::string_view text, int snpCount) {
   HaplotypeTable table;
   table.snpCount = snpCount;
   if (DecodeWellFormed(text, table)) return table;
@@ -309,6 +309,28 @@ HaplotypeTable DecodeHaplotypeFile(const std::filesystem::path& path, std::strin
   if (pendingNumber % 2 == 0) check(pendingNumber, pending);
   table.individualCount = pairs;
   rows.resize(static_cast<std::size_t>(2 * pairs) * words);
+  return table;
+}
+
+constexpr std::array<std::uint8_t, 256> kLetterBitOfByte = [] {
+  std::array<std::uint8_t, 256> table{};
+  table['A'] = kLetterA;
+  table['T'] = kLetterT;
+  table['C'] = kLetterC;
+  table['G'] = kLetterG;
+  return table;
+}();
+
+// The rows of a haplotype file and the letters each SNP shows in them: the
+// table's haplotype lines are the file's first 2 * individualCount lines.
+HaplotypeTable DecodeHaplotypeFile(const std::filesystem::path& path, std::string_view text, int snpCount) {
+  HaplotypeTable table = DecodeHaplotypeRows(path, text, snpCount);
+  table.letters.assign(static_cast<std::size_t>(snpCount), 0);
+  const int haplotypes = 2 * table.individualCount;
+  ForEachLine(text, [&](int number, std::string_view line) {
+    if (number > haplotypes) return;
+    for (int i = 0; i < snpCount; ++i) table.letters[i] |= kLetterBitOfByte[static_cast<unsigned char>(line[i])];
+  });
   return table;
 }
 
@@ -429,6 +451,14 @@ std::vector<MapRecord> DecodeMap(const std::filesystem::path& path, std::string_
 }
 
 }  // namespace
+
+char ClassLetter(std::uint8_t letters, AlleleClass alleleClass) {
+  const bool first = (letters & (alleleClass == 1 ? kLetterA : kLetterC)) != 0;
+  const bool second = (letters & (alleleClass == 1 ? kLetterT : kLetterG)) != 0;
+  if (first == second) return 0;
+  if (alleleClass == 1) return first ? 'A' : 'T';
+  return first ? 'C' : 'G';
+}
 
 HaplotypeTable ReadHaplotypeFile(const std::filesystem::path& path, int snpCount) {
   FileReader reader;

@@ -34,6 +34,14 @@ struct MapRecord {
   double third = 0;                 // read and not used
 };
 
+// The letters of a SNP's alleles, one bit each, as a panel shows them.
+enum LetterBit : std::uint8_t { kLetterA = 1, kLetterT = 2, kLetterC = 4, kLetterG = 8 };
+
+// The letter of allele class `alleleClass` (1: A or T, 2: C or G) among the
+// letters `letters` (LetterBit flags): 'A', 'T', 'C' or 'G' when the class
+// shows exactly one of its two letters, 0 when it shows none or both.
+char ClassLetter(std::uint8_t letters, AlleleClass alleleClass);
+
 // The haplotypes of one panel file: individual j has haplotypes 0 and 1
 // (lines 2j + 1 and 2j + 2 of the file), one packed row per haplotype with
 // bit s standing for SNP s of the region.
@@ -41,6 +49,10 @@ struct HaplotypeTable {
   int individualCount = 0;
   int snpCount = 0;
   std::vector<std::uint64_t> words;  // row 2 * individual + haplotype, WordsPerRow() words each
+  // The letters each SNP shows among the haplotypes (LetterBit flags); the
+  // classes are what the models use, the letters only name the alleles in
+  // files that need nucleotides (VCF). Empty for a table not read from a file.
+  std::vector<std::uint8_t> letters{};
 
   int WordsPerRow() const { return WordsForLoci(snpCount); }
   const std::uint64_t* Row(int individual, int haplotype) const {

@@ -394,7 +394,7 @@ TEST(CommandLineTest, FormatsAddOrReplaceTheFormsFormatsAndParamsRepeatsThem) {
   EXPECT_EQ((NamedFormats{{"bed"}, true}).Applied(switched).Names(), std::vector<std::string>{"bed"});
   EXPECT_EQ(NamedFormats{}.Applied(switched).Names(), switched.Names());
 
-  const std::string accepted = "the formats are eigensoft, admixmap, plink, bed, structure-strat, gc\n";
+  const std::string accepted = "the formats are eigensoft, admixmap, plink, bed, vcf.gz, bcf, structure-strat, gc\n";
   for (const auto& [given, message] :
        std::vector<std::pair<std::string, std::string>>{{"vcf", "no format is named \"vcf\"; "},
                                                         {"bed,,plink", "an empty format name; "},
@@ -407,7 +407,7 @@ TEST(CommandLineTest, FormatsAddOrReplaceTheFormsFormatsAndParamsRepeatsThem) {
   }
   EXPECT_EQ(Exit({"quan", "--formats", "only="}).text,
             "korvane: --formats: only= needs the names of the formats to write: eigensoft, admixmap, plink, bed, "
-            "structure-strat, gc\n");
+            "vcf.gz, bcf, structure-strat, gc\n");
 
   TempDir dir;
   const std::string file = (dir / "formats.toml").string();
@@ -426,7 +426,7 @@ TEST(CommandLineTest, FormatsAddOrReplaceTheFormsFormatsAndParamsRepeatsThem) {
   ASSERT_NE(option, std::string::npos) << help;
   EXPECT_GT(option, help.find("\nFormats (1 writes the tool's files):"));
   EXPECT_LT(option, help.find("\nOutput:"));
-  EXPECT_THAT(help, HasSubstr("eigensoft, admixmap, plink, bed, structure-strat, gc"));
+  EXPECT_THAT(help, HasSubstr("eigensoft, admixmap, plink, bed, vcf.gz, bcf, structure-strat, gc"));
 }
 
 TEST(CommandLineTest, ParamsFileProblemsAreUsageErrors) {

@@ -29,8 +29,8 @@ FormatSelection EveryFormat() {
 }
 
 TEST(FormatRegistryTest, EveryFormatHasOneRowAndAFactory) {
-  EXPECT_EQ(NamesOf(AllRows()), (std::vector<std::string>{"origin", "eigensoft", "admixmap", "plink", "bed",
-                                                          "structure-strat", "gc", "truth", "local-ancestry"}));
+  EXPECT_EQ(NamesOf(AllRows()), (std::vector<std::string>{"origin", "eigensoft", "admixmap", "plink", "bed", "vcf.gz",
+                                                          "bcf", "structure-strat", "gc", "truth", "local-ancestry"}));
   std::set<std::string_view> switches;
   for (const FormatRow& row : FormatRegistry()) {
     SCOPED_TRACE(std::string(row.name));
@@ -39,9 +39,9 @@ TEST(FormatRegistryTest, EveryFormatHasOneRowAndAFactory) {
     EXPECT_EQ(row.byRunOption, row.name == "truth" || row.name == "local-ancestry");
     // A format written always has no switch, nor do the files the run
     // chooses (the truth files and the local-ancestry tracts) or the PLINK
-    // binary files, chosen by name; the others of this program are ticked on
+    // binary files and VCF, chosen by name; the others of this program are ticked on
     // the study forms, each by a switch of its own.
-    if (row.always || row.byRunOption || row.name == "bed") {
+    if (row.always || row.byRunOption || row.name == "bed" || row.name == "vcf.gz" || row.name == "bcf") {
       EXPECT_EQ(row.formSwitch, "");
     } else {
       EXPECT_TRUE(row.formSwitch.starts_with("write-"));
@@ -62,25 +62,27 @@ TEST(FormatRegistryTest, TheThreeOrdersAreStrictAndHistorical) {
   // The truth files and then the local-ancestry tracts come last in opening
   // and closing, so that the specified files keep their orders.
   EXPECT_EQ(NamesOf(OrderedBy(rows, &FormatRow::opening)),
-            (std::vector<std::string>{"origin", "eigensoft", "admixmap", "plink", "bed", "structure-strat", "gc",
-                                      "truth", "local-ancestry"}));
+            (std::vector<std::string>{"origin", "eigensoft", "admixmap", "plink", "bed", "vcf.gz", "bcf",
+                                      "structure-strat", "gc", "truth", "local-ancestry"}));
   EXPECT_EQ(NamesOf(OrderedBy(rows, &FormatRow::closing)),
-            (std::vector<std::string>{"origin", "structure-strat", "eigensoft", "admixmap", "plink", "bed", "gc",
-                                      "truth", "local-ancestry"}));
+            (std::vector<std::string>{"origin", "structure-strat", "eigensoft", "admixmap", "plink", "bed", "vcf.gz",
+                                      "bcf", "gc", "truth", "local-ancestry"}));
   // The PLINK binary files come after EIGENSOFT: they read the same store.
+  // VCF, the slowest to write (compressed text), is handed out first.
   EXPECT_EQ(NamesOf(OrderedBy(rows, &FormatRow::sharing)),
-            (std::vector<std::string>{"admixmap", "plink", "gc", "structure-strat", "eigensoft", "bed",
+            (std::vector<std::string>{"vcf.gz", "bcf", "admixmap", "plink", "gc", "structure-strat", "eigensoft", "bed",
                                       "local-ancestry", "origin", "truth"}));
 }
 
 TEST(FormatRegistryTest, TheFormatsOfEachStudy) {
   const FormatSelection all = EveryFormat();
   EXPECT_EQ(NamesOf(RowsWritten(FormatRegistry(), all, StudyKind::kQualitative)),
-            (std::vector<std::string>{"origin", "eigensoft", "admixmap", "plink", "bed", "structure-strat", "gc",
-                                      "truth", "local-ancestry"}));
+            (std::vector<std::string>{"origin", "eigensoft", "admixmap", "plink", "bed", "vcf.gz", "bcf",
+                                      "structure-strat", "gc", "truth", "local-ancestry"}));
   // A quantitative study has no case-control formats, even when chosen.
   EXPECT_EQ(NamesOf(RowsWritten(FormatRegistry(), all, StudyKind::kQuantitative)),
-            (std::vector<std::string>{"origin", "eigensoft", "plink", "bed", "gc", "truth", "local-ancestry"}));
+            (std::vector<std::string>{"origin", "eigensoft", "plink", "bed", "vcf.gz", "bcf", "gc", "truth",
+                                      "local-ancestry"}));
   // The tracts only when chosen, in either study.
   for (StudyKind study : {StudyKind::kQualitative, StudyKind::kQuantitative}) {
     EXPECT_EQ(NamesOf(RowsWritten(FormatRegistry(), FormatSelection{"local-ancestry"}, study)),
@@ -99,13 +101,18 @@ TEST(FormatRegistryTest, TheFormatsOfEachStudy) {
 // that read the shared genotype store.
 TEST(FormatRegistryTest, TheChoosableNamesAndTheLocusMajorFormats) {
   const std::vector<std::string_view> choosable = ChoosableFormatNames();
-  EXPECT_EQ(std::vector<std::string>(choosable.begin(), choosable.end()),
-            (std::vector<std::string>{"eigensoft", "admixmap", "plink", "bed", "structure-strat", "gc"}));
+  EXPECT_EQ(
+      std::vector<std::string>(choosable.begin(), choosable.end()),
+      (std::vector<std::string>{"eigensoft", "admixmap", "plink", "bed", "vcf.gz", "bcf", "structure-strat", "gc"}));
   std::vector<std::string> locusMajor;
+  std::vector<std::string> phased;
   for (const FormatRow& row : FormatRegistry()) {
     if (row.locusMajor) locusMajor.emplace_back(row.name);
+    if (row.phased) phased.emplace_back(row.name);
   }
-  EXPECT_EQ(locusMajor, (std::vector<std::string>{"eigensoft", "bed"}));
+  EXPECT_EQ(locusMajor, (std::vector<std::string>{"eigensoft", "bed", "vcf.gz", "bcf"}));
+  // A phased format reads the shared store, which then keeps the phase.
+  EXPECT_EQ(phased, (std::vector<std::string>{"vcf.gz", "bcf"}));
 }
 
 TEST(FormatRegistryTest, ASelectionHoldsEachNameOnceAndOnlyRegisteredNamesAreWritten) {

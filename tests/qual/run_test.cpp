@@ -21,6 +21,7 @@
 #include "run/run_driver.h"
 #include "synthetic_data.h"
 #include "test_files.h"
+#include "vcf_reading.h"
 
 namespace korvane {
 namespace {
@@ -61,6 +62,80 @@ class QualRunTest : public ::testing::Test {
   RunOptions options_;
   RecordingHost host_;
 };
+
+// The rows every individual of a replicate's last attempt was written with,
+// haplotype 1 first, as a writer attached to the run sees them.
+class RowCapture : public FormatWriter {
+ public:
+  explicit RowCapture(std::vector<std::vector<Genotype>>& rows) : rows_(rows) { rows_.clear(); }
+  void Individual(const IndividualRecord& /*individual*/, const GenotypeRow& row) override {
+    rows_.emplace_back(row.genotypes.begin(), row.genotypes.end());
+  }
+  void Close() override {}
+
+ private:
+  std::vector<std::vector<Genotype>>& rows_;
+};
+
+// --formats vcf.gz,bcf: every genotype of Plink.ped in both files, with the
+// phase the simulation gave (haplotype 1 first), the loci of Plink.map, the
+// ids of Plink.ped; both models and simulations, on one thread and a team.
+TEST_F(QualRunTest, TheVcfHoldsThePedigreesGenotypesInTheirPhase) {
+  study_.parameters.replicateCount = 1;
+  for (const bool calibrated : {false, true}) {
+    for (const ModelKind model : {ModelKind::kDiscrete, ModelKind::kContinuous}) {
+      SCOPED_TRACE(::testing::Message() << "calibrated " << calibrated << ", model " << static_cast<int>(model));
+      study_.parameters.modelKind = model;
+      options_.calibrated = calibrated;
+      options_.threads = calibrated ? 3 : 1;
+      const std::string name = std::string(calibrated ? "calibrated-" : "specified-") +
+                               (model == ModelKind::kDiscrete ? "discrete" : "continuous");
+      study_.parameters.outputDirectory = (tmp_ / name).string();
+      options_.formats = {{"vcf.gz", "bcf"}, false};
+      std::vector<std::vector<Genotype>> rows;
+      options_.attachedWriters = {
+          [&rows](int, const fs::path&, const WriterSettings&) { return std::make_unique<RowCapture>(rows); }};
+      const RunOutcome outcome = Run();
+      options_.attachedWriters.clear();
+      ASSERT_EQ(outcome.status, RunOutcome::Status::kCompleted) << outcome.message;
+      const fs::path folder = tmp_ / name / "1";
+      const std::vector<std::string> ped = SplitLines(ReadFile(folder / "Plink.ped"));
+      const std::vector<std::string> map = SplitLines(ReadFile(folder / "Plink.map"));
+      ASSERT_EQ(rows.size(), ped.size());
+      for (const char* file : {"Genotypes.vcf.gz", "Genotypes.bcf"}) {
+        SCOPED_TRACE(file);
+        const testing::VcfRead vcf = testing::ReadVcf(folder / file);
+        ASSERT_EQ(vcf.samples.size(), ped.size());
+        ASSERT_EQ(vcf.records.size(), map.size());
+        for (std::size_t j = 0; j < map.size(); ++j) {
+          const std::vector<std::string> locus = Fields(map[j]);
+          EXPECT_EQ(vcf.records[j].chrom, locus[0]);
+          EXPECT_EQ(vcf.records[j].id, locus[1]);
+          EXPECT_EQ(std::to_string(vcf.records[j].pos), locus[3]);
+          EXPECT_EQ(vcf.records[j].ref.size(), 1u);
+        }
+        for (std::size_t i = 0; i < ped.size(); ++i) {
+          const std::vector<std::string> line = Fields(ped[i]);
+          ASSERT_EQ(line.size(), 6 + 2 * map.size());
+          EXPECT_EQ(vcf.samples[i], line[0] + "_" + line[1]);
+          for (std::size_t j = 0; j < map.size(); ++j) {
+            const Genotype got = vcf.records[j].genotypes[i];
+            // The genotype of the pedigree line, its alleles in either order.
+            const std::string pedigree = line[6 + 2 * j] + line[7 + 2 * j];
+            const std::string vcfAlleles = {static_cast<char>('0' + got.first), static_cast<char>('0' + got.second)};
+            EXPECT_TRUE(vcfAlleles == pedigree || vcfAlleles == std::string(pedigree.rbegin(), pedigree.rend()))
+                << "individual " << i << ", locus " << j;
+            // The phase: haplotype 1's allele first, as simulated.
+            EXPECT_EQ(got.first, rows[i][j].first) << "individual " << i << ", locus " << j;
+            EXPECT_EQ(got.second, rows[i][j].second) << "individual " << i << ", locus " << j;
+          }
+        }
+      }
+      EXPECT_TRUE(fs::exists(folder / "Genotypes.vcf.gz.tbi"));
+      EXPECT_TRUE(fs::exists(folder / "Genotypes.bcf.csi"));
+    }
+  }
+}
 
 TEST_F(QualRunTest, FoldersAndLogLinesFollowTheReplicates) {
   study_.parameters.replicateCount = 3;

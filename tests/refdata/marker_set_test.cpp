@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "synthetic_data.h"
 #include "test_files.h"
@@ -165,6 +166,15 @@ TEST(MarkerMapTest, DistancesSumTheSnpsSinceThePreviousChosenLocus) {
   EXPECT_FALSE(entries[4].distance.has_value());
   EXPECT_EQ(entries[5].snpNumber, 6);
   EXPECT_DOUBLE_EQ(*entries[5].distance, data.Region(4).map[11].distanceFromPrevious);
+
+  // A locus's letters are those of both populations' panels at its SNP.
+  for (const auto& [entry, snp] : {std::pair{entries[2], 7}, std::pair{entries[5], 11}}) {
+    const RegionData& region = data.Region(entry.regionNumber - 1);
+    const std::uint8_t letters = region.yri.letters.at(snp) | region.second.letters.at(snp);
+    EXPECT_NE(letters, 0);
+    EXPECT_EQ(entry.classOneLetter, ClassLetter(letters, 1));
+    EXPECT_EQ(entry.classTwoLetter, ClassLetter(letters, 2));
+  }
 
   EXPECT_EQ(markers.recombination[0][0], 0.0);
   EXPECT_DOUBLE_EQ(markers.recombination[0][1], KosambiFraction(0.1));

@@ -114,6 +114,32 @@ TEST(HaplotypeFileTest, PairsLinesIntoIndividualsAndKeepsTheRegionsLetters) {
   EXPECT_EQ(HaplotypeOf(two, 0, 1)[626], 2);
 }
 
+// The letters each SNP shows, for the files that name alleles by nucleotide:
+// a class with one letter names it, a class with both or none names none;
+// the ignored unpaired line and blank lines add no letter.
+TEST(HaplotypeFileTest, KeepsTheLettersEachSnpShows) {
+  TempDir dir;
+  // SNP 1: A and C; SNP 2: T and G; SNP 3: A and T (class 1 twice), SNP 4:
+  // only G; the rest A and C.
+  const std::string rest(623, 'A');
+  WriteFile(dir / "h.txt", "ATAG" + rest + "\n" + "CGTG" + std::string(623, 'C') + "\n" + "GGGG" + rest + "\n\n");
+  const HaplotypeTable table = ReadHaplotypeFile(dir / "h.txt", 627);
+  ASSERT_EQ(table.individualCount, 1);
+  ASSERT_EQ(table.letters.size(), 627u);
+  EXPECT_EQ(table.letters[0], kLetterA | kLetterC);
+  EXPECT_EQ(table.letters[1], kLetterT | kLetterG);
+  EXPECT_EQ(table.letters[2], kLetterA | kLetterT);  // the unpaired line's G is not counted
+  EXPECT_EQ(table.letters[3], kLetterG);
+  EXPECT_EQ(ClassLetter(table.letters[0], 1), 'A');
+  EXPECT_EQ(ClassLetter(table.letters[0], 2), 'C');
+  EXPECT_EQ(ClassLetter(table.letters[1], 1), 'T');
+  EXPECT_EQ(ClassLetter(table.letters[1], 2), 'G');
+  EXPECT_EQ(ClassLetter(table.letters[2], 1), 0);
+  EXPECT_EQ(ClassLetter(table.letters[2], 2), 0);
+  EXPECT_EQ(ClassLetter(table.letters[3], 1), 0);
+  EXPECT_EQ(ClassLetter(table.letters[3], 2), 'G');
+}
+
 TEST(HaplotypeFileTest, MalformedFilesAreReportedWithFileLineAndProblem) {
   TempDir dir;
   const auto path = dir / "ENm010_7p15.2HaploBlack.txt";
