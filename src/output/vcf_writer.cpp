@@ -25,6 +25,10 @@ namespace {
 constexpr char kClassOnePlaceholder = 'A';
 constexpr char kClassTwoPlaceholder = 'C';
 
+// Both files are compressed at level 1 ("wz1", "wb1"): a replicate of 2000
+// individuals at 12867 loci is written five times faster than at zlib's
+// default level, for a file about 30 % larger (bench/writer_bench).
+
 // The index's smallest bin, 2^14 bp: CSI's usual bins, those of a tabix index.
 constexpr int kCsiMinShift = 14;
 
@@ -70,7 +74,7 @@ VcfWriter::VcfWriter(const std::filesystem::path& folder, VcfKind kind, std::uni
       store_(shared != nullptr ? shared : own_.get()) {
   if (!store_->Phased()) throw std::logic_error("VCF: the genotype store does not keep the phase");
   errno = 0;
-  hts_->file = hts_open(path_.c_str(), kind == VcfKind::kVcfGz ? "wz" : "wb");
+  hts_->file = hts_open(path_.c_str(), kind == VcfKind::kVcfGz ? "wz1" : "wb1");
   if (hts_->file == nullptr) {
     throw OutputError(fmt::format("{}: cannot create: {}", path_.string(), SystemMessage()));
   }
