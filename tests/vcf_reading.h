@@ -8,6 +8,7 @@
 #include <htslib/kstring.h>
 #include <htslib/vcf.h>
 
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -31,6 +32,8 @@ struct VcfRecordRead {
   std::vector<Genotype> genotypes;
   // Per sample: whether the second allele is marked phased ('|').
   std::vector<bool> phased;
+  // Per sample, when the record has them: AN1 and AN2.
+  std::vector<std::array<int, 2>> ancestry;
 };
 
 struct VcfRead {
@@ -59,6 +62,8 @@ inline VcfRead ReadVcf(const std::filesystem::path& path) {
   int ngt = 0;
   char* role = nullptr;
   int nrole = 0;
+  int32_t* an[2] = {nullptr, nullptr};
+  int nan[2] = {0, 0};
   int status = 0;
   while ((status = bcf_read(file, header, record)) == 0) {
     bcf_unpack(record, BCF_UN_ALL);
@@ -79,10 +84,16 @@ inline VcfRead ReadVcf(const std::filesystem::path& path) {
         r.phased.push_back(bcf_gt_is_phased(gt[2 * i + 1]) != 0);
       }
     }
+    if (n > 0 && bcf_get_format_int32(header, record, "AN1", &an[0], &nan[0]) == n &&
+        bcf_get_format_int32(header, record, "AN2", &an[1], &nan[1]) == n) {
+      for (int i = 0; i < n; ++i) r.ancestry.push_back({an[0][i], an[1][i]});
+    }
     out.records.push_back(std::move(r));
   }
   std::free(gt);
   std::free(role);
+  std::free(an[0]);
+  std::free(an[1]);
   bcf_destroy(record);
   bcf_hdr_destroy(header);
   hts_close(file);

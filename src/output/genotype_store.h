@@ -15,9 +15,12 @@
 // A phased store (for the formats that write each haplotype's allele, VCF)
 // keeps a second plane beside the codes: per genotype, the class-1 count of
 // haplotype 1 alone (0 or 1, missing as in the codes), in GenotypeColumns of
-// its own that spill to a scratch file of their own at the same moments. The
-// two planes then share the memory bound. The codes, and so everything read
-// from them, are the same with the plane and without it.
+// its own that spill to a scratch file of their own at the same moments.
+// When its rows carry the ancestry of each allele (local ancestry tracked),
+// a phased store keeps two more planes, whether haplotype 1's and haplotype
+// 2's allele came from YRI. The planes share the memory bound. The codes,
+// and so everything read from them, are the same with the planes and
+// without them.
 //
 // Filling: AddLocus for every listed locus, then Append for every individual,
 // in acceptance order. Reading: ForEachLocus visits the loci in order, and
@@ -25,10 +28,12 @@
 // A store can be read any number of times (one writer after another); it is
 // not read by two threads at once.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -45,8 +50,9 @@ class GenotypeStore {
   static constexpr std::size_t kDefaultMemoryBound = std::size_t{256} << 20;
   // The scratch file's name: hidden, and unlike any output file's.
   static constexpr const char* kSpillName = ".genotype-columns.spill";
-  // The phase plane's scratch file.
+  // The scratch files of the phase plane and the two ancestry planes.
   static constexpr const char* kPhaseSpillName = ".genotype-phase.spill";
+  static constexpr const char* kAncestrySpillNames[2] = {".genotype-ancestry1.spill", ".genotype-ancestry2.spill"};
 
   // The scratch file, if one is needed, is `folder`/kSpillName. The
   // genotypes take at most about `memoryBound` bytes (at least a block of 8
@@ -60,8 +66,12 @@ class GenotypeStore {
   // One more locus of the map listing; only before the first individual.
   void AddLocus();
   // The next individual's genotypes: one per listed locus (without a
-  // listing, every row has the first row's loci).
-  void Append(std::span<const Genotype> row);
+  // listing, every row has the first row's loci); and in a phased store, the
+  // ancestry rows of its two haplotypes (GenotypeRow::ancestry), which every
+  // row has if the first one has them.
+  void Append(std::span<const Genotype> row, std::array<const std::uint64_t*, 2> ancestry = {nullptr, nullptr});
+  // Whether the store keeps the ancestry of each allele.
+  bool HasAncestry() const { return planes_.size() == 3; }
 
   std::size_t IndividualCount() const { return columns_.IndividualCount() + spilled_.IndividualCount(); }
   // The loci listed, or those of the rows when none was.
@@ -88,23 +98,39 @@ class GenotypeStore {
   // classes of haplotype 1 and 2, {0, 0} when missing; IndividualCount() of
   // them to `out`. Only in a phased store, during the visit of `locus`.
   void PutGenotypes(std::size_t locus, Genotype* out) const;
+  // Whether each allele of the column of `locus` came from YRI: for
+  // individual t, out[2t] for haplotype 1 and out[2t + 1] for haplotype 2
+  // (1 YRI, 0 the second population). Only when HasAncestry(), during the
+  // visit of `locus`.
+  void PutAncestry(std::size_t locus, std::uint8_t* out) const;
 
   // Closes the scratch file and gives its memory back.
   void Close() noexcept;
 
  private:
-  // The bound of each plane: the whole bound, or half of it when phased.
-  std::size_t PlaneBound() const { return phased_ ? memoryBound_ / 2 : memoryBound_; }
+  // A plane besides the codes: one 2-bit code per genotype, held and spilled
+  // like them.
+  struct Plane {
+    explicit Plane(std::filesystem::path path) : spilled(std::move(path)) {}
+    GenotypeColumns held;
+    SpilledColumns spilled;
+  };
 
+  // The bound of each plane, the codes' included.
+  std::size_t PlaneBound() const { return memoryBound_ / (1 + planes_.size()); }
+  // The words of `locus` of `plane`, WordCount() of them.
+  std::vector<std::uint16_t> PlaneWords(const Plane& plane, std::size_t locus) const;
+
+  std::filesystem::path folder_;
   std::size_t listedLoci_ = 0;
   std::size_t memoryBound_;
   bool phased_;
   GenotypeColumns columns_;
   SpilledColumns spilled_;
-  // The phase plane (phased only) and the row it is made from.
-  GenotypeColumns phase_;
-  SpilledColumns phaseSpilled_;
-  std::vector<Genotype> phaseRow_;
+  // Phased: the phase plane, then the two ancestry planes when the rows
+  // carry ancestry; and the row a plane is made from.
+  std::vector<std::unique_ptr<Plane>> planes_;
+  std::vector<Genotype> planeRow_;
 };
 
 }  // namespace korvane

@@ -120,7 +120,7 @@ void OutputSet::EndLoci() {
 void OutputSet::Individual(const IndividualRecord& individual, const GenotypeRow& row) {
   Impl& set = *impl_;
   if (set.checkpoint) set.checkpoint();
-  if (set.genotypes) set.genotypes->Append(row.genotypes);
+  if (set.genotypes) set.genotypes->Append(row.genotypes, row.ancestry);
   auto write = [&](FormatWriter& writer) { writer.Individual(individual, row); };
   // Long rows are formatted on the team, each writer by one member, so every
   // file still receives the individuals in order; short ones are not worth

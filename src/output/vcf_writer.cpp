@@ -100,7 +100,7 @@ void VcfWriter::Locus(const MapEntry& entry) {
 }
 
 void VcfWriter::Individual(const IndividualRecord& individual, const GenotypeRow& row) {
-  if (own_) own_->Append(row.genotypes);
+  if (own_) own_->Append(row.genotypes, row.ancestry);
   samples_.push_back(fmt::format("{}_{}", individual.id, individual.id));
 }
 
@@ -147,6 +147,15 @@ void VcfWriter::WriteHeader() {
   lines.emplace_back(
       "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Phased genotype, haplotype 1 first: 0 allele class 1 (REF), "
       "1 allele class 2 (ALT)\">");
+  if (store_->HasAncestry()) {
+    lines.emplace_back("##ANCESTRY=<YRI=0,SECOND=1>");
+    for (const int h : {1, 2}) {
+      lines.push_back(fmt::format(
+          "##FORMAT=<ID=AN{},Number=1,Type=Integer,Description=\"The population haplotype {}'s allele was copied "
+          "from: 0 YRI, 1 the second population (SECOND)\">",
+          h, h));
+    }
+  }
   for (const std::string& line : lines) {
     if (bcf_hdr_append(header, line.c_str()) != 0) {
       throw OutputError(fmt::format("{}: the VCF header refuses the line {}", path_.string(), line));
@@ -187,6 +196,12 @@ void VcfWriter::WriteRecords(const ReplicateTruth& truth) {
   const std::size_t n = samples_.size();
   std::vector<Genotype> column(n);
   std::vector<std::int32_t> gt(2 * n);
+  // Local ancestry: per individual, whether each haplotype's allele came
+  // from YRI, and the AN1 and AN2 values (0 YRI, 1 SECOND).
+  const bool ancestry = store_->HasAncestry();
+  std::vector<std::uint8_t> yri(ancestry ? 2 * n : 0);
+  std::vector<std::int32_t> an1(ancestry ? n : 0);
+  std::vector<std::int32_t> an2(ancestry ? n : 0);
   const auto fail = [this](std::string_view what) {
     throw OutputError(fmt::format("{}: cannot {}: {}", path_.string(), what, SystemMessage()));
   };
@@ -221,6 +236,17 @@ void VcfWriter::WriteRecords(const ReplicateTruth& truth) {
       }
       if (bcf_update_genotypes(header, record, gt.data(), static_cast<int>(gt.size())) != 0) {
         fail("set a record's genotypes");
+      }
+    }
+    if (n != 0 && ancestry) {
+      store_->PutAncestry(j, yri.data());
+      for (std::size_t t = 0; t < n; ++t) {
+        an1[t] = yri[2 * t] != 0 ? 0 : 1;
+        an2[t] = yri[2 * t + 1] != 0 ? 0 : 1;
+      }
+      if (bcf_update_format_int32(header, record, "AN1", an1.data(), static_cast<int>(n)) != 0 ||
+          bcf_update_format_int32(header, record, "AN2", an2.data(), static_cast<int>(n)) != 0) {
+        fail("set a record's ancestry");
       }
     }
     errno = 0;

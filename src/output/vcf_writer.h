@@ -21,6 +21,10 @@
 //   QTLs that share a locus, null or other), as in Loci.tsv. GT is phased,
 //   haplotype 1 first ("0|1": haplotype 1 class 1, haplotype 2 class 2),
 //   ".|." when missing.
+// - With local ancestry tracked (the rows carry GenotypeRow::ancestry), the
+//   FORMAT fields AN1 and AN2 give the population each haplotype's allele
+//   was copied from, 0 YRI and 1 the second population, as the header line
+//   ##ANCESTRY=<YRI=0,SECOND=1> says.
 //
 // VCF is written locus by locus, so the records are written in Finish from
 // a phased GenotypeStore (genotype_store.h): the attempt's shared one, or the

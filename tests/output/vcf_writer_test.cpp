@@ -9,6 +9,8 @@
 #include <htslib/tbx.h>
 #include <htslib/vcf.h>
 
+#include <array>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -172,6 +174,60 @@ TEST(VcfWriterTest, TheSharedPhasedStoreHeldOrSpilledLeavesTheOtherFilesAsTheyWe
       EXPECT_TRUE(files == expected);
     }
   }
+}
+
+// With the rows' ancestry (local ancestry tracked): AN1 and AN2 per
+// haplotype, 0 YRI and 1 SECOND, from the writer's own store and from an
+// OutputSet's shared one spilled; without it, no such field.
+TEST(VcfWriterTest, TheAncestryOfEachHaplotype) {
+  const TinyReplicate r = Lettered(false);
+  // Individual i, haplotype h: bit j set (YRI) by a pattern of its own.
+  std::vector<std::array<std::uint64_t, 2>> rows(r.individuals.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = {0b1010011u ^ (i * 5), 0b0111100u ^ (i * 3)};
+  const auto feed = [&](auto& sink) {
+    r.FeedLoci(sink);
+    for (std::size_t i = 0; i < r.individuals.size(); ++i) {
+      GenotypeRow row = r.Row(i);
+      row.ancestry = {&rows[i][0], &rows[i][1]};
+      sink.Individual(r.individuals[i], row);
+    }
+    sink.Finish(r.truth);
+  };
+  const auto expect = [&](const VcfRead& read) {
+    EXPECT_NE(read.header.find("##ANCESTRY=<YRI=0,SECOND=1>\n"), std::string::npos);
+    ASSERT_EQ(read.records.size(), r.entries.size());
+    for (std::size_t j = 0; j < r.entries.size(); ++j) {
+      ASSERT_EQ(read.records[j].ancestry.size(), r.individuals.size());
+      for (std::size_t i = 0; i < r.individuals.size(); ++i) {
+        for (std::size_t h = 0; h < 2; ++h) {
+          const int yri = static_cast<int>((rows[i][h] >> j) & 1);
+          EXPECT_EQ(read.records[j].ancestry[i][h], 1 - yri) << "locus " << j << ", individual " << i << ", " << h;
+        }
+      }
+    }
+  };
+  TempDir own;
+  {
+    VcfWriter writer(own.path(), VcfKind::kBcf);
+    feed(writer);
+    writer.Close();
+  }
+  expect(ReadVcf(own / VcfWriter::kBcfName));
+  TempDir shared;
+  {
+    OutputSet set(shared.path(), FormatSelection{"vcf.gz", "bed"}, StudyKind::kQualitative, AncestryFormat::kSourcePool,
+                  LineEnds::kLf, FormatRegistry(), 1);
+    feed(set);
+    set.Close();
+  }
+  const VcfRead read = ReadVcf(shared / VcfWriter::kVcfGzName);
+  expect(read);
+  ExpectGenotypes(r, read);
+  TempDir without;
+  Write(r, without.path(), VcfKind::kVcfGz);
+  const VcfRead plain = ReadVcf(without / VcfWriter::kVcfGzName);
+  EXPECT_EQ(plain.header.find("AN1"), std::string::npos);
+  EXPECT_TRUE(plain.records.at(0).ancestry.empty());
 }
 
 TEST(VcfWriterTest, FailuresAndRefusals) {

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <map>
 #include <new>
@@ -64,22 +65,37 @@ class QualRunTest : public ::testing::Test {
 };
 
 // The rows every individual of a replicate's last attempt was written with,
-// haplotype 1 first, as a writer attached to the run sees them.
+// haplotype 1 first, as a writer attached to the run sees them; and with
+// local ancestry, whether each allele came from YRI (per haplotype).
+struct CapturedRows {
+  std::vector<std::vector<Genotype>> genotypes;
+  std::vector<std::array<std::vector<bool>, 2>> yri;
+};
+
 class RowCapture : public FormatWriter {
  public:
-  explicit RowCapture(std::vector<std::vector<Genotype>>& rows) : rows_(rows) { rows_.clear(); }
+  explicit RowCapture(CapturedRows& rows) : rows_(rows) { rows_ = CapturedRows(); }
   void Individual(const IndividualRecord& /*individual*/, const GenotypeRow& row) override {
-    rows_.emplace_back(row.genotypes.begin(), row.genotypes.end());
+    rows_.genotypes.emplace_back(row.genotypes.begin(), row.genotypes.end());
+    std::array<std::vector<bool>, 2> yri;
+    for (std::size_t h = 0; h < 2; ++h) {
+      if (row.ancestry[h] == nullptr) continue;
+      for (std::size_t j = 0; j < row.genotypes.size(); ++j)
+        yri[h].push_back(((row.ancestry[h][j / 64] >> (j % 64)) & 1) != 0);
+    }
+    rows_.yri.push_back(std::move(yri));
   }
   void Close() override {}
 
  private:
-  std::vector<std::vector<Genotype>>& rows_;
+  CapturedRows& rows_;
 };
 
 // --formats vcf.gz,bcf: every genotype of Plink.ped in both files, with the
 // phase the simulation gave (haplotype 1 first), the loci of Plink.map, the
-// ids of Plink.ped; both models and simulations, on one thread and a team.
+// ids of Plink.ped; both models and simulations, on one thread and a team;
+// the continuous model with local ancestry, each allele's population in AN1
+// and AN2.
 TEST_F(QualRunTest, TheVcfHoldsThePedigreesGenotypesInTheirPhase) {
   study_.parameters.replicateCount = 1;
   for (const bool calibrated : {false, true}) {
@@ -92,16 +108,19 @@ TEST_F(QualRunTest, TheVcfHoldsThePedigreesGenotypesInTheirPhase) {
                                (model == ModelKind::kDiscrete ? "discrete" : "continuous");
       study_.parameters.outputDirectory = (tmp_ / name).string();
       options_.formats = {{"vcf.gz", "bcf"}, false};
-      std::vector<std::vector<Genotype>> rows;
+      const bool localAncestry = model == ModelKind::kContinuous;
+      options_.localAncestry = localAncestry;
+      CapturedRows rows;
       options_.attachedWriters = {
           [&rows](int, const fs::path&, const WriterSettings&) { return std::make_unique<RowCapture>(rows); }};
       const RunOutcome outcome = Run();
       options_.attachedWriters.clear();
+      options_.localAncestry = false;
       ASSERT_EQ(outcome.status, RunOutcome::Status::kCompleted) << outcome.message;
       const fs::path folder = tmp_ / name / "1";
       const std::vector<std::string> ped = SplitLines(ReadFile(folder / "Plink.ped"));
       const std::vector<std::string> map = SplitLines(ReadFile(folder / "Plink.map"));
-      ASSERT_EQ(rows.size(), ped.size());
+      ASSERT_EQ(rows.genotypes.size(), ped.size());
       for (const char* file : {"Genotypes.vcf.gz", "Genotypes.bcf"}) {
         SCOPED_TRACE(file);
         const testing::VcfRead vcf = testing::ReadVcf(folder / file);
@@ -126,8 +145,15 @@ TEST_F(QualRunTest, TheVcfHoldsThePedigreesGenotypesInTheirPhase) {
             EXPECT_TRUE(vcfAlleles == pedigree || vcfAlleles == std::string(pedigree.rbegin(), pedigree.rend()))
                 << "individual " << i << ", locus " << j;
             // The phase: haplotype 1's allele first, as simulated.
-            EXPECT_EQ(got.first, rows[i][j].first) << "individual " << i << ", locus " << j;
-            EXPECT_EQ(got.second, rows[i][j].second) << "individual " << i << ", locus " << j;
+            EXPECT_EQ(got.first, rows.genotypes[i][j].first) << "individual " << i << ", locus " << j;
+            EXPECT_EQ(got.second, rows.genotypes[i][j].second) << "individual " << i << ", locus " << j;
+            if (localAncestry) {
+              ASSERT_EQ(vcf.records[j].ancestry.size(), ped.size());
+              EXPECT_EQ(vcf.records[j].ancestry[i][0], rows.yri[i][0][j] ? 0 : 1);
+              EXPECT_EQ(vcf.records[j].ancestry[i][1], rows.yri[i][1][j] ? 0 : 1);
+            } else {
+              EXPECT_TRUE(vcf.records[j].ancestry.empty());
+            }
           }
         }
       }

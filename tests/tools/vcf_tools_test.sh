@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # bcftools and PLINK read Korvane's phased VCF and BCF files: a small
 # replicate of each study and model, with --formats vcf.gz,bcf beside the
-# pedigree files, then
+# pedigree files (and the continuous model's with local ancestry, AN1 and
+# AN2), then
 #  - bcftools view reads every record and sample of both files, and bcftools
 #    index finds every record through the index written beside each, and a
 #    region through it;
@@ -33,7 +34,9 @@ genotypes() {
 for study in qual quan; do
   for model in discrete continuous; do
     out="$work/$study-$model"
+    ancestry=$([[ $model == continuous ]] && echo 1 || echo 0)
     "$korvane" "$study" --model "$model" --data "$data" --output-directory "$out" --seed 29 --quiet \
+      --local-ancestry "$ancestry" \
       --total-locus-count "$loci" --sample-size "$sample" --replicate-count 1 --formats only=plink,vcf.gz,bcf \
       >"$out.log" 2>&1 || { cat "$out.log" >&2; fail "korvane $study $model"; }
     dir="$out/1"
@@ -47,6 +50,12 @@ for study in qual quan; do
       region=$(bcftools view -H -r 1 "$dir/$file" | wc -l) || fail "bcftools view -r 1 $file ($study $model)"
       inmap=$(awk '$1 == 1' "$dir/Plink.map" | wc -l)
       [[ $region == "$inmap" ]] || fail "region 1 of $file holds $region records, Plink.map $inmap ($study $model)"
+      if [[ $ancestry == 1 ]]; then
+        values=$(bcftools query -f '[%AN1%AN2]' "$dir/$file" | tr -d '01' | wc -c) || fail "bcftools query AN1, AN2 of $file"
+        [[ $values == 0 ]] || fail "AN1 and AN2 of $file hold values other than 0 and 1 ($study $model)"
+        values=$(bcftools query -f '[%AN1%AN2]' "$dir/$file" | wc -c)
+        [[ $values == $((2 * loci * sample)) ]] || fail "$file holds $values ancestry values ($study $model)"
+      fi
     done
     plink19 "$dir" fromped --file Plink --recode
     plink19 "$dir" fromvcf --vcf Genotypes.vcf.gz --recode
