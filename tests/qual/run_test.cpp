@@ -157,6 +157,16 @@ TEST_F(QualRunTest, TheVcfHoldsThePedigreesGenotypesInTheirPhase) {
           }
         }
       }
+      // The one causal locus is the one the log names.
+      const std::vector<std::string> log =
+          SplitLines(ReadFile(tmp_ / name / "Causal_Locus_Plink&Admixmap&Eigensoft.txt"));
+      ASSERT_EQ(log.size(), 2u);
+      const testing::VcfRead vcf = testing::ReadVcf(folder / "Genotypes.vcf.gz");
+      std::vector<std::string> causal;
+      for (const testing::VcfRecordRead& record : vcf.records) {
+        if (record.role == "causal") causal.push_back("SNP" + record.id.substr(3));
+      }
+      EXPECT_EQ(causal, std::vector<std::string>{Fields(log[1]).at(1)});
       EXPECT_TRUE(fs::exists(folder / "Genotypes.vcf.gz.tbi"));
       EXPECT_TRUE(fs::exists(folder / "Genotypes.bcf.csi"));
     }
