@@ -165,7 +165,8 @@ void PlinkBinaryWriter::WriteGenotypes() {
     if (checkpoint_ && j % lociPerCheckpoint == 0) checkpoint_();
     store_->PutWords(j, column.data());
     if constexpr (std::endian::native == std::endian::little) {
-      std::memcpy(bytes.data(), column.data(), bytes.size());
+      // An empty sample has no words, and no buffer to copy from.
+      if (!bytes.empty()) std::memcpy(bytes.data(), column.data(), bytes.size());
     } else {
       for (std::size_t w = 0; w < words; ++w) {
         bytes[2 * w] = static_cast<std::uint8_t>(column[w] & 0xFF);
