@@ -165,7 +165,7 @@ void PlinkBinaryWriter::WriteGenotypes() {
     if (checkpoint_ && j % lociPerCheckpoint == 0) checkpoint_();
     store_->PutWords(j, column.data());
     if constexpr (std::endian::native == std::endian::little) {
-      // An empty sample has no words, and memcpy no null pointers.
+      // An empty sample has no words, and no buffer to copy from.
       if (!bytes.empty()) std::memcpy(bytes.data(), column.data(), bytes.size());
     } else {
       for (std::size_t w = 0; w < words; ++w) {
