@@ -49,6 +49,28 @@ void MateAdmixedGeneration(RandomGenerator& gen, Breeders& breeders, const Refer
                });
 }
 
+double ChildAncestries(const std::vector<double>& parental, const std::vector<int>& parents, int migrantCount,
+                       std::vector<double>& children) {
+  double sum = 0;
+  for (std::size_t i = 0; i < children.size(); ++i) {
+    const double fromFirst = parental[static_cast<std::size_t>(parents[2 * i])];
+    children[i] = static_cast<int>(i) < migrantCount
+                      ? (fromFirst + 1) / 2
+                      : (fromFirst + parental[static_cast<std::size_t>(parents[2 * i + 1])]) / 2;
+    sum += children[i];
+  }
+  return sum;
+}
+
+RunFailure TargetNotReached(double target, const std::vector<double>& ancestry) {
+  double mean = 0;
+  for (double a : ancestry) mean += a;
+  return RunFailure(
+      fmt::format("the admixed population did not reach the target YRI proportion {} in {} generations (mean ancestry "
+                  "reached: {:.6f})",
+                  target, kMaxGenerations, mean / static_cast<double>(ancestry.size())));
+}
+
 std::optional<std::string> UnreachableTargetReason(double yriPerGeneration, double yriFinal) {
   if (MigrantCount(yriPerGeneration) != 0 || !(yriFinal > 0)) return std::nullopt;
   return fmt::format(
@@ -99,23 +121,10 @@ void BuildAdmixedPopulation(RandomGenerator& gen, const MarkerSet& markers, cons
   std::vector<int> parents(2 * n);
   std::vector<double> childAncestry(n);
   for (int generation = 1;; ++generation) {
-    if (generation > kMaxGenerations) {
-      double mean = 0;
-      for (double a : population.ancestry) mean += a;
-      throw RunFailure(
-          fmt::format("the admixed population did not reach the target YRI proportion {} in {} "
-                      "generations (mean ancestry reached: {:.6f})",
-                      target, kMaxGenerations, mean / n));
-    }
+    if (generation > kMaxGenerations) throw TargetNotReached(target, population.ancestry);
     refresh();
     for (int& parent : parents) parent = parentPicker.Pick(gen);
-    double sum = 0;
-    for (int i = 0; i < n; ++i) {
-      const double fromFirst = population.parentalAncestry[parents[2 * i]];
-      childAncestry[i] =
-          i < migrantCount ? (fromFirst + 1) / 2 : (fromFirst + population.parentalAncestry[parents[2 * i + 1]]) / 2;
-      sum += childAncestry[i];
-    }
+    const double sum = ChildAncestries(population.parentalAncestry, parents, migrantCount, childAncestry);
     const bool last = !(sum / n < target);
     population.ancestry = childAncestry;
     population.parentalAncestry = childAncestry;

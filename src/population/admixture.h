@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "population/bounds.h"
 #include "population/transmission.h"
 #include "refdata/haplotype_store.h"
 
@@ -49,6 +50,16 @@ std::optional<std::string> UnreachableTargetReason(double yriPerGeneration, doub
 void MateAdmixedGeneration(RandomGenerator& gen, Breeders& breeders, const ReferencePanel& panel,
                            const IndexPicker& panelPicker, int migrantCount, MigrantPick pick,
                            const std::vector<int>& parents, const HaplotypeStore& parental, HaplotypeStore& current);
+
+// The expected YRI share of each child of a generation, from its parents'
+// in `parental` (two entries of `parents` per child; child i < migrantCount
+// has a YRI migrant as its second parent), into `children`; returns their sum.
+double ChildAncestries(const std::vector<double>& parental, const std::vector<int>& parents, int migrantCount,
+                       std::vector<double>& children);
+
+// The failure of a population whose mean ancestry `ancestry` did not reach
+// `target` within kMaxGenerations.
+RunFailure TargetNotReached(double target, const std::vector<double>& ancestry);
 
 // Builds one population of PopulationSize individuals. Refresh points: after
 // the migrant founders and at the start of every generation. Throws

@@ -1,7 +1,5 @@
 #include "population/calibrated_population.h"
 
-#include <fmt/format.h>
-
 #include <utility>
 
 #include "population/bounds.h"
@@ -111,14 +109,7 @@ void BuildCalibratedAdmixed(const CalibratedKeys& keys, const MarkerSet& markers
   std::vector<int> parents(2 * static_cast<std::size_t>(n));
   std::vector<double> childAncestry(n);
   for (int generation = 1;; ++generation) {
-    if (generation > kMaxGenerations) {
-      double mean = 0;
-      for (double a : population.ancestry) mean += a;
-      throw RunFailure(
-          fmt::format("the admixed population did not reach the target YRI proportion {} in {} "
-                      "generations (mean ancestry reached: {:.6f})",
-                      target, kMaxGenerations, mean / n));
-    }
+    if (generation > kMaxGenerations) throw TargetNotReached(target, population.ancestry);
     refresh();
     std::swap(population.current, population.parental);
     population.parentalAncestry = population.ancestry;
@@ -130,13 +121,7 @@ void BuildCalibratedAdmixed(const CalibratedKeys& keys, const MarkerSet& markers
       parents[2 * i] = static_cast<int>(UniformBelow(gen, n));
       parents[2 * i + 1] = static_cast<int>(UniformBelow(gen, n));
     }
-    double sum = 0;
-    for (int i = 0; i < n; ++i) {
-      const double fromFirst = population.parentalAncestry[parents[2 * i]];
-      childAncestry[i] =
-          i < migrantCount ? (fromFirst + 1) / 2 : (fromFirst + population.parentalAncestry[parents[2 * i + 1]]) / 2;
-      sum += childAncestry[i];
-    }
+    const double sum = ChildAncestries(population.parentalAncestry, parents, migrantCount, childAncestry);
     population.ancestry = childAncestry;
     breeders.ForParts(n, perChild, [&](int part, int begin, int end) {
       CalibratedTransmitter& transmitter = breeders.transmitters[part];

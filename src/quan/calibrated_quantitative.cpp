@@ -27,22 +27,6 @@
 namespace korvane {
 namespace {
 
-// Sums of a value over the written individuals, for its variance.
-struct Sums {
-  long long count = 0;
-  double sum = 0, squares = 0;
-  void Add(double x) {
-    ++count;
-    sum += x;
-    squares += x * x;
-  }
-  double Variance() const {
-    if (count < 2) return 0;
-    const double mean = sum / static_cast<double>(count);
-    return std::max(0.0, squares / static_cast<double>(count) - mean * mean);
-  }
-};
-
 // The frequency of the class-`effectClass` raising allele at `locus` among
 // the haplotypes of `store`, in double precision.
 double RaisingFrequency(const HaplotypeStore& store, int locus, int effectClass) {
@@ -185,8 +169,8 @@ class CalibratedTrait {
   IndividualWriter& writer_;
   bool chosen_ = false;
   double residualSd_ = 0;
-  std::vector<Sums> sums_;
-  Sums phenotypeSums_;
+  std::vector<VarianceSums> sums_;
+  VarianceSums phenotypeSums_;
 };
 
 // The sample: each group's quota of children of its final generation, with
@@ -237,8 +221,6 @@ void WriteSample(AttemptContext& ctx, const CalibratedKeys& keys, const MarkerSe
   }
   if (!batches.Empty()) flush();
 }
-
-std::vector<double> Widen(const std::vector<float>& f) { return std::vector<double>(f.begin(), f.end()); }
 
 }  // namespace
 

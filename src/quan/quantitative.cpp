@@ -117,27 +117,10 @@ class TraitState {
   IndividualWriter& writer_;
   bool chosen_ = false;
 
-  // Sums of a value over the written individuals, for its sample variance.
-  struct Sums {
-    long long count = 0;
-    double sum = 0, squares = 0;
-    void Add(double x) {
-      ++count;
-      sum += x;
-      squares += x * x;
-    }
-    double Variance() const {
-      if (count < 2) return 0;
-      const double mean = sum / static_cast<double>(count);
-      return std::max(0.0, squares / static_cast<double>(count) - mean * mean);
-    }
-  };
   ReplicateTruth truth_;
-  std::vector<Sums> sums_;
-  Sums phenotypeSums_;
+  std::vector<VarianceSums> sums_;
+  VarianceSums phenotypeSums_;
 };
-
-std::vector<double> Widen(const std::vector<float>& f) { return std::vector<double>(f.begin(), f.end()); }
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 // The quantitative trait model: which loci become QTLs, their additive
 // effects, and the phenotype of an individual.
 
+#include <algorithm>
 #include <optional>
 #include <span>
 #include <vector>
@@ -74,6 +75,26 @@ GroupMeans DiscreteGroupMeans(const QuanParameters& p);
 // The phenotype of individual i of `population` before the residual:
 // start + the QTL effects.
 double QtlSum(const std::vector<ActiveQtl>& qtls, const HaplotypeStore& population, int i);
+
+// Sums of a value over the written individuals, for its variance (a
+// QTL's genotype values, the phenotype: the realized variance shares).
+struct VarianceSums {
+  long long count = 0;
+  double sum = 0, squares = 0;
+  void Add(double x) {
+    ++count;
+    sum += x;
+    squares += x * x;
+  }
+  double Variance() const {
+    if (count < 2) return 0;
+    const double mean = sum / static_cast<double>(count);
+    return std::max(0.0, squares / static_cast<double>(count) - mean * mean);
+  }
+};
+
+// Single-precision frequencies as doubles, for the candidate and null-locus passes.
+inline std::vector<double> Widen(const std::vector<float>& f) { return std::vector<double>(f.begin(), f.end()); }
 
 // The residual draw, made only when the residual share is above 0.
 struct Residual {
