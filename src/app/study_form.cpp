@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -17,6 +18,8 @@
 #include <limits>
 #include <system_error>
 
+#include "output/format_registry.h"
+#include "output/output_estimate.h"
 #include "output/replicate_folders.h"
 #include "random/random_generator.h"
 #include "run/data_folder.h"
@@ -58,6 +61,15 @@ constexpr int kRunLineGap = 6;
 constexpr int kStepsPerReplicate = 100;
 
 const QString kSeparator = QStringLiteral(" \u00b7 ");
+
+// What the Formats menu calls a format chosen by name; the name itself for
+// one it has no words for.
+QString FormatMenuText(std::string_view name) {
+  if (name == "bed") return QStringLiteral("PLINK binary (Plink.bed, .bim, .fam)");
+  if (name == "vcf.gz") return QStringLiteral("Phased VCF (Genotypes.vcf.gz, indexed)");
+  if (name == "bcf") return QStringLiteral("Phased BCF (Genotypes.bcf, indexed)");
+  return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+}
 
 QString ReplicateText(int completed, int count) {
   return QStringLiteral("%1 of %2 replicates written").arg(completed).arg(count);
@@ -172,10 +184,12 @@ void StudyForm::FinishForm(const std::vector<int>& keyboardOrder, QRect progress
   for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 
   AddRunStrip();
-  // The strip's check box and then Stop come after the form's own controls;
-  // Stop takes part in Tab only while a run is under way.
+  // The strip's check box, its Formats button and then Stop come after the
+  // form's own controls; Stop takes part in Tab only while a run is under
+  // way.
   QWidget::setTabOrder(order.back(), calibrated_);
-  QWidget::setTabOrder(calibrated_, stop_);
+  QWidget::setTabOrder(calibrated_, formats_);
+  QWidget::setTabOrder(formats_, stop_);
   ok->setFocus(Qt::OtherFocusReason);
   ShowRecord();
   ShowPlaces();
@@ -218,10 +232,45 @@ void StudyForm::AddRunStrip() {
   runLine_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   // The seed can be selected and copied.
   runLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  const int lineLeft = calibrated_->geometry().right() + 1 + units.X(kRunLineGap);
+  AddFormatsMenu(strip, calibrated_->geometry().right() + 1 + units.X(kRunLineGap), lineTop, cancel.height());
+
+  const int lineLeft = formats_->geometry().right() + 1 + units.X(kRunLineGap);
   runLine_->setGeometry(lineLeft, lineTop, stopLeft - units.X(kRunLineGap) - lineLeft, cancel.height());
 
   setFixedSize(edge_->width(), edge_->height() + strip->height());
+}
+
+void StudyForm::AddFormatsMenu(QWidget* strip, int left, int top, int height) {
+  formats_ = new QPushButton(QStringLiteral("Formats"), strip);
+  formats_->setObjectName(QStringLiteral("moreFormats"));
+  formats_->setAutoDefault(false);
+  formats_->setToolTip(
+      QStringLiteral("Formats without a box on the form, written besides the ticked ones: PLINK binary files and "
+                     "phased genotypes in VCF or BCF"));
+  auto* menu = new QMenu(formats_);
+  for (const FormatRow& row : FormatRegistry()) {
+    // The formats with a box on the form are chosen there; the truth files
+    // and the ancestry tracts by the run.
+    if (row.always || row.byRunOption || !row.formSwitch.empty()) continue;
+    QAction* action = menu->addAction(FormatMenuText(row.name));
+    action->setCheckable(true);
+    action->setData(QString::fromUtf8(row.name.data(), static_cast<qsizetype>(row.name.size())));
+  }
+  formats_->setMenu(menu);
+  formats_->setGeometry(left, top, formats_->sizeHint().width(), height);
+}
+
+std::vector<std::string> StudyForm::ChosenFormats() const {
+  std::vector<std::string> names;
+  for (const QAction* action : formats_->menu()->actions()) {
+    if (action->isChecked()) names.push_back(action->data().toString().toStdString());
+  }
+  return names;
+}
+
+void StudyForm::Announce(const RunEstimate& estimate) {
+  ShowRunLine(runLineText_ + kSeparator + QStringLiteral("writes about ") +
+              QString::fromStdString(ByteCount(estimate.total)));
 }
 
 void StudyForm::ShowPlaces() {
@@ -231,6 +280,7 @@ void StudyForm::ShowPlaces() {
 }
 
 void StudyForm::ShowRunLine(const QString& text) {
+  runLineText_ = text;
   runLine_->setToolTip(text);
   runLine_->setText(runLine_->fontMetrics().elidedText(text, Qt::ElideMiddle, runLine_->width()));
 }
@@ -269,6 +319,7 @@ void StudyForm::SetRunning(bool running) {
   stop_->setEnabled(running && !stopRequested_);
   // The model of a run is chosen before it starts.
   calibrated_->setEnabled(!running);
+  formats_->setEnabled(!running);
   // The record is written into the fields at every refresh point, so what
   // was typed during a run would be lost.
   SetFieldsEditable(!running);
@@ -326,6 +377,7 @@ void StudyForm::Start() {
   options.dataDir = dataDir_.value_or(DefaultDataDir());
   options.threads = threads_;
   options.calibrated = calibrated_->isChecked();
+  options.formats.names = ChosenFormats();
   if (!MayWriteReplicates(options)) return;
   const std::int64_t start = std::time(nullptr);
 
@@ -337,7 +389,18 @@ void StudyForm::Start() {
   stopRequested_ = false;
   closeRequested_ = false;
   lastProgress_ = RunProgress{};
-  const RunOutcome outcome = RunStudy(options);
+  RunOutcome outcome = RunStudy(options);
+  // A run larger than the free space is started only when the user says so;
+  // one they decline needs no further message.
+  bool declined = false;
+  if (outcome.shortOfSpace && !closeRequested_) {
+    declined = !prompts_.confirm(this, QString::fromStdString(outcome.message) +
+                                           QStringLiteral(".\n\nStart the run anyway? It may fill the disk."));
+    if (!declined) {
+      options.ignoreSpace = true;
+      outcome = RunStudy(options);
+    }
+  }
   inRun_ = false;
   SetRunning(false);
   ShowRecord();
@@ -349,7 +412,7 @@ void StudyForm::Start() {
     QDialog::reject();
     return;
   }
-  ShowOutcome(outcome);
+  if (!declined) ShowOutcome(outcome);
   if (recordError) prompts_.warn(this, *recordError);
 }
 

@@ -108,6 +108,12 @@ class StudyForm : public QDialog, public FormHost {
   // The strip's "Calibrated model" box: RunOptions::calibrated of the runs
   // started while it is ticked; greyed during a run like the form's boxes.
   QCheckBox* CalibratedBox() const { return calibrated_; }
+  // The strip's "Formats" button: a menu of the formats that have no switch
+  // on the form (PLINK binary, phased VCF and BCF), each ticked on its own;
+  // the ticked ones are written besides the form's. Greyed during a run.
+  QPushButton* FormatsButton() const { return formats_; }
+  // The names of the formats ticked in the Formats menu, in its order.
+  std::vector<std::string> ChosenFormats() const;
   // True from OK until the run has ended (refused, failed, stopped or done).
   bool IsRunning() const { return inRun_; }
 
@@ -115,6 +121,8 @@ class StudyForm : public QDialog, public FormHost {
   void Refresh(const RunProgress& progress) override;
   void SetRunning(bool running) override;
   bool StopRequested() const override { return stopRequested_; }
+  // Shows the estimate of the bytes the run writes on the run line.
+  void Announce(const RunEstimate& estimate) override;
 
  public slots:
   // Cancel and Escape: ends the form, unless a run is under way.
@@ -160,6 +168,7 @@ class StudyForm : public QDialog, public FormHost {
 
  private:
   void AddRunStrip();
+  void AddFormatsMenu(QWidget* strip, int left, int top, int height);
   // Before the first run: the data folder and the output directory a run
   // would use.
   void ShowPlaces();
@@ -179,6 +188,8 @@ class StudyForm : public QDialog, public FormHost {
   QLabel* runLine_ = nullptr;
   QPushButton* stop_ = nullptr;
   QCheckBox* calibrated_ = nullptr;
+  QPushButton* formats_ = nullptr;
+  QString runLineText_;      // the whole text of the run line
   bool runStarted_ = false;  // the run line shows a run's seed
   Prompts prompts_;
   std::optional<std::filesystem::path> dataDir_;

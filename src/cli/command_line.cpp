@@ -206,6 +206,7 @@ struct RunSettings {
   bool quiet = false;
   bool overwrite = false;
   bool keepPartial = false;
+  bool ignoreSpace = false;
   std::string truth, localAncestry, calibrated, evaluatePcs, formats;
   bool evaluate = false, evaluateLoci = false;
   CLI::Option* evaluatePcsOption = nullptr;
@@ -274,6 +275,11 @@ struct RunSettings {
     command
         .add_flag("--keep-partial", keepPartial,
                   "keep the folder of a replicate that a stop or failure interrupted, as .N.partial")
+        ->group(kRunGroup);
+    command
+        .add_flag("--ignore-space", ignoreSpace,
+                  "start even when the estimate of the bytes the run writes (printed before it starts) is above the "
+                  "free space of the output directory's file system; without it such a run is refused")
         ->group(kRunGroup);
     formatsOption =
         add("--formats", formats, "[only=]NAME,...", "",
@@ -439,6 +445,7 @@ void Configure(const FieldOptions<Record>& fields, const RunSettings& settings, 
   }
   run.overwrite = settings.overwrite;
   run.keepPartial = settings.keepPartial;
+  run.ignoreSpace = settings.ignoreSpace;
   invocation.evaluate = settings.Evaluation();
   invocation.quiet = settings.quiet;
   invocation.command = command;

@@ -18,6 +18,7 @@
 #include "cli/evaluate_command.h"
 #include "cli/params_file.h"
 #include "cli/terminal_host.h"
+#include "output/output_estimate.h"
 #include "qual/QUAL.h"
 #include "qual/qual_fields.h"
 #include "quan/QUAN.h"
@@ -51,19 +52,6 @@ int DescribeData(const fs::path& dataDir) {
     return kExitFailed;
   }
   return 0;
-}
-
-// "1.2 GB", "340 MB", "5 kB", "12 bytes".
-std::string ByteCount(std::uintmax_t bytes) {
-  if (bytes < 1000) return fmt::format("{} bytes", bytes);
-  const char* units[] = {"kB", "MB", "GB", "TB"};
-  double value = static_cast<double>(bytes) / 1000;
-  std::size_t unit = 0;
-  while (value >= 1000 && unit + 1 < std::size(units)) {
-    value /= 1000;
-    ++unit;
-  }
-  return value < 10 ? fmt::format("{:.1f} {}", value, units[unit]) : fmt::format("{:.0f} {}", value, units[unit]);
 }
 
 // How to go on when replicate folders of the run's numbers exist.
@@ -112,8 +100,9 @@ int RunStudy(const Invocation& invocation, const Record& parameters, FieldTable<
   }
 
   if (outcome.status == RunOutcome::Status::kRefused) {
-    fmt::print(stderr, "korvane: {}{}\n", outcome.message,
-               outcome.existingReplicate != 0 ? ExistingFoldersHint(outcome, invocation) : "");
+    fmt::print(stderr, "korvane: {}{}{}\n", outcome.message,
+               outcome.existingReplicate != 0 ? ExistingFoldersHint(outcome, invocation) : "",
+               outcome.shortOfSpace ? ", or start it anyway with --ignore-space" : "");
     return kExitRefused;
   }
 

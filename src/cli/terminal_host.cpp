@@ -8,6 +8,8 @@
 #include <cmath>
 #include <csignal>
 
+#include "output/output_estimate.h"
+
 namespace korvane::cli {
 namespace {
 
@@ -96,6 +98,15 @@ void TerminalHost::SetRunning(bool running) {
 }
 
 bool TerminalHost::StopRequested() const { return interrupted != 0; }
+
+void TerminalHost::Announce(const RunEstimate& estimate) {
+  if (estimate.replicates == 1) {
+    fmt::print("writes about {}\n", ByteCount(estimate.total));
+  } else {
+    fmt::print("writes about {} ({} per replicate)\n", ByteCount(estimate.total), ByteCount(estimate.perReplicate));
+  }
+  std::fflush(stdout);
+}
 
 bool TerminalHost::StopSignalled() { return interrupted != 0; }
 

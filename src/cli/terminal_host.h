@@ -36,6 +36,8 @@ class TerminalHost : public FormHost {
   void Refresh(const RunProgress& progress) override;
   void SetRunning(bool running) override;
   bool StopRequested() const override;
+  // Prints the estimate of the bytes the run writes on standard output.
+  void Announce(const RunEstimate& estimate) override;
 
   // Removes the progress line, if one is shown.
   void ClearLine();

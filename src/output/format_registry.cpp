@@ -70,6 +70,7 @@ constexpr FormatRow kRows[] = {
      .always = true,
      .formSwitch = "",
      .create = CreateOrigin,
+     .estimate = estimate::Origin,
      .opening = 10,
      .closing = 10,
      .sharing = 60},
@@ -79,6 +80,7 @@ constexpr FormatRow kRows[] = {
      .formSwitch = "write-eigensoft",
      .create = CreateLocusMajor<EigensoftWriter>,
      .locusMajor = true,
+     .estimate = estimate::Eigensoft,
      .opening = 20,
      .closing = 30,
      .sharing = 50},
@@ -87,6 +89,7 @@ constexpr FormatRow kRows[] = {
      .always = false,
      .formSwitch = "write-admixmap",
      .create = Create<AdmixmapWriter>,
+     .estimate = estimate::Admixmap,
      .opening = 30,
      .closing = 40,
      .sharing = 10},
@@ -95,6 +98,7 @@ constexpr FormatRow kRows[] = {
      .always = false,
      .formSwitch = "write-plink",
      .create = Create<PlinkWriter>,
+     .estimate = estimate::Plink,
      .opening = 40,
      .closing = 50,
      .sharing = 20},
@@ -105,6 +109,7 @@ constexpr FormatRow kRows[] = {
      .formSwitch = "",
      .create = CreateLocusMajor<PlinkBinaryWriter>,
      .locusMajor = true,
+     .estimate = estimate::PlinkBinary,
      .opening = 45,
      .closing = 55,
      .sharing = 52},
@@ -116,6 +121,7 @@ constexpr FormatRow kRows[] = {
      .create = CreateVcf<VcfKind::kVcfGz>,
      .locusMajor = true,
      .phased = true,
+     .estimate = estimate::VcfGz,
      .opening = 46,
      .closing = 56,
      .sharing = 4},
@@ -126,6 +132,7 @@ constexpr FormatRow kRows[] = {
      .create = CreateVcf<VcfKind::kBcf>,
      .locusMajor = true,
      .phased = true,
+     .estimate = estimate::Bcf,
      .opening = 47,
      .closing = 57,
      .sharing = 6},
@@ -134,6 +141,7 @@ constexpr FormatRow kRows[] = {
      .always = false,
      .formSwitch = "write-structure-strat",
      .create = Create<StructureStratWriter>,
+     .estimate = estimate::StructureStrat,
      .opening = 50,
      .closing = 20,
      .sharing = 40},
@@ -142,6 +150,7 @@ constexpr FormatRow kRows[] = {
      .always = false,
      .formSwitch = "write-gc",
      .create = Create<GcWriter>,
+     .estimate = estimate::Gc,
      .opening = 60,
      .closing = 60,
      .sharing = 30},
@@ -152,6 +161,7 @@ constexpr FormatRow kRows[] = {
      .formSwitch = "",
      .create = CreateTruth,
      .byRunOption = true,
+     .estimate = estimate::Truth,
      .opening = 70,
      .closing = 70,
      .sharing = 70},
@@ -161,6 +171,7 @@ constexpr FormatRow kRows[] = {
      .formSwitch = "",
      .create = Create<LocalAncestryWriter>,
      .byRunOption = true,
+     .estimate = estimate::LocalAncestry,
      .opening = 80,
      .closing = 80,
      .sharing = 55},
@@ -203,6 +214,14 @@ std::vector<const FormatRow*> RowsWritten(std::span<const FormatRow> registry, c
     if (row.studies.Has(study) && (row.always || formats.Has(row.name))) rows.push_back(&row);
   }
   return rows;
+}
+
+std::uintmax_t EstimatedBytes(std::span<const FormatRow* const> rows, const ReplicateShape& shape) {
+  std::uintmax_t bytes = 0;
+  for (const FormatRow* row : rows) {
+    if (row->estimate != nullptr) bytes += row->estimate(shape);
+  }
+  return bytes;
 }
 
 std::vector<const FormatRow*> OrderedBy(std::span<const FormatRow* const> rows, int FormatRow::*position) {

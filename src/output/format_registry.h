@@ -44,6 +44,7 @@
 #include <vector>
 
 #include "output/format_writer.h"
+#include "output/output_estimate.h"
 #include "output/output_file.h"
 #include "output/study_kind.h"
 
@@ -103,6 +104,9 @@ struct FormatRow {
   // Chosen by a run option of its own (--truth, --local-ancestry) rather
   // than among the genotype formats.
   bool byRunOption = false;
+  // The bytes of the format's files for a replicate of a given shape, which
+  // a run adds up before it starts (output/output_estimate.h).
+  ByteEstimate estimate = nullptr;
   // The places of the format's writer among the writers of a set, in
   // ascending order: where its files are opened (and the events reach it),
   // where they are closed, and when its work is handed to a member of a
@@ -144,6 +148,10 @@ class FormatSelection {
 // has, before anything is written.
 std::vector<const FormatRow*> RowsWritten(std::span<const FormatRow> registry, const FormatSelection& formats,
                                           StudyKind study);
+
+// The bytes the files of `rows` take for one replicate of `shape`: the sum
+// of their estimates.
+std::uintmax_t EstimatedBytes(std::span<const FormatRow* const> rows, const ReplicateShape& shape);
 
 // The rows in ascending order of one of their positions (&FormatRow::opening,
 // &FormatRow::closing or &FormatRow::sharing); equal positions keep the

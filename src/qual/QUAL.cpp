@@ -56,6 +56,8 @@ RunOutcome QualStudy::Run(const RunOptions& options, FormHost& host) {
   plan.replicateCount = p.replicateCount;
   plan.sampleSize = p.sampleSize;
   plan.nullLociRequested = p.nullLocusCount;
+  plan.locusCount = p.totalLocusCount;
+  plan.missingRate = p.missingRate;
   plan.formats.Choose("eigensoft", p.writeEigensoft == 1)
       .Choose("admixmap", p.writeAdmixmap == 1)
       .Choose("plink", p.writePlink == 1)

@@ -106,6 +106,8 @@ RunOutcome QuanStudy::Run(const RunOptions& options, FormHost& host) {
   plan.replicateCount = p.replicateCount;
   plan.sampleSize = p.sampleSize;
   plan.nullLociRequested = p.nullLocusCount;
+  plan.locusCount = p.totalLocusCount;
+  plan.missingRate = p.missingRate;
   plan.formats.Choose("eigensoft", p.writeEigensoft != 0)
       .Choose("plink", p.writePlink != 0)
       .Choose("gc", p.writeGc != 0);

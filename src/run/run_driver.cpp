@@ -128,6 +128,7 @@ class ReplicateRun {
       outcome_ = RefusedRun({*reason});
       return false;
     }
+    if (!CheckSpace()) return false;
     // The run's threads read the data, then build the generations of a
     // replicate when there are more of them than replicate workers.
     team_.emplace(TeamSize(options_, 1));
@@ -188,6 +189,46 @@ class ReplicateRun {
       return false;
     }
     return true;
+  }
+
+  // Tells the host what the run expects to write and refuses it, before
+  // anything is written, when that is more than the output directory's file
+  // system has free (unless options.ignoreSpace). False when the run ends
+  // here.
+  bool CheckSpace() {
+    RunEstimate estimate;
+    try {
+      estimate = EstimateRun(plan_, options_);
+    } catch (const std::invalid_argument& e) {
+      outcome_ = RefusedRun({e.what()});
+      return false;
+    }
+    host_.Announce(estimate);
+    if (options_.ignoreSpace || estimate.total == 0) return true;
+    const std::optional<std::uintmax_t> free = FreeSpace(dir_);
+    if (!free || estimate.total <= *free) return true;
+    outcome_ = RefusedRun({fmt::format(
+        "{}: the run would write about {} ({} per replicate) and its file system has {} free; free some space, "
+        "choose another output directory or fewer replicates",
+        dir_, ByteCount(estimate.total), ByteCount(estimate.perReplicate), ByteCount(*free))});
+    outcome_.shortOfSpace = true;
+    return false;
+  }
+
+  // The bytes free to this program on the file system that holds `dir`, or
+  // that would hold it (its nearest existing parent); none when that cannot
+  // be told.
+  static std::optional<std::uintmax_t> FreeSpace(const fs::path& dir) {
+    std::error_code ec;
+    fs::path existing = fs::absolute(dir, ec);
+    if (ec) return std::nullopt;
+    while (!fs::exists(existing, ec)) {
+      if (!existing.has_relative_path()) return std::nullopt;
+      existing = existing.parent_path();
+    }
+    const fs::space_info space = fs::space(existing, ec);
+    if (ec) return std::nullopt;
+    return space.available;
   }
 
   // Values that the seeding cannot tell apart, or that no stream holds.
@@ -563,6 +604,27 @@ class ReplicateRun {
 };
 
 }  // namespace
+
+RunEstimate EstimateRun(const DriverPlan& plan, const RunOptions& options) {
+  FormatSelection formats = options.formats.Applied(plan.formats);
+  formats.Choose("truth", options.truth);
+  formats.Choose("local-ancestry", options.localAncestry);
+  const std::vector<const FormatRow*> rows = RowsWritten(FormatRegistry(), formats, plan.study);
+  ReplicateShape shape;
+  shape.study = plan.study;
+  shape.individuals = std::max(0, plan.sampleSize);
+  shape.loci = std::max(0, plan.locusCount);
+  shape.nullLoci = std::clamp(plan.nullLociRequested, 0, std::max(0, plan.locusCount));
+  shape.qtls = plan.activeQtlCount;
+  shape.missingRate = plan.missingRate;
+  shape.localAncestry = options.localAncestry;
+  shape.lineEnds = options.lineEnds;
+  RunEstimate estimate;
+  estimate.replicates = std::max(0, plan.replicateCount);
+  estimate.perReplicate = EstimatedBytes(rows, shape);
+  estimate.total = estimate.perReplicate * static_cast<std::uintmax_t>(estimate.replicates);
+  return estimate;
+}
 
 std::string RunningStatus(int replicateNumber) {
   return fmt::format("Simulation {} is running now.......", replicateNumber);

@@ -23,6 +23,8 @@ struct DriverPlan {
   int activeQtlCount = 0;   // columns of a quantitative log header
   int sampleSize = 0;       // individuals of each replicate, for the progress shown
   int nullLociRequested = 0;
+  int locusCount = 0;      // chosen loci of each replicate, for the estimate of the bytes written
+  double missingRate = 0;  // the genotype missing rate, likewise
   // The record's status line, which the driver sets.
   std::string* statusText = nullptr;
   // The model of the next attempt (the form may change it during a run).
@@ -42,6 +44,10 @@ struct DriverPlan {
 // failure, of whatever kind, ends the run with a message and the logs' open
 // line ended; a stop request ends it at the next refresh point.
 RunOutcome RunReplicates(const DriverPlan& plan, const RunOptions& options, FormHost& host);
+
+// The bytes a run will write, estimated from its plan and options before it
+// starts.
+RunEstimate EstimateRun(const DriverPlan& plan, const RunOptions& options);
 
 // "Simulation %d is running now......."
 std::string RunningStatus(int replicateNumber);

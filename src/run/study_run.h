@@ -33,16 +33,27 @@ struct RunProgress {
   double replicatesDone = 0;
 };
 
+// The bytes a run is expected to write (its replicate folders; the logs in
+// the output directory are small beside them).
+struct RunEstimate {
+  std::uintmax_t perReplicate = 0;
+  std::uintmax_t total = 0;
+  int replicates = 0;
+};
+
 // The host of a run. Refresh is called at every refresh point of the run
 // (the host shows the record, its status text and the progress, and lets the
 // user act); SetRunning switches between idle and running (OK and Cancel
-// disabled); StopRequested ends the run at the next refresh point.
+// disabled); StopRequested ends the run at the next refresh point;
+// Announce tells the host, before anything is written, what the run
+// expects to write.
 class FormHost {
  public:
   virtual ~FormHost() = default;
   virtual void Refresh(const RunProgress& progress) = 0;
   virtual void SetRunning(bool running) = 0;
   virtual bool StopRequested() const { return false; }
+  virtual void Announce(const RunEstimate& /*estimate*/) {}
 };
 
 // Genotype formats chosen by their registry names (--formats): written
@@ -79,6 +90,10 @@ struct RunOptions {
   // Keep the folder of a replicate that a stop or failure interrupted, under
   // its partial name D/.n.partial, instead of removing it.
   bool keepPartial = false;
+  // Start even when the estimate of the bytes the run writes is above the
+  // free space of the output directory's file system (a run is refused
+  // then, before anything is written).
+  bool ignoreSpace = false;
   // Write the truth files beside the specified ones: Loci.tsv, Truth.tsv and
   // Individuals.tsv in every replicate folder, Truth_Loci.tsv in the output
   // directory.
@@ -120,6 +135,8 @@ struct RunOutcome {
   // number after the highest replicate folder of the directory.
   int existingReplicate = 0;
   int nextFreeReplicate = 0;
+  // A refused run whose estimate was above the free space.
+  bool shortOfSpace = false;
   std::uintmax_t bytesWritten = 0;  // the completed replicates' files
   // Replicates that got fewer null loci than asked (the routines keep what
   // they found once the causal locus or the QTLs are chosen), and the fewest.

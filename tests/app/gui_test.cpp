@@ -8,6 +8,7 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProgressBar>
@@ -268,9 +269,11 @@ class QualFormTest : public QObject {
         {controls::kOk, controls::kCancel,          1003, 1006, 1009, 1010, 1012, 1013, 1016, 1017, 1075, 1023, 1024,
          1025,          controls::kOutputDirectory, 1028, 1029, 1030, 1034, 1036, 1037, 1039, 1040, 1041, 1079, 1084,
          1086});
-    // The strip's check box comes after the form's own controls.
+    // The strip's check box and Formats button come after the form's own
+    // controls.
     std::vector<QWidget*> withStrip = expected;
     withStrip.push_back(form.CalibratedBox());
+    withStrip.push_back(form.FormatsButton());
     QCOMPARE(KeyboardOrder(form.OkButton()), withStrip);
   }
 
@@ -659,6 +662,62 @@ class QualFormTest : public QObject {
     QCOMPARE(recordedModels(), (std::vector<QString>{QStringLiteral("false"), QStringLiteral("true")}));
   }
 
+  void theFormatsMenuAddsTheFormatsWithoutABox() {
+    SmallStudy<QualDlg> study;
+    QualDlg& form = study.form;
+    QPushButton* button = form.FormatsButton();
+    QVERIFY(button != nullptr && button->menu() != nullptr);
+    const QList<QAction*> actions = button->menu()->actions();
+    QStringList texts;
+    for (const QAction* action : actions) texts << action->text();
+    QCOMPARE(texts, (QStringList{QStringLiteral("PLINK binary (Plink.bed, .bim, .fam)"),
+                                 QStringLiteral("Phased VCF (Genotypes.vcf.gz, indexed)"),
+                                 QStringLiteral("Phased BCF (Genotypes.bcf, indexed)")}));
+    QVERIFY(form.ChosenFormats().empty());
+
+    // Nothing ticked: the form's formats alone.
+    QTest::mouseClick(form.OkButton(), Qt::LeftButton);
+    QVERIFY(study.prompts.warnings.empty());
+    QVERIFY(QFile::exists(study.Path(QStringLiteral("1/Plink.ped"))));
+    QVERIFY(!QFile::exists(study.Path(QStringLiteral("1/Plink.bed"))));
+
+    // PLINK binary and VCF ticked: written besides them, recorded, and the
+    // button greyed during the run.
+    actions[0]->setChecked(true);
+    actions[1]->setChecked(true);
+    QCOMPARE(form.ChosenFormats(), (std::vector<std::string>{"bed", "vcf.gz"}));
+    bool enabledDuringTheRun = true;
+    connect(&form, &StudyForm::refreshed, this, [&] { enabledDuringTheRun = button->isEnabled(); });
+    QTest::mouseClick(form.OkButton(), Qt::LeftButton);  // replaces the first run's replicate
+    QVERIFY(!enabledDuringTheRun);
+    QVERIFY(button->isEnabled());
+    QVERIFY(study.prompts.warnings.empty());
+    for (const char* file :
+         {"1/Plink.ped", "1/Plink.bed", "1/Plink.fam", "1/Genotypes.vcf.gz", "1/Genotypes.vcf.gz.tbi"}) {
+      QVERIFY2(QFile::exists(study.Path(QString::fromLatin1(file))), file);
+    }
+    QVERIFY(!QFile::exists(study.Path(QStringLiteral("1/Genotypes.bcf"))));
+    QVERIFY(
+        ReadText(study.Path(QStringLiteral("korvane-runs.toml"))).contains(QStringLiteral("formats = \"bed,vcf.gz\"")));
+  }
+
+  void aRunLargerThanTheDiskStartsOnlyWhenTheUserSaysSo() {
+    SmallStudy<QualDlg> study;
+    QualDlg& form = study.form;
+    Type(form, 1034, QStringLiteral("10000000"));
+    Type(form, 1040, QStringLiteral("12867"));
+    Type(form, 1024, QStringLiteral("1000000"));
+    study.prompts.answer = false;
+    QTest::mouseClick(form.OkButton(), Qt::LeftButton);
+    QCOMPARE(study.prompts.questions.size(), std::size_t{1});
+    QVERIFY2(study.prompts.questions[0].contains(QStringLiteral("per replicate) and its file system has")),
+             qPrintable(study.prompts.questions[0]));
+    QVERIFY(study.prompts.questions[0].endsWith(QStringLiteral("Start the run anyway? It may fill the disk.")));
+    QVERIFY(study.prompts.warnings.empty());
+    QVERIFY(!QFile::exists(study.Out()));
+    QVERIFY(form.OkButton()->isEnabled());
+  }
+
   void existingReplicatesAreReplacedOnlyWhenTheUserAgrees() {
     SmallStudy<QualDlg> study;
     QualDlg& form = study.form;
@@ -751,7 +810,8 @@ class QualFormTest : public QObject {
 
     const QRegularExpression shown(QStringLiteral("^Seed (\\d+)") + separator + QStringLiteral("data ") +
                                    QRegularExpression::escape(g_dataDir) + separator + QStringLiteral("output ") +
-                                   QRegularExpression::escape(study.Out()) + QLatin1Char('$'));
+                                   QRegularExpression::escape(study.Out()) + separator +
+                                   QStringLiteral("writes about [0-9.]+ kB$"));
     QString seenDuringTheRun;
     connect(&form, &StudyForm::refreshed, this, [&] { seenDuringTheRun = line->toolTip(); });
     std::vector<QString> seeds;
@@ -870,6 +930,7 @@ class QuanFormTest : public QObject {
     }
     std::vector<QWidget*> expected = Controls(form, ids);
     expected.push_back(form.CalibratedBox());
+    expected.push_back(form.FormatsButton());
     QCOMPARE(KeyboardOrder(form.OkButton()), expected);
   }
 

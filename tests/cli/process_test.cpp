@@ -221,6 +221,34 @@ TEST(ProcessTest, TheTopOfTheReplicateRange) {
   EXPECT_FALSE(fs::exists(tmp / "out2"));
 }
 
+// The estimate is printed before the run starts; a run larger than its disk
+// is refused before anything is written, unless told to ignore the space.
+TEST(ProcessTest, ARunLargerThanItsDiskIsRefused) {
+  TempDir tmp;
+  const std::vector<std::string> huge{
+      "qual", "--data",        kData,      "--output-directory",  "out",   "--quiet",           "--seed",
+      "1",    "--sample-size", "10000000", "--total-locus-count", "12867", "--replicate-count", "1000000"};
+  const Ended refused = RunKorvane(tmp.path(), huge);
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_THAT(refused.out, HasSubstr("writes about "));
+  EXPECT_THAT(refused.out, HasSubstr(" per replicate)"));
+  EXPECT_THAT(refused.err, HasSubstr("out: the run would write about "));
+  EXPECT_THAT(refused.err, HasSubstr("or start it anyway with --ignore-space"));
+  EXPECT_FALSE(fs::exists(tmp / "out"));
+
+  std::vector<std::string> ignoring = huge;
+  ignoring[2] = "no-data";  // so that the run ends at its data once it starts
+  ignoring.emplace_back("--ignore-space");
+  const Ended started = RunKorvane(tmp.path(), ignoring);
+  EXPECT_EQ(started.status, 1);
+  EXPECT_THAT(started.err, HasSubstr("no-data"));
+
+  const Ended small = RunKorvane(tmp.path(), {"qual", "--data", kData, "--output-directory", "small", "--quiet",
+                                              "--seed", "1", "--replicate-count", "1"});
+  EXPECT_EQ(small.status, 0) << small.err;
+  EXPECT_TRUE(std::regex_search(small.out, std::regex("\nwrites about [0-9.]+ (kB|MB)\n"))) << small.out;
+}
+
 TEST(ProcessTest, RunsWithoutASeedDiffer) {
   TempDir tmp;
   auto seedOf = [&](const std::string& out) {

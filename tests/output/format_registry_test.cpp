@@ -35,6 +35,7 @@ TEST(FormatRegistryTest, EveryFormatHasOneRowAndAFactory) {
   for (const FormatRow& row : FormatRegistry()) {
     SCOPED_TRACE(std::string(row.name));
     EXPECT_NE(row.create, nullptr);
+    EXPECT_NE(row.estimate, nullptr);  // a run adds up the bytes of every format it writes
     // Only the files the run chooses by options of their own are marked so.
     EXPECT_EQ(row.byRunOption, row.name == "truth" || row.name == "local-ancestry");
     // A format written always has no switch, nor do the files the run
