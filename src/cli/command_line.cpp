@@ -551,8 +551,8 @@ std::variant<Invocation, CommandLineExit> ParseCommandLine(int argc, const char*
   bool evaluateLoci = false, evaluateQuiet = false;
   evaluate
       ->add_option("RUN_DIR", runDir,
-                   "a run's output directory: its replicate folders 1, 2, ... with Plink.ped, Plink.map and the truth "
-                   "files; the results go to RUN_DIR/evaluation/")
+                   "a run's output directory: its replicate folders 1, 2, ... with Plink.ped and Plink.map (or "
+                   "Plink.bed, Plink.bim and Plink.fam) and the truth files; the results go to RUN_DIR/evaluation/")
       ->required()
       ->type_name("DIR");
   CLI::Option* evaluatePcsOption =

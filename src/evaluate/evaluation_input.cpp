@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace korvane {
 
@@ -130,7 +131,7 @@ void ReadIndividuals(const std::filesystem::path& folder, ReplicateInput& input)
   const GenotypeTable& g = input.genotypes;
   if (table.Rows() != static_cast<std::size_t>(g.individuals)) {
     throw std::runtime_error(
-        fmt::format("Individuals.tsv: {} individuals, Plink.ped has {}", table.Rows(), g.individuals));
+        fmt::format("Individuals.tsv: {} individuals, the PLINK files have {}", table.Rows(), g.individuals));
   }
   const bool qualitative = table.Has("status");
   input.study = qualitative ? StudyKind::kQualitative : StudyKind::kQuantitative;
@@ -139,7 +140,8 @@ void ReadIndividuals(const std::filesystem::path& folder, ReplicateInput& input)
                     origin = table.Column("origin_ancestry"), realized = table.Column("realized_ancestry");
   for (std::size_t r = 0; r < table.Rows(); ++r) {
     if (table.Text(r, id) != g.individualIds[r]) {
-      throw table.Error(r, fmt::format("individual {} where Plink.ped has {}", table.Text(r, id), g.individualIds[r]));
+      throw table.Error(
+          r, fmt::format("individual {} where the PLINK files have {}", table.Text(r, id), g.individualIds[r]));
     }
     EvaluatedIndividual individual;
     if (qualitative) {
@@ -215,10 +217,19 @@ double AsPrintedWithSixDecimals(double value) {
 }
 
 ReplicateInput ReadReplicateFolder(const std::filesystem::path& folder, int replicate) {
-  for (const char* name : {"Plink.ped", "Plink.map"}) {
-    if (!std::filesystem::exists(folder / name)) {
-      throw std::runtime_error(
-          fmt::format("{}: no {}; the evaluation reads the PLINK files (--write-plink 1)", folder.string(), name));
+  // The pedigree and map files, or else the binary files of the same
+  // genotypes (a run written with --formats only=bed).
+  namespace fs = std::filesystem;
+  const bool text = fs::exists(folder / "Plink.ped") || fs::exists(folder / "Plink.map");
+  const bool binary = !text && fs::exists(folder / "Plink.bed");
+  static const std::vector<std::string> kText{"Plink.ped", "Plink.map"};
+  static const std::vector<std::string> kBinary{"Plink.bed", "Plink.bim", "Plink.fam"};
+  for (const std::string& name : binary ? kBinary : kText) {
+    if (!fs::exists(folder / name)) {
+      throw std::runtime_error(fmt::format(
+          "{}: no {}; the evaluation reads the PLINK files (--write-plink 1) or the PLINK binary files (--formats "
+          "bed)",
+          folder.string(), name));
     }
   }
   for (const char* name : {"Loci.tsv", "Truth.tsv", "Individuals.tsv"}) {
@@ -229,7 +240,8 @@ ReplicateInput ReadReplicateFolder(const std::filesystem::path& folder, int repl
   }
   ReplicateInput input;
   input.replicate = replicate;
-  input.genotypes = ReadPlinkText(folder / "Plink.ped", folder / "Plink.map", nullptr);
+  input.genotypes = binary ? ReadPlinkBinary(folder / "Plink.bed", folder / "Plink.bim", folder / "Plink.fam")
+                           : ReadPlinkText(folder / "Plink.ped", folder / "Plink.map", nullptr);
   ReadLoci(folder, input);
   ReadIndividuals(folder, input);
   ReadTraitLoci(folder, input);

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -180,6 +181,95 @@ GenotypeTable ReadPlinkText(const std::filesystem::path& ped, const std::filesys
         std::int8_t* column = table.dosage.data() + l * individuals;
         for (std::size_t i = i0; i < i1; ++i) column[i] = rows[i * loci + l];
       }
+    }
+  }
+  return table;
+}
+
+GenotypeTable ReadPlinkBinary(const std::filesystem::path& bed, const std::filesystem::path& bim,
+                              const std::filesystem::path& fam) {
+  GenotypeTable table;
+  const std::string bimName = bim.filename().string();
+  const std::string famName = fam.filename().string();
+  const std::string bedName = bed.filename().string();
+
+  // Per locus, the dosage of allele code 1 that each 2-bit code stands for:
+  // 00 two copies of the .bim's first allele, 10 one of each, 11 two of the
+  // second, 01 missing.
+  std::vector<std::array<std::int8_t, 4>> dosageOfCode;
+  const std::string bimText = ReadWhole(bim);
+  ForEachLine(bimText, [&](std::size_t number, const char* begin, const char* end) {
+    Fields fields{begin, end};
+    const std::string_view chromosome = fields.Next();
+    const std::string_view id = fields.Next();
+    const std::string_view morgans = fields.Next();
+    const std::string_view position = fields.Next();
+    const std::string_view first = fields.Next();
+    const std::string_view second = fields.Next();
+    if (second.empty() || !fields.Next().empty()) {
+      throw std::runtime_error(
+          fmt::format("{} line {}: expected 6 fields (chromosome, SNP, cM, bp, allele 1, allele 2)", bimName, number));
+    }
+    int chr = 0;
+    double bp = 0;
+    double cm = 0;
+    if (!ParseNumber(chromosome, chr)) {
+      throw std::runtime_error(fmt::format("{} line {}: chromosome '{}' is not a number", bimName, number, chromosome));
+    }
+    if (!ParseNumber(morgans, cm) || !ParseNumber(position, bp)) {
+      throw std::runtime_error(fmt::format("{} line {}: a position that is not a number", bimName, number));
+    }
+    const auto isCode = [](std::string_view a) { return a == "0" || a == "1" || a == "2"; };
+    if (!isCode(first) || !isCode(second) || (first == second && first != "0")) {
+      throw std::runtime_error(fmt::format("{} line {}: alleles '{}' and '{}' (expected the codes 1 and 2, 0 for none)",
+                                           bimName, number, first, second));
+    }
+    const auto ones = [](std::string_view a) { return static_cast<std::int8_t>(a == "1" ? 1 : 0); };
+    dosageOfCode.push_back({static_cast<std::int8_t>(2 * ones(first)), std::int8_t{-1},
+                            static_cast<std::int8_t>(ones(first) + ones(second)),
+                            static_cast<std::int8_t>(2 * ones(second))});
+    table.chromosome.push_back(chr);
+    table.locusIds.emplace_back(id);
+    table.positionBp.push_back(static_cast<std::int64_t>(std::llround(bp)));
+  });
+  const std::size_t loci = table.locusIds.size();
+  table.loci = static_cast<int>(loci);
+
+  const std::string famText = ReadWhole(fam);
+  ForEachLine(famText, [&](std::size_t number, const char* begin, const char* end) {
+    Fields fields{begin, end};
+    fields.Next();  // FID
+    const std::string_view iid = fields.Next();
+    for (int column = 3; column <= 6; ++column) {
+      if (fields.Next().empty()) {
+        throw std::runtime_error(fmt::format("{} line {}: fewer than 6 columns", famName, number));
+      }
+    }
+    table.individualIds.emplace_back(iid);
+  });
+  const std::size_t individuals = table.individualIds.size();
+  table.individuals = static_cast<int>(individuals);
+
+  const std::string bedBytes = ReadWhole(bed);
+  const std::size_t bytesPerLocus = (individuals + 3) / 4;
+  const std::size_t expected = 3 + loci * bytesPerLocus;
+  if (bedBytes.size() < 3 || static_cast<unsigned char>(bedBytes[0]) != 0x6c ||
+      static_cast<unsigned char>(bedBytes[1]) != 0x1b || bedBytes[2] != 0x01) {
+    throw std::runtime_error(
+        fmt::format("{}: not a SNP-major PLINK 1 binary file (its first bytes are not 6c 1b 01)", bedName));
+  }
+  if (bedBytes.size() != expected) {
+    throw std::runtime_error(fmt::format("{}: {} bytes, expected {} for {} loci of {} individuals", bedName,
+                                         bedBytes.size(), expected, loci, individuals));
+  }
+  table.dosage.resize(individuals * loci);
+  const auto* codes = reinterpret_cast<const unsigned char*>(bedBytes.data()) + 3;
+  for (std::size_t l = 0; l < loci; ++l) {
+    const std::array<std::int8_t, 4>& of = dosageOfCode[l];
+    const unsigned char* locus = codes + l * bytesPerLocus;
+    std::int8_t* column = table.dosage.data() + l * individuals;
+    for (std::size_t i = 0; i < individuals; ++i) {
+      column[i] = of[(locus[i / 4] >> (2 * (i % 4))) & 3u];
     }
   }
   return table;

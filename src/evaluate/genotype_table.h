@@ -46,4 +46,15 @@ struct GenotypeTable {
 GenotypeTable ReadPlinkText(const std::filesystem::path& ped, const std::filesystem::path& map,
                             std::vector<double>* phenotypeColumn = nullptr);
 
+// Reads Plink.bed, Plink.bim and Plink.fam as Korvane writes them (see
+// output/plink_binary_writer.h) into the same table ReadPlinkText gives for
+// the pedigree and map files of the same replicate: the .bed's 2-bit codes
+// (SNP-major, after the three magic bytes) counted as copies of allele code
+// "1", whichever column of the .bim holds it. Throws std::runtime_error
+// naming the file, and the line where there is one, for a file that is not
+// such a file or does not fit the others ("Plink.bed: 1204 bytes, expected
+// 1203 for 12 loci of 400 individuals").
+GenotypeTable ReadPlinkBinary(const std::filesystem::path& bed, const std::filesystem::path& bim,
+                              const std::filesystem::path& fam);
+
 }  // namespace korvane

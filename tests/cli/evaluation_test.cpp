@@ -104,6 +104,60 @@ TEST_F(EvaluationRunTest, InProcessEqualsFromFilesForAnyThreads) {
   }
 }
 
+// A run written with the PLINK binary files alone evaluates as the same run
+// written with the pedigree files: the binary files give the same table.
+TEST_F(EvaluationRunTest, TheBinaryFilesEvaluateAsThePedigreeFiles) {
+  QualStudy qual;
+  qual.parameters.totalLocusCount = 120;
+  qual.parameters.nullLocusCount = 10;
+  qual.parameters.sampleSize = 81;  // the last byte of each locus padded
+  qual.parameters.missingRate = 0.05;
+  qual.parameters.replicateCount = 2;
+  RunOptions both = options_;
+  both.formats.names = {"bed"};
+  const auto text = BothWays(qual, both, tmp_ / "both", 1);
+  for (int n = 1; n <= 2; ++n) {
+    const fs::path folder = tmp_ / "both" / std::to_string(n);
+    const GenotypeTable fromPed = ReadPlinkText(folder / "Plink.ped", folder / "Plink.map");
+    const GenotypeTable fromBed = ReadPlinkBinary(folder / "Plink.bed", folder / "Plink.bim", folder / "Plink.fam");
+    EXPECT_EQ(fromBed.individualIds, fromPed.individualIds);
+    EXPECT_EQ(fromBed.locusIds, fromPed.locusIds);
+    EXPECT_EQ(fromBed.chromosome, fromPed.chromosome);
+    EXPECT_EQ(fromBed.positionBp, fromPed.positionBp);
+    EXPECT_EQ(fromBed.dosage, fromPed.dosage);
+  }
+
+  RunOptions binaryOnly = options_;
+  binaryOnly.formats = NamedFormats{{"bed"}, true};
+  const auto binary = BothWays(qual, binaryOnly, tmp_ / "binary", 1);
+  EXPECT_FALSE(fs::exists(tmp_ / "binary" / "1" / "Plink.ped"));
+  EXPECT_EQ(binary.second, binary.first);
+  EXPECT_EQ(binary.first, text.first);
+
+  // A .bed that does not fit its .bim and .fam is named with the sizes.
+  const fs::path folder = tmp_ / "binary" / "1";
+  std::string bed = ReadFile(folder / "Plink.bed");
+  testing::WriteFile(folder / "Plink.bed", bed.substr(0, bed.size() - 1));
+  try {
+    ReadReplicateFolder(folder, 1);
+    FAIL() << "a short Plink.bed was read";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("Plink.bed: 2522 bytes, expected 2523 for 120 loci of 81 individuals"),
+              std::string::npos)
+        << e.what();
+  }
+  bed[1] = 'x';
+  testing::WriteFile(folder / "Plink.bed", bed);
+  EXPECT_THROW(ReadReplicateFolder(folder, 1), std::runtime_error);
+  fs::remove(folder / "Plink.bed");
+  try {
+    ReadReplicateFolder(folder, 1);
+    FAIL() << "a folder without genotypes was read";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("no Plink.ped"), std::string::npos) << e.what();
+  }
+}
+
 // A replicate built by hand: 60 individuals, 40 loci in two regions, the
 // causal locus in region 1 with its risk allele class 2.
 ReplicateInput Planted() {
