@@ -203,14 +203,16 @@ void RunCalibrated(benchmark::State& state, auto& study) {
 }
 // S5's replicate (2000 x 12867, case-control) with the specified text
 // formats only (the form's five, no truth files) and with the PLINK binary
-// files only (--formats only=bed): what the text costs beside 2 bits a genotype.
+// files only (--formats only=bed): what the text costs beside 2 bits a
+// genotype; of the specified model (0) and of the calibrated one (1), whose
+// simulation of this replicate is a third of the specified one's.
 void BM_B1_QualLargeTextFormats(benchmark::State& state) {
   QualStudy study = LargeCaseControl();
-  RunStudy(state, study, 0, BenchOutput(), false);
+  RunStudy(state, study, 0, BenchOutput(), false, false, nullptr, state.range(0) != 0);
 }
 void BM_B1_QualLargeOnlyBed(benchmark::State& state) {
   QualStudy study = LargeCaseControl();
-  RunStudy(state, study, 0, BenchOutput(), false, false, nullptr, false, NamedFormats{{"bed"}, true});
+  RunStudy(state, study, 0, BenchOutput(), false, false, nullptr, state.range(0) != 0, NamedFormats{{"bed"}, true});
 }
 void BM_C1_QualDiscreteDefault(benchmark::State& state) {
   QualStudy study;
@@ -299,8 +301,13 @@ BENCHMARK(BM_QuanDiscreteDefault)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QuanContinuousDefault)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QuanContinuousLarge)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_QuanContinuousLargeLocalAncestry)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_B1_QualLargeTextFormats)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_B1_QualLargeOnlyBed)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_B1_QualLargeTextFormats)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("calibrated")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK(BM_B1_QualLargeOnlyBed)->Arg(0)->Arg(1)->ArgName("calibrated")->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_C1_QualDiscreteDefault)->Arg(0)->Arg(1)->ArgName("calibrated")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_C5_QualDiscreteLarge)->Arg(0)->Arg(1)->ArgName("calibrated")->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_C5_QualDiscreteLargeNoFiles)

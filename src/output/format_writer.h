@@ -165,6 +165,10 @@ class FormatWriter {
   // attempt (a run asked to stop), and the exception passes out of the step.
   // A writer whose steps are all short ignores it.
   virtual void SetCheckpoint(const std::function<void()>& /*checkpoint*/) {}
+  // Threads a writer that compresses its files may start to compress them,
+  // besides its own: the cores of the work team it is written on, but one.
+  // Its files are the same whatever the number.
+  virtual void SetCompressionThreads(int /*threads*/) {}
 };
 
 }  // namespace korvane

@@ -115,8 +115,42 @@ void GenotypeColumns::PutLociWords(std::size_t first, std::size_t count, std::ui
   // A block's words of the loci are read in one sweep and go to one slot of
   // each locus's row, so the rows' current cache lines stay in the cache.
   const std::size_t blocks = BlockCount();
-  for (std::size_t b = 0; b < blocks; ++b) {
-    const std::uint16_t* words = chunks_[b / kBlocksPerChunk].get() + (b % kBlocksPerChunk) * locusCount_ + first;
+  const auto blockWords = [&](std::size_t b) {
+    return chunks_[b / kBlocksPerChunk].get() + (b % kBlocksPerChunk) * locusCount_ + first;
+  };
+  std::size_t b0 = 0;
+#if defined(__SSE2__)
+  // Eight blocks by eight loci at a time: the 8 x 8 words transposed in
+  // registers, so that each locus's eight words are stored at once.
+  for (; b0 + 8 <= blocks; b0 += 8) {
+    std::array<const std::uint16_t*, 8> rows{};
+    for (std::size_t i = 0; i < 8; ++i) rows[i] = blockWords(b0 + i);
+    std::size_t k0 = 0;
+    for (; k0 + 8 <= count; k0 += 8) {
+      __m128i r[8];
+      for (std::size_t i = 0; i < 8; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[i] + k0));
+      const __m128i t0 = _mm_unpacklo_epi16(r[0], r[1]), t1 = _mm_unpackhi_epi16(r[0], r[1]);
+      const __m128i t2 = _mm_unpacklo_epi16(r[2], r[3]), t3 = _mm_unpackhi_epi16(r[2], r[3]);
+      const __m128i t4 = _mm_unpacklo_epi16(r[4], r[5]), t5 = _mm_unpackhi_epi16(r[4], r[5]);
+      const __m128i t6 = _mm_unpacklo_epi16(r[6], r[7]), t7 = _mm_unpackhi_epi16(r[6], r[7]);
+      const __m128i u0 = _mm_unpacklo_epi32(t0, t2), u1 = _mm_unpackhi_epi32(t0, t2);
+      const __m128i u2 = _mm_unpacklo_epi32(t1, t3), u3 = _mm_unpackhi_epi32(t1, t3);
+      const __m128i u4 = _mm_unpacklo_epi32(t4, t6), u5 = _mm_unpackhi_epi32(t4, t6);
+      const __m128i u6 = _mm_unpacklo_epi32(t5, t7), u7 = _mm_unpackhi_epi32(t5, t7);
+      const __m128i columns[8] = {_mm_unpacklo_epi64(u0, u4), _mm_unpackhi_epi64(u0, u4), _mm_unpacklo_epi64(u1, u5),
+                                  _mm_unpackhi_epi64(u1, u5), _mm_unpacklo_epi64(u2, u6), _mm_unpackhi_epi64(u2, u6),
+                                  _mm_unpacklo_epi64(u3, u7), _mm_unpackhi_epi64(u3, u7)};
+      for (std::size_t k = 0; k < 8; ++k) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (k0 + k) * blocks + b0), columns[k]);
+      }
+    }
+    for (; k0 < count; ++k0) {
+      for (std::size_t i = 0; i < 8; ++i) out[k0 * blocks + b0 + i] = rows[i][k0];
+    }
+  }
+#endif
+  for (std::size_t b = b0; b < blocks; ++b) {
+    const std::uint16_t* words = blockWords(b);
     std::uint16_t* to = out + b;
     for (std::size_t k = 0; k < count; ++k, to += blocks) *to = words[k];
   }

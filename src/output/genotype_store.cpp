@@ -67,9 +67,25 @@ void GenotypeStore::Append(std::span<const Genotype> row, std::array<const std::
 }
 
 void GenotypeStore::ForEachLocus(const std::function<void(std::size_t locus)>& visit) {
+  ForEachBand(LocusCount(), [&visit](std::size_t first, std::size_t count) {
+    for (std::size_t j = first; j < first + count; ++j) visit(j);
+  });
+}
+
+void GenotypeStore::ForEachBand(std::size_t maxLoci,
+                                const std::function<void(std::size_t first, std::size_t count)>& visit) {
+  maxLoci = std::max<std::size_t>(1, maxLoci);
+  // The bands of the loci first .. first + count - 1, all readable.
+  const auto visitBands = [&](std::size_t first, std::size_t count) {
+    for (std::size_t done = 0; done < count;) {
+      const std::size_t band = std::min(maxLoci, count - done);
+      visit(first + done, band);
+      done += band;
+    }
+  };
   const std::size_t loci = LocusCount();
   if (!Spilled()) {
-    for (std::size_t j = 0; j < loci; ++j) visit(j);
+    visitBands(0, loci);
     return;
   }
   // The rows still held join the others in the files, and their memory is
@@ -87,7 +103,7 @@ void GenotypeStore::ForEachLocus(const std::function<void(std::size_t locus)>& v
     const std::size_t count = std::min(bandLoci, loci - first);
     spilled_.ReadBand(first, count);
     for (auto& plane : planes_) plane->spilled.ReadBand(first, count);
-    for (std::size_t j = first; j < first + count; ++j) visit(j);
+    visitBands(first, count);
   }
 }
 
@@ -102,6 +118,16 @@ void GenotypeStore::PutWords(std::size_t locus, std::uint16_t* out) const {
     spilled_.PutWords(locus, out);
   } else if (IndividualCount() != 0) {
     columns_.PutWords(locus, out);
+  }
+}
+
+void GenotypeStore::PutLociWords(std::size_t first, std::size_t count, std::uint16_t* out) const {
+  if (IndividualCount() == 0) return;
+  if (Spilled()) {
+    // The band read from the scratch file is in memory already.
+    for (std::size_t k = 0; k < count; ++k) spilled_.PutWords(first + k, out + k * WordCount());
+  } else {
+    columns_.PutLociWords(first, count, out);
   }
 }
 

@@ -86,6 +86,11 @@ class GenotypeStore {
 
   // Calls visit(j) for every locus j in order, with locus j readable.
   void ForEachLocus(const std::function<void(std::size_t locus)>& visit);
+  // Calls visit(first, count) for consecutive bands of at most `maxLoci`
+  // loci (at least one), in order, with every locus of the band readable:
+  // a writer that reads many loci at once (PutLociWords) reads the store in
+  // long sequential sweeps instead of one word per block and locus.
+  void ForEachBand(std::size_t maxLoci, const std::function<void(std::size_t first, std::size_t count)>& visit);
   // The EIGENSOFT characters of the column of `locus` ('0', '1', '2': the
   // number of class-1 alleles; '9': missing), IndividualCount() of them, to
   // `out`; returns the new end. Only during the visit of `locus`.
@@ -95,6 +100,10 @@ class GenotypeStore {
   // individual 8w + s in bits 2s and 2s + 1 of word w; the unused slots of
   // the last word 0). Only during the visit of `locus`.
   void PutWords(std::size_t locus, std::uint16_t* out) const;
+  // The words of loci first .. first + count - 1, locus after locus:
+  // WordCount() words each, those of locus first + k from out + k *
+  // WordCount(). Only during the visit of a band that holds them.
+  void PutLociWords(std::size_t first, std::size_t count, std::uint16_t* out) const;
   // The genotypes of the column of `locus` as they were appended: the
   // classes of haplotype 1 and 2, {0, 0} when missing; IndividualCount() of
   // them to `out`. Only in a phased store, during the visit of `locus`.

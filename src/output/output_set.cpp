@@ -140,7 +140,10 @@ void OutputSet::SetCheckpoint(std::function<void()> checkpoint) {
   impl_->checkpoint = std::move(checkpoint);
 }
 
-void OutputSet::ShareWith(WorkTeam& team) { impl_->team = &team; }
+void OutputSet::ShareWith(WorkTeam& team) {
+  impl_->team = &team;
+  for (FormatWriter* writer : impl_->writers) writer->SetCompressionThreads(team.Size() - 1);
+}
 
 void OutputSet::Finish(const ReplicateTruth& truth) {
   Impl& set = *impl_;

@@ -20,44 +20,49 @@ namespace {
 
 constexpr char kMagic[] = {0x6c, 0x1b, 0x01};
 
-// The PLINK code of each store code (the number of class-1 alleles, 3 when
-// missing), when allele 1 is class 1 and when it is class 2.
-constexpr std::array<std::uint8_t, 4> kCodeClassOneFirst = {0b11, 0b10, 0b00, 0b01};
-constexpr std::array<std::uint8_t, 4> kCodeClassTwoFirst = {0b00, 0b10, 0b11, 0b01};
+// The store's codes, 2 bits each (the number of class-1 alleles, 3 when
+// missing; unused slots 0), 32 to a 64-bit word, are turned into PLINK's
+// codes (00 homozygous for allele 1, 01 missing, 10 heterozygous, 11
+// homozygous for allele 2) and counted bit-parallel: the low and high bit of
+// every slot apart, in the even bit positions.
+constexpr std::uint64_t kLowBits = 0x5555555555555555ULL;
 
-// The byte of four PLINK codes for each byte of four store codes.
-constexpr std::array<std::uint8_t, 256> MakeByteTable(const std::array<std::uint8_t, 4>& code) {
-  std::array<std::uint8_t, 256> table{};
-  for (int byte = 0; byte < 256; ++byte) {
-    int out = 0;
-    for (int k = 0; k < 4; ++k) out |= code[static_cast<std::size_t>((byte >> (2 * k)) & 3)] << (2 * k);
-    table[static_cast<std::size_t>(byte)] = static_cast<std::uint8_t>(out);
-  }
-  return table;
+// The PLINK codes of 32 store codes, when allele 1 is class 1
+// (2 -> 00, 1 -> 10, 0 -> 11, 3 -> 01) and when it is class 2
+// (0 -> 00, 1 -> 10, 2 -> 11, 3 -> 01).
+inline std::uint64_t PlinkCodes(std::uint64_t codes, bool classOneFirst) {
+  const std::uint64_t low = codes & kLowBits;
+  const std::uint64_t high = (codes >> 1) & kLowBits;
+  if (classOneFirst) return ((~high & kLowBits) << 1) | (~(high ^ low) & kLowBits);
+  return ((high ^ low) << 1) | high;
 }
 
-constexpr auto kBytesClassOneFirst = MakeByteTable(kCodeClassOneFirst);
-constexpr auto kBytesClassTwoFirst = MakeByteTable(kCodeClassTwoFirst);
+// How many of a locus's store codes are 1 (heterozygous), 2 (class-1
+// homozygous) and 3 (missing), 32 codes to a word; unused slots hold 0 and
+// count for none of them. Built twice, for processors with and without a
+// population-count instruction, and chosen when the program starts.
+struct CodeCounts {
+  std::size_t one = 0, two = 0, missing = 0;
+};
 
-// For each byte of four store codes, how many of them are 0, 1 and 2, in
-// lanes of 21 bits (bits 0, 21 and 42), so that the counts of many bytes add
-// up in one word: a lane holds the codes of kCountChunk bytes.
-constexpr int kLaneBits = 21;
-constexpr std::size_t kCountChunk = std::size_t{1} << 18;
-constexpr std::array<std::uint64_t, 256> MakeCountTable() {
-  std::array<std::uint64_t, 256> table{};
-  for (int byte = 0; byte < 256; ++byte) {
-    std::uint64_t counts = 0;
-    for (int k = 0; k < 4; ++k) {
-      const int code = (byte >> (2 * k)) & 3;
-      if (code != GenotypeColumns::kMissingCode) counts += std::uint64_t{1} << (kLaneBits * code);
-    }
-    table[static_cast<std::size_t>(byte)] = counts;
+__attribute__((target_clones("popcnt", "default"))) CodeCounts CountCodes(const std::uint64_t* codes,
+                                                                          std::size_t count) {
+  CodeCounts counts;
+  for (std::size_t w = 0; w < count; ++w) {
+    const std::uint64_t low = codes[w] & kLowBits;
+    const std::uint64_t high = (codes[w] >> 1) & kLowBits;
+    counts.one += static_cast<std::size_t>(std::popcount(low & ~high));
+    counts.two += static_cast<std::size_t>(std::popcount(high & ~low));
+    counts.missing += static_cast<std::size_t>(std::popcount(high & low));
   }
-  return table;
+  return counts;
 }
 
-constexpr auto kCounts = MakeCountTable();
+// The loci read from the store at once: a sweep over each block's words,
+// long enough for the processor to fetch them ahead, within a buffer of
+// about a megabyte.
+constexpr std::size_t kBandLoci = 1024;
+constexpr std::size_t kBandBytes = std::size_t{1} << 20;
 
 // How PLINK orders the alleles of a locus read from a pedigree file: the
 // rarer one first; on a tie the one seen second; an allele no one carries
@@ -151,47 +156,61 @@ void PlinkBinaryWriter::WriteGenotypes() {
   const std::size_t individuals = individualCount_;
   const std::size_t locusBytes = (individuals + 3) / 4;
   const std::size_t words = store_->WordCount();
-  // The unused slots of a locus's last byte hold code 0, which the counts
-  // take for class-2 homozygotes and the .bed must hold as zero bits.
+  // A locus's words as 64-bit words, the last one padded with zeros (unused
+  // slots), which the counts take for nothing and the last byte's mask
+  // clears from the .bed.
+  const std::size_t wideWords = (words + 3) / 4;
   const std::size_t padding = locusBytes * 4 - individuals;
   const auto lastMask = static_cast<std::uint8_t>(0xFF >> (2 * padding));
-  std::vector<std::uint16_t> column(words);
-  // Four codes per byte, lowest bits first: each word's low byte, then its high byte.
-  std::vector<std::uint8_t> bytes(2 * words);
+  const std::size_t lociPerCheckpoint = std::max<std::size_t>(1, checkpointBytes_ / (locusBytes + 1));
+  // Bands no longer than the loci between two checkpoints, so that a stop
+  // is answered as often as asked.
+  const std::size_t bandLoci = std::clamp<std::size_t>(kBandBytes / std::max<std::size_t>(1, 2 * words), 1,
+                                                       std::min(kBandLoci, lociPerCheckpoint));
+  std::vector<std::uint16_t> band(bandLoci * words);
+  std::vector<std::uint64_t> codes(wideWords);
   allele1_.assign(entries_.size(), '0');
   allele2_.assign(entries_.size(), '0');
-  const std::size_t lociPerCheckpoint = std::max<std::size_t>(1, checkpointBytes_ / (locusBytes + 1));
-  store_->ForEachLocus([&](std::size_t j) {
-    if (checkpoint_ && j % lociPerCheckpoint == 0) checkpoint_();
-    store_->PutWords(j, column.data());
-    if constexpr (std::endian::native == std::endian::little) {
-      // An empty sample has no words, and no buffer to copy from.
-      if (!bytes.empty()) std::memcpy(bytes.data(), column.data(), bytes.size());
-    } else {
-      for (std::size_t w = 0; w < words; ++w) {
-        bytes[2 * w] = static_cast<std::uint8_t>(column[w] & 0xFF);
-        bytes[2 * w + 1] = static_cast<std::uint8_t>(column[w] >> 8);
-      }
+  std::size_t sinceCheckpoint = lociPerCheckpoint;
+  store_->ForEachBand(bandLoci, [&](std::size_t first, std::size_t count) {
+    if (checkpoint_ && sinceCheckpoint >= lociPerCheckpoint) {
+      checkpoint_();
+      sinceCheckpoint = 0;
     }
-    std::size_t counts[3] = {0, 0, 0};
-    for (std::size_t first = 0; first < locusBytes; first += kCountChunk) {
-      std::uint64_t packed = 0;
-      const std::size_t last = std::min(locusBytes, first + kCountChunk);
-      for (std::size_t b = first; b < last; ++b) packed += kCounts[bytes[b]];
-      for (std::size_t code = 0; code < 3; ++code) {
-        counts[code] += (packed >> (kLaneBits * code)) & ((std::uint64_t{1} << kLaneBits) - 1);
+    sinceCheckpoint += count;
+    store_->PutLociWords(first, count, band.data());
+    for (std::size_t k = 0; k < count; ++k) {
+      const std::size_t j = first + k;
+      const std::uint16_t* column = band.data() + k * words;
+      if (!codes.empty()) codes.back() = 0;
+      if constexpr (std::endian::native == std::endian::little) {
+        // An empty sample has no words, and no buffer to copy from.
+        if (words != 0) std::memcpy(codes.data(), column, words * sizeof(std::uint16_t));
+      } else {
+        for (std::size_t w = 0; w < words; ++w) {
+          codes[w / 4] = (w % 4 == 0 ? 0 : codes[w / 4]) | std::uint64_t{column[w]} << (16 * (w % 4));
+        }
       }
+      const CodeCounts counts = CountCodes(codes.data(), codes.size());
+      const std::size_t zero = individuals - counts.one - counts.two - counts.missing;
+      const std::size_t classOne = 2 * counts.two + counts.one;
+      const std::size_t classTwo = 2 * zero + counts.one;
+      const AlleleOrder order = OrderAlleles(classOne, classTwo, firstAllele_.empty() ? 0 : firstAllele_[j]);
+      allele1_[j] = order.allele1;
+      allele2_[j] = order.allele2;
+      // The room of whole 64-bit words, of which the locus's bytes are kept.
+      auto* out = reinterpret_cast<std::uint8_t*>(bed_.Reserve(8 * wideWords));
+      for (std::size_t w = 0; w < wideWords; ++w) {
+        const std::uint64_t plink = PlinkCodes(codes[w], order.classOneFirst);
+        if constexpr (std::endian::native == std::endian::little) {
+          std::memcpy(out + 8 * w, &plink, 8);
+        } else {
+          for (std::size_t b = 0; b < 8; ++b) out[8 * w + b] = static_cast<std::uint8_t>(plink >> (8 * b));
+        }
+      }
+      if (locusBytes != 0) out[locusBytes - 1] &= lastMask;
+      bed_.Commit(reinterpret_cast<char*>(out + locusBytes));
     }
-    const std::size_t classOne = 2 * counts[2] + counts[1];
-    const std::size_t classTwo = 2 * (counts[0] - padding) + counts[1];
-    const AlleleOrder order = OrderAlleles(classOne, classTwo, firstAllele_.empty() ? 0 : firstAllele_[j]);
-    allele1_[j] = order.allele1;
-    allele2_[j] = order.allele2;
-    const auto& table = order.classOneFirst ? kBytesClassOneFirst : kBytesClassTwoFirst;
-    auto* out = reinterpret_cast<std::uint8_t*>(bed_.Reserve(locusBytes));
-    for (std::size_t b = 0; b < locusBytes; ++b) out[b] = table[bytes[b]];
-    if (locusBytes != 0) out[locusBytes - 1] &= lastMask;
-    bed_.Commit(reinterpret_cast<char*>(out + locusBytes));
   });
 }
 

@@ -2,7 +2,6 @@
 
 #include <fmt/format.h>
 #include <htslib/hts.h>
-#include <htslib/tbx.h>
 #include <htslib/vcf.h>
 
 #include <cerrno>
@@ -81,6 +80,13 @@ VcfWriter::VcfWriter(const std::filesystem::path& folder, VcfKind kind, std::uni
 }
 
 VcfWriter::~VcfWriter() = default;
+
+void VcfWriter::SetCompressionThreads(int threads) {
+  if (threads <= 0 || hts_->file == nullptr) return;
+  if (hts_set_threads(hts_->file, threads) != 0) {
+    throw OutputError(fmt::format("{}: cannot start {} compression threads", path_.string(), threads));
+  }
+}
 
 void VcfWriter::Locus(const MapEntry& entry) {
   if (!samples_.empty()) throw std::logic_error("VCF: a locus after the first individual");
@@ -171,6 +177,13 @@ void VcfWriter::WriteHeader() {
   if (bcf_hdr_write(hts_->file, header) != 0) {
     throw OutputError(fmt::format("{}: cannot write: {}", path_.string(), SystemMessage()));
   }
+  // The index follows the records as they are written: a tabix index
+  // (min_shift 0) for VCF, a CSI index for BCF.
+  // htslib keeps the name's pointer, not a copy: it lives in the writer.
+  indexPath_ = (path_.parent_path() / IndexName(kind_)).string();
+  if (bcf_idx_init(hts_->file, header, kind_ == VcfKind::kVcfGz ? 0 : kCsiMinShift, indexPath_.c_str()) != 0) {
+    throw OutputError(fmt::format("{}: cannot start the index {}", path_.string(), indexPath_));
+  }
 }
 
 void VcfWriter::Finish(const ReplicateTruth& truth) {
@@ -258,16 +271,21 @@ void VcfWriter::Close() {
   if (own_) own_->Close();
   if (hts_->file == nullptr) return;
   htsFile* file = std::exchange(hts_->file, nullptr);
-  errno = 0;
-  if (hts_close(file) != 0) throw OutputError(fmt::format("{}: cannot close: {}", path_.string(), SystemMessage()));
-  if (!finished_) return;
-  errno = 0;
-  const int built = kind_ == VcfKind::kVcfGz ? tbx_index_build(path_.c_str(), 0, &tbx_conf_vcf)
-                                             : bcf_index_build(path_.c_str(), kCsiMinShift);
-  if (built != 0) {
-    throw OutputError(fmt::format("{}: cannot build the index {}: {}", path_.string(),
-                                  (path_.parent_path() / IndexName(kind_)).string(), SystemMessage()));
+  // The index of a finished file is saved (it flushes the file first); an
+  // unfinished one has none.
+  if (!finished_ && file->idx != nullptr) {
+    hts_idx_destroy(file->idx);
+    file->idx = nullptr;
   }
+  errno = 0;
+  const bool indexSaved = !finished_ || bcf_idx_save(file) == 0;
+  const std::string indexError = indexSaved ? std::string() : SystemMessage();
+  errno = 0;
+  const bool closed = hts_close(file) == 0;
+  if (!indexSaved) {
+    throw OutputError(fmt::format("{}: cannot write the index {}: {}", path_.string(), indexPath_, indexError));
+  }
+  if (!closed) throw OutputError(fmt::format("{}: cannot close: {}", path_.string(), SystemMessage()));
 }
 
 }  // namespace korvane

@@ -28,10 +28,12 @@
 //
 // VCF is written locus by locus, so the records are written in Finish from
 // a phased GenotypeStore (genotype_store.h): the attempt's shared one, or the
-// writer's own. The index is built when the file is closed after Finish; an
-// attempt that never reaches Finish leaves the file without a header and
-// without an index. Every htslib call is checked; a failure is an
-// OutputError naming the file.
+// writer's own. The index is made as the records are written and saved
+// when the file is closed after Finish; an attempt that never reaches
+// Finish leaves the file without a header and without an index. With
+// compression threads (SetCompressionThreads) htslib compresses the blocks
+// on them; the bytes are the same. Every htslib call is checked; a failure
+// is an OutputError naming the file.
 
 #include <cstddef>
 #include <filesystem>
@@ -72,6 +74,7 @@ class VcfWriter : public FormatWriter {
   // Called between records, every kCheckpointLoci of them.
   static constexpr std::size_t kCheckpointLoci = 256;
   void SetCheckpoint(const std::function<void()>& checkpoint) override { checkpoint_ = checkpoint; }
+  void SetCompressionThreads(int threads) override;
   // Closes the file, then builds its index if the records were written.
   void Close() override;
 
@@ -94,6 +97,7 @@ class VcfWriter : public FormatWriter {
   std::vector<MapEntry> entries_;
   std::vector<std::string> samples_;
   bool finished_ = false;
+  std::string indexPath_;  // the index's path, which htslib reads when it saves the index
   std::function<void()> checkpoint_;
 };
 

@@ -9,8 +9,15 @@
 #include <htslib/tbx.h>
 #include <htslib/vcf.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <array>
+#include <csignal>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -154,6 +161,9 @@ TEST(VcfWriterTest, TheSharedPhasedStoreHeldOrSpilledLeavesTheOtherFilesAsTheyWe
     set.Close();
   }
   const std::map<std::string, std::string> expected = ReadTree(unphased.path());
+  // The VCF and BCF files and their indexes, the same bytes whether the
+  // store is held or spilled and whether htslib compresses on threads.
+  std::map<std::string, std::string> phasedFiles;
   WorkTeam team(3);
   for (const std::size_t bound : {OutputSet::kDefaultGenotypeMemoryBound, std::size_t{1}, std::size_t{3 * 2 * 7 + 5}}) {
     for (WorkTeam* shared : {static_cast<WorkTeam*>(nullptr), &team}) {
@@ -167,11 +177,17 @@ TEST(VcfWriterTest, TheSharedPhasedStoreHeldOrSpilledLeavesTheOtherFilesAsTheyWe
       ExpectGenotypes(r, ReadVcf(dir / VcfWriter::kVcfGzName));
       ExpectGenotypes(r, ReadVcf(dir / VcfWriter::kBcfName));
       std::map<std::string, std::string> files = ReadTree(dir.path());
+      std::map<std::string, std::string> phased;
       for (const VcfKind kind : {VcfKind::kVcfGz, VcfKind::kBcf}) {
-        EXPECT_EQ(files.erase(VcfWriter::FileName(kind)), 1u);
-        EXPECT_EQ(files.erase(VcfWriter::IndexName(kind)), 1u);
+        for (const std::string& name : {VcfWriter::FileName(kind), VcfWriter::IndexName(kind)}) {
+          ASSERT_EQ(files.count(name), 1u) << name;
+          phased[name] = files[name];
+          files.erase(name);
+        }
       }
       EXPECT_TRUE(files == expected);
+      if (phasedFiles.empty()) phasedFiles = phased;
+      EXPECT_TRUE(phased == phasedFiles);
     }
   }
 }
@@ -260,6 +276,62 @@ TEST(VcfWriterTest, FailuresAndRefusals) {
   // An attempt that never reaches Finish leaves no index.
   writer.Close();
   EXPECT_FALSE(std::filesystem::exists(dir / VcfWriter::IndexName(VcfKind::kVcfGz)));
+}
+
+// A file that cannot be written to the end (its disk full, or as here the
+// process's file size limit reached) is reported as an output error naming
+// it, and gets no index. In a child process, whose limit the test's own
+// files do not share.
+TEST(VcfWriterTest, AWriteThatFailsPartwayIsReported) {
+  TinyReplicate r;
+  unsigned state = 5;
+  auto next = [&state] { return (state = state * 1664525u + 1013904223u) >> 8; };
+  constexpr int kLoci = 2000;
+  for (int j = 0; j < kLoci; ++j) r.entries.push_back({1 + j / 250, j + 1, std::nullopt, 100.0 * (j + 1)});
+  r.isNull.assign(kLoci, 0);
+  r.truth.causalPositionsAll = {7};
+  for (int i = 1; i <= 300; ++i) {
+    r.individuals.push_back({i, Sex::kMale, Affection::kUnaffected, std::nullopt, 0});
+    std::vector<Genotype> row(kLoci);
+    for (Genotype& g : row) {
+      const unsigned draw = next();
+      g = {static_cast<std::uint8_t>(1 + draw % 2), static_cast<std::uint8_t>(1 + draw / 2 % 2)};
+    }
+    r.genotypes.push_back(row);
+  }
+  for (const VcfKind kind : {VcfKind::kVcfGz, VcfKind::kBcf}) {
+    SCOPED_TRACE(VcfWriter::FileName(kind));
+    TempDir dir;
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // 0: written whole; 1: the error names the file; 2: it does not; 3: another failure.
+      int outcome = 3;
+      std::signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{64 * 1024, 64 * 1024};
+      if (::setrlimit(RLIMIT_FSIZE, &limit) == 0) {
+        try {
+          VcfWriter writer(dir.path(), kind);
+          writer.SetCompressionThreads(kind == VcfKind::kVcfGz ? 2 : 0);
+          r.Feed(writer);
+          writer.Close();
+          outcome = 0;
+        } catch (const OutputError& error) {
+          outcome =
+              std::string(error.what()).find((dir / VcfWriter::FileName(kind)).string()) != std::string::npos ? 1 : 2;
+        } catch (...) {
+          outcome = 3;
+        }
+      }
+      std::_Exit(outcome);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_FALSE(std::filesystem::exists(dir / VcfWriter::IndexName(kind)));
+  }
 }
 
 }  // namespace
