@@ -457,6 +457,11 @@ MergeSummary MergeShards(const MergeRequest& request) {
         LinkFolder(from, to);
       } else {
         fs::rename(from, to, ec);
+        if (ec == std::errc::cross_device_link) {  // another file system: copied, then removed
+          ec.clear();
+          LinkFolder(from, to);
+          fs::remove_all(from, ec);
+        }
         if (ec) {
           throw std::runtime_error(fmt::format("cannot move {} to {}: {}", from.string(), to.string(), ec.message()));
         }
