@@ -22,10 +22,9 @@ constexpr int kExitRefused = 2;
 
 int MergeMain(int argc, const char* const* argv) {
   CLI::App app(
-      "Combine the shards of one setting (runs of the same parameters and seed over adjacent ranges of replicates, "
-      "--first-replicate) into one run's output directory: the replicate folders, the causal-locus logs with one "
-      "header and the lines in replicate order, Truth_Loci.tsv and one run record, as one run of the whole range "
-      "writes them.",
+      "combine the shards of one setting (runs of the same parameters and seed over adjacent ranges of replicates, "
+      "--first-replicate) into the output directory that one run of the whole range writes: its replicate folders, "
+      "the causal-locus logs with one header and the lines in replicate order, Truth_Loci.tsv and one run record",
       "korvane merge");
   app.get_formatter()->column_width(30);
   std::vector<std::string> shardDirs;
