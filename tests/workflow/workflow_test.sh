@@ -61,7 +61,7 @@ done
 # 3. One setting from its options alone, with the seed derived as documented:
 # the first 4 bytes (big-endian) of the SHA-256 of the master seed, a line
 # end and the setting's canonical text.
-setting='qual-discrete-specified,null-locus-count=10,relative-risk=1.5,sample-size=40,total-locus-count=60'
+setting='qual-discrete-specified_null-locus-count-10_relative-risk-1.5_sample-size-40_total-locus-count-60'
 seed=$(python3 -c 'import hashlib,sys; print(int.from_bytes(hashlib.sha256(sys.argv[1].encode()).digest()[:4], "big"))' \
   $'7\nstudy=qual\nmodel=discrete\ncalibrated=0\nnull-locus-count=10\nrelative-risk=1.5\nsample-size=40\ntotal-locus-count=60')
 mkdir -p "$tmp/by-hand"
@@ -91,7 +91,7 @@ done
 # what one `korvane --evaluate` run writes; the grid's summary has a row per
 # setting, trait locus and alpha, and its plot is drawn.
 run_workflow "$tmp/ev" evaluate=true
-setting='qual-discrete-specified,null-locus-count=10,relative-risk=2.0,sample-size=40,total-locus-count=60'
+setting='qual-discrete-specified_null-locus-count-10_relative-risk-2.0_sample-size-40_total-locus-count-60'
 mkdir -p "$tmp/single-ev"
 (cd "$tmp/single-ev" && "$korvane" qual --params "$tmp/ev/results/$setting/korvane-runs.toml" --evaluate \
   --output-directory "results/$setting" --quiet --threads 1 >/dev/null 2>&1) || fail "the evaluated run failed"
@@ -103,7 +103,29 @@ summary="$tmp/ev/results/grid/summary.tsv"
 grep -q "^$setting	qual	discrete	0	[0-9]*	causal	0.05	" "$summary" || fail "no power row of $setting: $(cat "$summary")"
 grep -q '>relative-risk</text>' "$tmp/ev/results/grid/power.svg" || fail "the power plot is not against relative-risk"
 
-# 6. A dry run of the full example config.
+# 6. The Slurm profile of Snakemake 7, with stand-ins for sbatch and sacct
+# that run the jobs here: every job's first attempt asks too little memory
+# and is ended as OUT_OF_MEMORY; the status script reports it failed, and the
+# second attempt, with twice the memory, completes. The results are those of
+# the local run.
+export FAKE_SLURM_DIR="$tmp/slurm-jobs" FAKE_SLURM_MIN_MEM=1000
+mkdir -p "$FAKE_SLURM_DIR" "$tmp/slurm"
+# CI=true: Snakemake 7 then asks for the jobs' states every second, not every ten.
+(cd "$tmp/slurm" && CI=true PATH="$source/tests/workflow/fake-slurm:$PATH" snakemake -s "$source/workflow/Snakefile" \
+  --configfile "$source/workflow/config/tiny.yaml" --config korvane="$korvane" data="$data" \
+  --profile "$source/workflow/profiles/slurm" --max-status-checks-per-second 20 --latency-wait 5 -q \
+  >"$tmp/slurm.log" 2>&1) || {
+  cat "$tmp/slurm.log" >&2
+  fail "the run through the Slurm profile failed"
+}
+for setting in $settings; do  # against the local run's 6 replicates, kept in step 4
+  same_run "$tmp/before/$setting" "$tmp/slurm/results/$setting"
+done
+# 9 shards and 3 merges, each asked first with less than 1000 MB, then with twice that.
+[[ $(sort -n "$FAKE_SLURM_DIR/memory.log" | uniq -c | tr -s ' ' | tr '\n' ';') == " 3 512; 9 513; 3 1024; 9 1025;" ]] ||
+  fail "not two submissions of each job, the second with twice the memory: $(sort -n "$FAKE_SLURM_DIR/memory.log" | uniq -c)"
+
+# 7. A dry run of the full example config.
 snakemake -s "$source/workflow/Snakefile" --configfile "$source/workflow/config/example.yaml" -n -q \
   --directory "$tmp/dry" >"$tmp/dry.log" 2>&1 || {
   cat "$tmp/dry.log" >&2
