@@ -10,7 +10,6 @@ the other settings' values. The plot is plain SVG: no plotting library.
 import csv
 import html
 import os
-import sys
 
 COLUMNS = ["setting", "study", "model", "calibrated", "seed", "locus", "alpha", "power", "low", "high", "trials",
            "lambda_gc"]
@@ -107,7 +106,7 @@ def main(settings, setting_dirs, table_path, plot_path):
         name = os.path.basename(os.path.normpath(setting_dir))
         summary_path = os.path.join(setting_dir, "evaluation", "summary.tsv")
         if not os.path.isfile(summary_path):
-            sys.exit(f"grid summary: {summary_path} is missing: the setting was not evaluated")
+            raise SystemExit(f"grid summary: {summary_path} is missing: the setting was not evaluated")
         rows.extend(rows_of(name, settings[name], read_summary(summary_path)))
     with open(table_path, "w", newline="") as f:
         writer = csv.DictWriter(f, COLUMNS, delimiter="\t", lineterminator="\n")
@@ -131,4 +130,10 @@ def main(settings, setting_dirs, table_path, plot_path):
 
 
 if "snakemake" in globals():
-    main(snakemake.params.settings, list(snakemake.input), snakemake.output.table, snakemake.output.plot)
+    with open(snakemake.log[0], "w") as log:
+        try:
+            main(snakemake.params.settings, list(snakemake.input), snakemake.output.table, snakemake.output.plot)
+        except BaseException as error:  # the reason in the rule's log too, then the failure as it is
+            print(f"grid summary: {error}", file=log)
+            raise
+        print(f"grid summary: {len(snakemake.input)} settings", file=log)
