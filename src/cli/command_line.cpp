@@ -538,6 +538,8 @@ std::variant<Invocation, CommandLineExit> ParseCommandLine(int argc, const char*
   CLI::App* evaluate = app.add_subcommand(
       "evaluate", "evaluate the replicates of a run: association tests against each replicate's truth");
   CLI::App* info = app.add_subcommand("info", "describe the reference data");
+  // Listed for the help only: main() hands `korvane merge` to its own parser.
+  app.add_subcommand("merge", "combine the shards of one setting into one run (korvane merge --help)");
 
   FieldOptions<QualParameters> qualFields(*qual, QualFields());
   RunSettings qualSettings;

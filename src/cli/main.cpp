@@ -16,6 +16,7 @@
 
 #include "cli/command_line.h"
 #include "cli/evaluate_command.h"
+#include "cli/merge_command.h"
 #include "cli/params_file.h"
 #include "cli/terminal_host.h"
 #include "output/output_estimate.h"
@@ -182,6 +183,8 @@ int main(int argc, char** argv) {
   // First of all: a stop request that arrives while the command line is
   // read is answered like one during the run.
   TerminalHost::CatchStopSignals();
+  // `korvane merge` reads its own arguments: it runs no study.
+  if (argc >= 2 && std::string_view(argv[1]) == "merge") return MergeMain(argc - 1, argv + 1);
   CommandLineEnvironment environment;
   environment.shippedDataDir = ShippedDataDir();
   environment.defaultSeed = SeedFromEntropy();

@@ -47,15 +47,17 @@ help_options() {
 }
 
 # Commands and the general options.
-expect "korvane " "qual quan evaluate info"
+expect "korvane " "qual quan evaluate info merge"
 expect "korvane e" "evaluate"
 expect "korvane q" "qual quan"
 expect "korvane i" "info"
+expect "korvane m" "merge"
+expect "korvane merge --o" "--output-directory"
 expect "korvane --v" "--version"
 expect "korvane -" "-h --help --version"
 
 # Every option of each command, and no other command's.
-for command in qual quan evaluate info; do
+for command in qual quan evaluate info merge; do
   want=$(help_options "$command")
   got=$(offers korvane "$command" -)
   [[ $got == "$want" ]] || fail "'korvane $command -' offers other options than its help shows:
