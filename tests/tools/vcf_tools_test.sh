@@ -6,9 +6,10 @@
 #  - bcftools view reads every record and sample of both files, and bcftools
 #    index finds every record through the index written beside each, and a
 #    region through it;
-#  - plink1.9 --vcf reads the same individuals and, at every locus, the same
-#    unordered genotypes as plink1.9 --file Plink (the letters of the VCF
-#    taken back to their classes: A and T class 1, C and G class 2).
+#  - plink1.9 --vcf and plink2 --vcf read the same individuals and, at every
+#    locus, the same unordered genotypes as plink1.9 --file Plink (the
+#    letters of the VCF taken back to their classes: A and T class 1, C and G
+#    class 2).
 #   vcf_tools_test.sh KORVANE DATA_DIR
 set -euo pipefail
 korvane=$1
@@ -63,6 +64,11 @@ for study in qual quan; do
     genotypes "$dir/fromvcf.ped" >"$dir/fromvcf.genotypes"
     cmp "$dir/fromped.genotypes" "$dir/fromvcf.genotypes" \
       || { diff "$dir/fromped.genotypes" "$dir/fromvcf.genotypes" | head -c 2000 >&2; fail "plink1.9 reads other genotypes from the VCF ($study $model)"; }
+    (cd "$dir" && plink2 --vcf Genotypes.vcf.gz --id-delim _ --export ped --out fromvcf2 >/dev/null 2>&1) \
+      || { cat "$dir/fromvcf2.log" >&2; fail "plink2 --vcf ($study $model)"; }
+    genotypes "$dir/fromvcf2.ped" >"$dir/fromvcf2.genotypes"
+    cmp "$dir/fromped.genotypes" "$dir/fromvcf2.genotypes" \
+      || { diff "$dir/fromped.genotypes" "$dir/fromvcf2.genotypes" | head -c 2000 >&2; fail "plink2 reads other genotypes from the VCF ($study $model)"; }
   done
 done
-echo "bcftools and PLINK read the VCF and BCF files of both studies and models"
+echo "bcftools, PLINK 1.9 and PLINK 2 read the VCF and BCF files of both studies and models"
