@@ -10,6 +10,8 @@
 #include <fstream>
 #include <mutex>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "cli/params_file.h"
@@ -150,6 +152,31 @@ void PrintEvaluation(const Evaluation& evaluation, const fs::path& folder) {
   fmt::print("evaluation in {}\n", fs::absolute(folder).lexically_normal().string());
 }
 
+std::pair<EvaluationSettings, EvaluationContext> RecordedEvaluation(const fs::path& record, bool qualitative,
+                                                                    const EvaluateOptions& options) {
+  if (qualitative) {
+    const auto run = RecordedParameters<QualParameters>(record, "qual", QualFields());
+    return {SettingsOf(options, run.parameters, run.calibrated), ContextOf(run.parameters, run.calibrated)};
+  }
+  const auto run = RecordedParameters<QuanParameters>(record, "quan", QuanFields());
+  return {SettingsOf(options, run.parameters, run.calibrated), ContextOf(run.parameters, run.calibrated)};
+}
+
+void WriteCombinedEvaluation(const fs::path& runDir, bool qualitative, std::vector<ResultFile> parts, bool quiet) {
+  if (parts.empty()) return;
+  EvaluateOptions options;
+  options.principalComponents = parts.front().principalComponents;
+  options.keepLoci = parts.front().keepLoci;
+  const auto [settings, context] = RecordedEvaluation(runDir / kRunRecordFile, qualitative, options);
+  Evaluation evaluation(settings, context);
+  for (ResultFile& part : parts) {
+    for (ReplicateResult& result : part.results) evaluation.Add(std::move(result));
+  }
+  const fs::path folder = runDir / "evaluation";
+  evaluation.Write(folder);
+  if (!quiet) PrintEvaluation(evaluation, folder);
+}
+
 int EvaluateRun(const fs::path& runDir, const EvaluateOptions& options, int threads, bool quiet) {
   std::vector<int> replicates;
   try {
@@ -175,15 +202,7 @@ int EvaluateRun(const fs::path& runDir, const EvaluateOptions& options, int thre
   EvaluationContext context;
   const fs::path record = runDir / kRunRecordFile;
   try {
-    if (qualitative) {
-      const auto run = RecordedParameters<QualParameters>(record, "qual", QualFields());
-      settings = SettingsOf(options, run.parameters, run.calibrated);
-      context = ContextOf(run.parameters, run.calibrated);
-    } else {
-      const auto run = RecordedParameters<QuanParameters>(record, "quan", QuanFields());
-      settings = SettingsOf(options, run.parameters, run.calibrated);
-      context = ContextOf(run.parameters, run.calibrated);
-    }
+    std::tie(settings, context) = RecordedEvaluation(record, qualitative, options);
   } catch (const std::exception& e) {
     fmt::print(stderr, "korvane: {}\n", e.what());
     return 2;

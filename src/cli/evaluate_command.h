@@ -6,8 +6,11 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "evaluate/evaluation.h"
+#include "evaluate/result_file.h"
 #include "qual/qual_parameters.h"
 #include "quan/quan_parameters.h"
 
@@ -33,6 +36,20 @@ EvaluationContext ContextOf(const QuanParameters& p, bool calibrated = false);
 // the summary. Returns the exit status: 0, 1 when a replicate cannot be
 // read or the results cannot be written, 2 when RUN_DIR holds no replicate.
 int EvaluateRun(const std::filesystem::path& runDir, const EvaluateOptions& options, int threads, bool quiet);
+
+// The evaluation's settings (as `options` ask) and context of the run whose
+// record is `record` (the defaults and the specified model without one);
+// throws std::runtime_error naming a recorded value the fields refuse.
+std::pair<EvaluationSettings, EvaluationContext> RecordedEvaluation(const std::filesystem::path& record,
+                                                                    bool qualitative, const EvaluateOptions& options);
+
+// Writes RUN_DIR/evaluation/ from the results of evaluations of parts of
+// the run (the shards merged into it, each evaluated with --evaluate), with
+// the settings of the first part and the run's record, and prints its
+// summary unless `quiet`: what evaluating the whole run writes. Throws
+// std::runtime_error naming the file that cannot be written.
+void WriteCombinedEvaluation(const std::filesystem::path& runDir, bool qualitative, std::vector<ResultFile> parts,
+                             bool quiet);
 
 // Prints the summary and the warnings of an evaluation written to `folder`.
 void PrintEvaluation(const Evaluation& evaluation, const std::filesystem::path& folder);

@@ -12,6 +12,7 @@
 
 #include "evaluate/evaluation_writer.h"
 #include "evaluate/report.h"
+#include "evaluate/result_file.h"
 #include "evaluate/statistics.h"
 
 namespace korvane {
@@ -478,6 +479,10 @@ void Evaluation::Write(const std::filesystem::path& folder) const {
   WriteText(folder / "summary.tsv", text);
 
   WriteReport(folder / "report.html", Report());
+
+  // results.bin: the results themselves, from which the evaluations of
+  // several shards of one run combine.
+  WriteResultFile(folder / kResultFileName, settings_, results);
 
   // loci.tsv.gz
   if (settings_.keepLoci) {

@@ -77,7 +77,8 @@ class Evaluation {
   // about the specified model for the calibrated one.
   std::vector<std::string> Warnings() const;
 
-  // Writes replicates.tsv, summary.tsv, report.html and, with keepLoci,
+  // Writes replicates.tsv, summary.tsv, report.html, results.bin (the
+  // results themselves, evaluate/result_file.h) and, with keepLoci,
   // loci.tsv.gz into `folder` (created if missing); throws
   // std::runtime_error naming the file on any failure.
   void Write(const std::filesystem::path& folder) const;

@@ -166,8 +166,9 @@ int RecordInteger(const Shard& shard, std::string_view key) {
 }
 
 // The shard's record, range and files, checked to be one completed run
-// whose directory holds its replicates and nothing the merge does not know.
-Shard ReadShard(const fs::path& dir) {
+// whose directory holds its replicates and nothing the merge does not know
+// (an evaluation folder only when `evaluations`).
+Shard ReadShard(const fs::path& dir, bool evaluations) {
   std::error_code ec;
   if (!fs::is_directory(dir, ec)) throw MergeRefused(fmt::format("{}: not a directory", Name(dir)));
   Shard shard;
@@ -209,9 +210,12 @@ Shard ReadShard(const fs::path& dir) {
     }
     if (name.starts_with(".")) continue;  // a hidden file is no run's: a workflow engine's mark, say
     if (name == "evaluation" && entry.is_directory()) {
+      // Its results are combined by the caller (the merge command), which
+      // says so in the request; the folder stays in the shard.
+      if (evaluations) continue;
       throw MergeRefused(fmt::format(
-          "{}: holds an evaluation; merge shards run without --evaluate, then evaluate the merged run (korvane "
-          "evaluate DIR)",
+          "{}: holds an evaluation, which this merge does not combine; merge the shards with korvane merge, which "
+          "combines the evaluations of shards that all have one",
           Name(dir)));
     }
     if (known.count(name) == 0 || !entry.is_regular_file()) {
@@ -426,7 +430,7 @@ void LinkFolder(const fs::path& from, const fs::path& to) {
 MergeSummary MergeShards(const MergeRequest& request) {
   if (request.shards.empty()) throw MergeRefused("no shard to merge");
   std::vector<Shard> shards;
-  for (const fs::path& dir : request.shards) shards.push_back(ReadShard(dir));
+  for (const fs::path& dir : request.shards) shards.push_back(ReadShard(dir, request.evaluations));
   std::sort(shards.begin(), shards.end(), [](const Shard& a, const Shard& b) { return a.first < b.first; });
   CheckSameRun(shards);
   CheckRanges(shards);

@@ -41,6 +41,11 @@ struct MergeRequest {
   // whole; a file on another file system is copied) instead of moving the
   // folders.
   bool link = false;
+  // The shards were run with --evaluate and the caller combines their
+  // evaluations (evaluation/results.bin): their evaluation folders are
+  // accepted and left in the shards. Without it a shard that has one is
+  // refused.
+  bool evaluations = false;
 };
 
 struct MergeSummary {

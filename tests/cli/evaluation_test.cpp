@@ -13,6 +13,7 @@
 #include "cli/evaluate_command.h"
 #include "evaluate/evaluation.h"
 #include "evaluate/evaluation_input.h"
+#include "evaluate/result_file.h"
 #include "qual/QUAL.h"
 #include "quan/QUAN.h"
 #include "quan/quan_fields.h"
@@ -102,6 +103,65 @@ TEST_F(EvaluationRunTest, InProcessEqualsFromFilesForAnyThreads) {
     // The loci of every replicate, compressed.
     EXPECT_TRUE(fs::file_size(tmp_ / ("quan-" + name + "-1") / "evaluation" / "loci.tsv.gz") > 100);
   }
+}
+
+// evaluation/results.bin keeps every replicate's results exactly: an
+// evaluation written again from it is the same, file for file (the trait
+// loci, the pooled p-values, every locus's statistics); a file that is not
+// one, or damaged, is refused naming it.
+TEST_F(EvaluationRunTest, TheResultsFileKeepsEveryResultExactly) {
+  QuanStudy quan;
+  quan.parameters.modelKind = ModelKind::kContinuous;
+  quan.parameters.totalLocusCount = 120;
+  quan.parameters.nullLocusCount = 10;
+  quan.parameters.sampleSize = 80;
+  quan.parameters.replicateCount = 3;
+  QualStudy qual;
+  qual.parameters.totalLocusCount = 120;
+  qual.parameters.nullLocusCount = 10;
+  qual.parameters.sampleSize = 80;
+  qual.parameters.replicateCount = 2;
+  const auto again = [](const fs::path& out, const EvaluationSettings& settings, const EvaluationContext& context) {
+    ResultFile file = ReadResultFile(out / "evaluation" / kResultFileName);
+    EXPECT_EQ(file.principalComponents, 4);
+    EXPECT_TRUE(file.keepLoci);
+    Evaluation evaluation(settings, context);
+    for (ReplicateResult& result : file.results) evaluation.Add(std::move(result));
+    evaluation.Write(out / "again");
+    const auto written = testing::ReadTree(out / "evaluation");
+    const auto rewritten = testing::ReadTree(out / "again");
+    ASSERT_EQ(rewritten.size(), written.size());
+    for (const auto& [name, bytes] : written) EXPECT_TRUE(rewritten.at(name) == bytes) << name;
+  };
+  cli::EvaluateOptions asked;
+  asked.principalComponents = 4;
+  asked.keepLoci = true;
+  // The contexts as the runs had them (BothWays then names the output directory).
+  const EvaluationContext quanContext = cli::ContextOf(quan.parameters);
+  const EvaluationContext qualContext = cli::ContextOf(qual.parameters);
+  BothWays(quan, options_, tmp_ / "quan", 1);
+  again(tmp_ / "quan", cli::SettingsOf(asked, quan.parameters), quanContext);
+  BothWays(qual, options_, tmp_ / "qual", 1);
+  again(tmp_ / "qual", cli::SettingsOf(asked, qual.parameters), qualContext);
+
+  const fs::path path = tmp_ / "qual" / "evaluation" / kResultFileName;
+  const std::string bytes = ReadFile(path);
+  const auto refused = [&path](const std::string& damaged, const std::string& message) {
+    testing::WriteFile(path, damaged);
+    try {
+      ReadResultFile(path);
+      ADD_FAILURE() << "read a damaged results file: " << message;
+    } catch (const std::runtime_error& e) {
+      EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(path.string()), std::string::npos) << e.what();
+    }
+  };
+  refused("replicate\tn\n", "its first bytes are not KORVANE-EVALUATION");
+  std::string version = bytes;
+  version[std::string("KORVANE-EVALUATION\n").size()] = 9;
+  refused(version, "format version 9, this program reads version 1");
+  refused(bytes + "x", "bytes after the last replicate");
+  refused(bytes.substr(0, bytes.size() - 3), "it ends early");
 }
 
 // A run written with the PLINK binary files alone evaluates as the same run

@@ -180,6 +180,52 @@ TEST(MergeTest, QuantitativeCalibratedCrlfShardsMovedIntoPlace) {
   EXPECT_FALSE(fs::exists(sharded / "shards" / "5" / "6"));  // moved, not copied
 }
 
+// Shards run with --evaluate: the merge combines their evaluations into the
+// one a single run with --evaluate writes, byte for byte (every replicate's
+// results are kept exactly in evaluation/results.bin); shards evaluated in
+// part, or with other settings, or with a damaged results file, are refused.
+TEST(MergeTest, EvaluatedShardsCombineIntoTheEvaluationOfOneRun) {
+  TempDir tmp;
+  std::vector<std::string> evaluated = kQual;
+  evaluated.insert(evaluated.end(), {"--evaluate", "--evaluate-pcs", "2", "--evaluate-loci"});
+  ASSERT_EQ(Korvane(tmp.path() / "single", Study(evaluated, "13", 1, 6, "out")).status, 0);
+  ASSERT_TRUE(fs::exists(tmp.path() / "single" / "out" / "evaluation" / "results.bin"));
+  const fs::path sharded = tmp.path() / "sharded";
+  std::vector<std::string> shards = Shards(sharded, evaluated, "13", {{4, 3}, {1, 3}});
+  std::vector<fs::path> records;
+  for (const std::string& s : shards) records.push_back(sharded / s / "korvane-runs.toml");
+  std::vector<std::string> args = {"merge", "--link", "--output-directory", "out"};
+  args.insert(args.end(), shards.begin(), shards.end());
+  const Ended merge = Korvane(sharded, args);
+  ASSERT_EQ(merge.status, 0) << merge.err;
+  EXPECT_THAT(merge.out, HasSubstr("evaluation in "));
+  ExpectSameRun(tmp.path() / "single" / "out", sharded / "out", records);
+
+  const fs::path dir = tmp.path() / "refused";
+  ASSERT_EQ(Korvane(dir, Study(evaluated, "13", 1, 3, "a")).status, 0);
+  ASSERT_EQ(Korvane(dir, Study(kQual, "13", 4, 3, "plain")).status, 0);
+  std::vector<std::string> otherPcs = evaluated;
+  otherPcs[otherPcs.size() - 2] = "3";
+  ASSERT_EQ(Korvane(dir, Study(otherPcs, "13", 4, 3, "other-pcs")).status, 0);
+  ASSERT_EQ(Korvane(dir, Study(evaluated, "13", 4, 3, "damaged")).status, 0);
+  const fs::path results = dir / "damaged" / "evaluation" / "results.bin";
+  const std::string bytes = ReadFile(results);
+  WriteFile(results, bytes.substr(0, bytes.size() / 2));
+  const std::map<std::string, std::string> before = ReadTree(dir);
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"plain", "a holds an evaluation and plain holds none"},
+      {"other-pcs", "evaluated with other settings (--evaluate-pcs 2 and 3"},
+      {"damaged", "damaged/evaluation/results.bin: not an evaluation's results file"},
+  };
+  for (const auto& [other, message] : cases) {
+    const Ended refused = Korvane(dir, {"merge", "--output-directory", "merged", "a", other});
+    EXPECT_EQ(refused.status, 2) << other;
+    EXPECT_THAT(refused.err, HasSubstr(message)) << other;
+    EXPECT_FALSE(fs::exists(dir / "merged")) << other;
+  }
+  EXPECT_EQ(ReadTree(dir), before);
+}
+
 struct Refusal {
   std::string what;
   std::string message;

@@ -87,8 +87,9 @@ for setting in $settings; do
   done
 done
 
-# 5. With the evaluation: each setting's directory, evaluation/ included, is
-# what one `korvane --evaluate` run writes; the grid's summary has a row per
+# 5. With the evaluation (each shard run with --evaluate, the merge combining
+# their evaluations): each setting's directory, evaluation/ included, is what
+# one `korvane --evaluate` run writes; the grid's summary has a row per
 # setting, trait locus and alpha, and its plot is drawn.
 run_workflow "$tmp/ev" evaluate=true
 setting='qual-discrete-specified_null-locus-count-10_relative-risk-2.0_sample-size-40_total-locus-count-60'
