@@ -39,14 +39,12 @@ inline std::uint64_t PlinkCodes(std::uint64_t codes, bool classOneFirst) {
 
 // How many of a locus's store codes are 1 (heterozygous), 2 (class-1
 // homozygous) and 3 (missing), 32 codes to a word; unused slots hold 0 and
-// count for none of them. Built twice, for processors with and without a
-// population-count instruction, and chosen when the program starts.
+// count for none of them.
 struct CodeCounts {
   std::size_t one = 0, two = 0, missing = 0;
 };
 
-__attribute__((target_clones("popcnt", "default"))) CodeCounts CountCodes(const std::uint64_t* codes,
-                                                                          std::size_t count) {
+[[gnu::always_inline]] inline CodeCounts CountCodesIn(const std::uint64_t* codes, std::size_t count) {
   CodeCounts counts;
   for (std::size_t w = 0; w < count; ++w) {
     const std::uint64_t low = codes[w] & kLowBits;
@@ -56,6 +54,21 @@ __attribute__((target_clones("popcnt", "default"))) CodeCounts CountCodes(const 
     counts.missing += static_cast<std::size_t>(std::popcount(high & low));
   }
   return counts;
+}
+
+// The same, built for processors with a population-count instruction.
+__attribute__((target("popcnt"))) CodeCounts CountCodesWithPopcnt(const std::uint64_t* codes, std::size_t count) {
+  return CountCodesIn(codes, count);
+}
+
+// Chooses the build once, by what the processor has (no ifunc, which the
+// sanitizers' runtimes cannot start before).
+CodeCounts CountCodes(const std::uint64_t* codes, std::size_t count) {
+#if defined(__x86_64__) || defined(__i386__)
+  static const bool popcnt = __builtin_cpu_supports("popcnt") != 0;
+  if (popcnt) return CountCodesWithPopcnt(codes, count);
+#endif
+  return CountCodesIn(codes, count);
 }
 
 // The loci read from the store at once: a sweep over each block's words,
