@@ -269,7 +269,7 @@ std::vector<std::string> StudyForm::ChosenFormats() const {
 }
 
 void StudyForm::Announce(const RunEstimate& estimate) {
-  ShowRunLine(runLineText_ + kSeparator + QStringLiteral("writes about ") +
+  ShowRunLine(runStartText_ + kSeparator + QStringLiteral("writes about ") +
               QString::fromStdString(ByteCount(estimate.total)));
 }
 
@@ -280,7 +280,6 @@ void StudyForm::ShowPlaces() {
 }
 
 void StudyForm::ShowRunLine(const QString& text) {
-  runLineText_ = text;
   runLine_->setToolTip(text);
   runLine_->setText(runLine_->fontMetrics().elidedText(text, Qt::ElideMiddle, runLine_->width()));
 }
@@ -382,8 +381,10 @@ void StudyForm::Start() {
   const std::int64_t start = std::time(nullptr);
 
   runStarted_ = true;
-  ShowRunLine(QStringLiteral("Seed %1").arg(options.seed) + kSeparator + QStringLiteral("data ") +
-              PlaceText(options.dataDir) + kSeparator + QStringLiteral("output ") + PlaceText(RecordOutputDirectory()));
+  runStartText_ = QStringLiteral("Seed %1").arg(options.seed) + kSeparator + QStringLiteral("data ") +
+                  PlaceText(options.dataDir) + kSeparator + QStringLiteral("output ") +
+                  PlaceText(RecordOutputDirectory());
+  ShowRunLine(runStartText_);
 
   inRun_ = true;
   stopRequested_ = false;

@@ -189,7 +189,7 @@ class StudyForm : public QDialog, public FormHost {
   QPushButton* stop_ = nullptr;
   QCheckBox* calibrated_ = nullptr;
   QPushButton* formats_ = nullptr;
-  QString runLineText_;      // the whole text of the run line
+  QString runStartText_;     // the run line of a run: its seed, data folder and output directory
   bool runStarted_ = false;  // the run line shows a run's seed
   Prompts prompts_;
   std::optional<std::filesystem::path> dataDir_;

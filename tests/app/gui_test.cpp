@@ -716,6 +716,10 @@ class QualFormTest : public QObject {
     QVERIFY(study.prompts.warnings.empty());
     QVERIFY(!QFile::exists(study.Out()));
     QVERIFY(form.OkButton()->isEnabled());
+    // The run line shows the estimate once, after the run's seed and places.
+    const QString line = form.RunLine()->toolTip();
+    QVERIFY2(line.startsWith(QStringLiteral("Seed ")) && line.endsWith(QStringLiteral(" PB")), qPrintable(line));
+    QCOMPARE(line.count(QStringLiteral("writes about")), 1);
   }
 
   void existingReplicatesAreReplacedOnlyWhenTheUserAgrees() {
