@@ -280,25 +280,33 @@ void CheckRanges(const std::vector<Shard>& shards) {
   }
 }
 
+// The lines of the file `name` of `shard`, which must be there and start
+// with the header line of the first shard's; the first shard's header
+// starts `merged`.
+std::vector<std::string> LinesUnderOneHeader(const std::vector<Shard>& shards, const Shard& shard, const char* name,
+                                             std::string& merged) {
+  const fs::path path = shard.dir / name;
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) throw MergeRefused(fmt::format("{}: missing", path.string()));
+  std::vector<std::string> lines = Lines(ReadWhole(path));
+  if (lines.empty()) throw MergeRefused(fmt::format("{}: empty", path.string()));
+  if (&shard == &shards.front()) {
+    merged = lines.front();
+  } else if (!merged.starts_with(lines.front())) {
+    throw MergeRefused(fmt::format("different settings: the header of {} differs from that of {}", path.string(),
+                                   (shards.front().dir / name).string()));
+  }
+  return lines;
+}
+
 // A causal-locus log of the shards as one run writes it: the header once,
 // then each replicate's line in order. Each shard's log must be one header
 // and exactly the lines of its replicates.
 std::string MergeLog(const std::vector<Shard>& shards, const char* name) {
-  std::string header;
   std::string merged;
   for (const Shard& shard : shards) {
     const fs::path path = shard.dir / name;
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) throw MergeRefused(fmt::format("{}: missing", path.string()));
-    const std::vector<std::string> lines = Lines(ReadWhole(path));
-    if (lines.empty()) throw MergeRefused(fmt::format("{}: empty", path.string()));
-    if (header.empty()) {
-      header = lines.front();
-      merged = header;
-    } else if (lines.front() != header) {
-      throw MergeRefused(fmt::format("different settings: the header of {} differs from that of {}", path.string(),
-                                     (shards.front().dir / name).string()));
-    }
+    const std::vector<std::string> lines = LinesUnderOneHeader(shards, shard, name, merged);
     if (static_cast<int>(lines.size()) - 1 != shard.count) {
       throw MergeRefused(fmt::format("{}: {} lines of replicates for the run's {} replicates", path.string(),
                                      lines.size() - 1, shard.count));
@@ -323,20 +331,10 @@ std::optional<std::string> MergeTruthLoci(const std::vector<Shard>& shards) {
   std::size_t present = 0;
   for (const Shard& shard : shards) present += fs::is_regular_file(shard.dir / kTruthLoci, ec) ? 1 : 0;
   if (present == 0) return std::nullopt;
-  std::string header;
   std::string merged;
   for (const Shard& shard : shards) {
     const fs::path path = shard.dir / kTruthLoci;
-    if (!fs::is_regular_file(path, ec)) throw MergeRefused(fmt::format("{}: missing", path.string()));
-    const std::vector<std::string> lines = Lines(ReadWhole(path));
-    if (lines.empty()) throw MergeRefused(fmt::format("{}: empty", path.string()));
-    if (header.empty()) {
-      header = lines.front();
-      merged = header;
-    } else if (lines.front() != header) {
-      throw MergeRefused(fmt::format("{}: its header differs from that of {}", path.string(),
-                                     (shards.front().dir / kTruthLoci).string()));
-    }
+    const std::vector<std::string> lines = LinesUnderOneHeader(shards, shard, kTruthLoci, merged);
     int previous = shard.first;
     for (std::size_t i = 1; i < lines.size(); ++i) {
       const std::string& line = lines[i];

@@ -2,18 +2,16 @@
 // of one process over the same replicates; shards that are not of one run are
 // refused with a message naming what differs, and nothing is written.
 
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "korvane_process.h"
 #include "test_files.h"
 
 namespace korvane {
@@ -26,43 +24,9 @@ using testing::ReadTree;
 using testing::TempDir;
 using testing::WriteFile;
 
-const std::string kKorvane = KORVANE_EXE;
-const std::string kData = std::string(KORVANE_SOURCE_DIR) + "/data";
-
-struct Ended {
-  int status = -1;
-  std::string out, err;
-};
-
-// Runs korvane with `args` in the folder `dir`.
-Ended Korvane(const fs::path& dir, std::vector<std::string> args) {
-  fs::create_directories(dir);
-  const fs::path out = dir / "stdout.txt";
-  const fs::path err = dir / "stderr.txt";
-  args.insert(args.begin(), kKorvane);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    if (::chdir(dir.c_str()) != 0) ::_exit(127);
-    const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ::dup2(o, 1);
-    ::dup2(e, 2);
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ::execv(kKorvane.c_str(), argv.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  Ended ended;
-  ended.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  ended.out = ReadFile(out);
-  ended.err = ReadFile(err);
-  fs::remove(out);
-  fs::remove(err);
-  return ended;
-}
+using testing::Ended;
+using testing::kData;
+using testing::RunKorvane;
 
 std::vector<std::string> Study(const std::vector<std::string>& settings, const std::string& seed, int first, int count,
                                const std::string& outputDirectory) {
@@ -91,7 +55,7 @@ std::vector<std::string> Shards(const fs::path& dir, const std::vector<std::stri
   std::vector<std::string> paths;
   for (const auto& [first, count] : ranges) {
     const std::string path = "shards/" + std::to_string(first);
-    const Ended run = Korvane(dir, Study(settings, seed, first, count, path));
+    const Ended run = RunKorvane(dir, Study(settings, seed, first, count, path));
     EXPECT_EQ(run.status, 0) << run.err;
     paths.push_back(path);
   }
@@ -134,7 +98,7 @@ void ExpectSameRun(const fs::path& single, const fs::path& merged, const std::ve
 
 TEST(MergeTest, ThreeShardsGiveTheBytesOfOneRun) {
   TempDir tmp;
-  ASSERT_EQ(Korvane(tmp.path() / "single", Study(kQual, "11", 1, 6, "out")).status, 0);
+  ASSERT_EQ(RunKorvane(tmp.path() / "single", Study(kQual, "11", 1, 6, "out")).status, 0);
   const fs::path sharded = tmp.path() / "sharded";
   std::vector<std::string> shards = Shards(sharded, kQual, "11", {{3, 2}, {1, 2}, {5, 2}});
   std::vector<fs::path> records;
@@ -143,7 +107,7 @@ TEST(MergeTest, ThreeShardsGiveTheBytesOfOneRun) {
   const std::map<std::string, std::string> shardFiles = ReadTree(sharded / "shards");
   std::vector<std::string> args = {"merge", "--link", "--output-directory", "out"};
   args.insert(args.end(), shards.begin(), shards.end());  // in no particular order
-  const Ended merge = Korvane(sharded, args);
+  const Ended merge = RunKorvane(sharded, args);
   ASSERT_EQ(merge.status, 0) << merge.err;
   EXPECT_THAT(merge.out, HasSubstr("merged 3 shards: replicates 1 to 6"));
   ExpectSameRun(tmp.path() / "single" / "out", sharded / "out", records);
@@ -154,8 +118,8 @@ TEST(MergeTest, ThreeShardsGiveTheBytesOfOneRun) {
   EXPECT_EQ(info.st_nlink, 2u);
 
   // --params of the merged record repeats the whole range in one process.
-  const Ended repeat = Korvane(sharded, {"qual", "--params", "out/korvane-runs.toml", "--output-directory", "again",
-                                         "--quiet", "--threads", "1"});
+  const Ended repeat = RunKorvane(sharded, {"qual", "--params", "out/korvane-runs.toml", "--output-directory", "again",
+                                            "--quiet", "--threads", "1"});
   ASSERT_EQ(repeat.status, 0) << repeat.err;
   for (int n = 1; n <= 6; ++n) {
     const std::string folder = std::to_string(n);
@@ -166,7 +130,7 @@ TEST(MergeTest, ThreeShardsGiveTheBytesOfOneRun) {
 TEST(MergeTest, QuantitativeCalibratedCrlfShardsMovedIntoPlace) {
   TempDir tmp;
   // A later first replicate and uneven shards.
-  ASSERT_EQ(Korvane(tmp.path() / "single", Study(kQuan, "4294967295", 4, 5, "out")).status, 0);
+  ASSERT_EQ(RunKorvane(tmp.path() / "single", Study(kQuan, "4294967295", 4, 5, "out")).status, 0);
   const fs::path sharded = tmp.path() / "sharded";
   std::vector<std::string> shards = Shards(sharded, kQuan, "4294967295", {{4, 1}, {5, 3}, {8, 1}});
   std::vector<fs::path> records;
@@ -174,7 +138,7 @@ TEST(MergeTest, QuantitativeCalibratedCrlfShardsMovedIntoPlace) {
   for (std::size_t i = 0; i < shards.size(); ++i) fs::copy_file(sharded / shards[i] / "korvane-runs.toml", records[i]);
   std::vector<std::string> args = {"merge", "--output-directory", "out"};
   args.insert(args.end(), shards.begin(), shards.end());
-  const Ended merge = Korvane(sharded, args);
+  const Ended merge = RunKorvane(sharded, args);
   ASSERT_EQ(merge.status, 0) << merge.err;
   ExpectSameRun(tmp.path() / "single" / "out", sharded / "out", records);
   EXPECT_FALSE(fs::exists(sharded / "shards" / "5" / "6"));  // moved, not copied
@@ -188,7 +152,7 @@ TEST(MergeTest, EvaluatedShardsCombineIntoTheEvaluationOfOneRun) {
   TempDir tmp;
   std::vector<std::string> evaluated = kQual;
   evaluated.insert(evaluated.end(), {"--evaluate", "--evaluate-pcs", "2", "--evaluate-loci"});
-  ASSERT_EQ(Korvane(tmp.path() / "single", Study(evaluated, "13", 1, 6, "out")).status, 0);
+  ASSERT_EQ(RunKorvane(tmp.path() / "single", Study(evaluated, "13", 1, 6, "out")).status, 0);
   ASSERT_TRUE(fs::exists(tmp.path() / "single" / "out" / "evaluation" / "results.bin"));
   const fs::path sharded = tmp.path() / "sharded";
   std::vector<std::string> shards = Shards(sharded, evaluated, "13", {{4, 3}, {1, 3}});
@@ -196,18 +160,18 @@ TEST(MergeTest, EvaluatedShardsCombineIntoTheEvaluationOfOneRun) {
   for (const std::string& s : shards) records.push_back(sharded / s / "korvane-runs.toml");
   std::vector<std::string> args = {"merge", "--link", "--output-directory", "out"};
   args.insert(args.end(), shards.begin(), shards.end());
-  const Ended merge = Korvane(sharded, args);
+  const Ended merge = RunKorvane(sharded, args);
   ASSERT_EQ(merge.status, 0) << merge.err;
   EXPECT_THAT(merge.out, HasSubstr("evaluation in "));
   ExpectSameRun(tmp.path() / "single" / "out", sharded / "out", records);
 
   const fs::path dir = tmp.path() / "refused";
-  ASSERT_EQ(Korvane(dir, Study(evaluated, "13", 1, 3, "a")).status, 0);
-  ASSERT_EQ(Korvane(dir, Study(kQual, "13", 4, 3, "plain")).status, 0);
+  ASSERT_EQ(RunKorvane(dir, Study(evaluated, "13", 1, 3, "a")).status, 0);
+  ASSERT_EQ(RunKorvane(dir, Study(kQual, "13", 4, 3, "plain")).status, 0);
   std::vector<std::string> otherPcs = evaluated;
   otherPcs[otherPcs.size() - 2] = "3";
-  ASSERT_EQ(Korvane(dir, Study(otherPcs, "13", 4, 3, "other-pcs")).status, 0);
-  ASSERT_EQ(Korvane(dir, Study(evaluated, "13", 4, 3, "damaged")).status, 0);
+  ASSERT_EQ(RunKorvane(dir, Study(otherPcs, "13", 4, 3, "other-pcs")).status, 0);
+  ASSERT_EQ(RunKorvane(dir, Study(evaluated, "13", 4, 3, "damaged")).status, 0);
   const fs::path results = dir / "damaged" / "evaluation" / "results.bin";
   const std::string bytes = ReadFile(results);
   WriteFile(results, bytes.substr(0, bytes.size() / 2));
@@ -218,7 +182,7 @@ TEST(MergeTest, EvaluatedShardsCombineIntoTheEvaluationOfOneRun) {
       {"damaged", "damaged/evaluation/results.bin: not an evaluation's results file"},
   };
   for (const auto& [other, message] : cases) {
-    const Ended refused = Korvane(dir, {"merge", "--output-directory", "merged", "a", other});
+    const Ended refused = RunKorvane(dir, {"merge", "--output-directory", "merged", "a", other});
     EXPECT_EQ(refused.status, 2) << other;
     EXPECT_THAT(refused.err, HasSubstr(message)) << other;
     EXPECT_FALSE(fs::exists(dir / "merged")) << other;
@@ -234,21 +198,21 @@ struct Refusal {
 TEST(MergeTest, ShardsNotOfOneRunAreRefusedAndNothingIsWritten) {
   TempDir tmp;
   const fs::path dir = tmp.path();
-  ASSERT_EQ(Korvane(dir, Study(kQual, "5", 1, 2, "a")).status, 0);
-  ASSERT_EQ(Korvane(dir, Study(kQual, "5", 3, 2, "b")).status, 0);
-  ASSERT_EQ(Korvane(dir, Study(kQual, "6", 3, 2, "other-seed")).status, 0);
+  ASSERT_EQ(RunKorvane(dir, Study(kQual, "5", 1, 2, "a")).status, 0);
+  ASSERT_EQ(RunKorvane(dir, Study(kQual, "5", 3, 2, "b")).status, 0);
+  ASSERT_EQ(RunKorvane(dir, Study(kQual, "6", 3, 2, "other-seed")).status, 0);
   std::vector<std::string> otherSize = kQual;
   otherSize[2] = "50";
-  ASSERT_EQ(Korvane(dir, Study(otherSize, "5", 3, 2, "other-size")).status, 0);
-  ASSERT_EQ(Korvane(dir, Study(kQual, "5", 2, 2, "overlap")).status, 0);
-  ASSERT_EQ(Korvane(dir, Study(kQual, "5", 6, 2, "gap")).status, 0);
-  ASSERT_EQ(Korvane(dir, Study(kQual, "5", 3, 2, "lost")).status, 0);
+  ASSERT_EQ(RunKorvane(dir, Study(otherSize, "5", 3, 2, "other-size")).status, 0);
+  ASSERT_EQ(RunKorvane(dir, Study(kQual, "5", 2, 2, "overlap")).status, 0);
+  ASSERT_EQ(RunKorvane(dir, Study(kQual, "5", 6, 2, "gap")).status, 0);
+  ASSERT_EQ(RunKorvane(dir, Study(kQual, "5", 3, 2, "lost")).status, 0);
   fs::remove_all(dir / "lost" / "4");
-  ASSERT_EQ(Korvane(dir, Study(kQual, "5", 3, 2, "two-runs")).status, 0);
-  ASSERT_EQ(Korvane(dir, Study(kQual, "5", 5, 1, "two-runs")).status, 0);
-  ASSERT_EQ(Korvane(dir, Study(kQual, "5", 3, 2, "stranger")).status, 0);
+  ASSERT_EQ(RunKorvane(dir, Study(kQual, "5", 3, 2, "two-runs")).status, 0);
+  ASSERT_EQ(RunKorvane(dir, Study(kQual, "5", 5, 1, "two-runs")).status, 0);
+  ASSERT_EQ(RunKorvane(dir, Study(kQual, "5", 3, 2, "stranger")).status, 0);
   WriteFile(dir / "stranger" / "notes.txt", "mine\n");
-  ASSERT_EQ(Korvane(dir, Study(kQual, "5", 3, 2, "unfinished")).status, 0);
+  ASSERT_EQ(RunKorvane(dir, Study(kQual, "5", 3, 2, "unfinished")).status, 0);
   fs::create_directories(dir / "unfinished" / ".5.partial");
   fs::create_directories(dir / "full");
   WriteFile(dir / "full" / "x", "x");
@@ -269,15 +233,15 @@ TEST(MergeTest, ShardsNotOfOneRunAreRefusedAndNothingIsWritten) {
   for (const auto& [shards, refusal] : cases) {
     std::vector<std::string> args = {"merge", "--output-directory", "merged"};
     args.insert(args.end(), shards.begin(), shards.end());
-    const Ended merge = Korvane(dir, args);
+    const Ended merge = RunKorvane(dir, args);
     EXPECT_EQ(merge.status, 2) << refusal.what;
     EXPECT_THAT(merge.err, HasSubstr(refusal.message)) << refusal.what;
     EXPECT_FALSE(fs::exists(dir / "merged")) << refusal.what;
   }
-  const Ended full = Korvane(dir, {"merge", "--output-directory", "full", "a", "b"});
+  const Ended full = RunKorvane(dir, {"merge", "--output-directory", "full", "a", "b"});
   EXPECT_EQ(full.status, 2);
   EXPECT_THAT(full.err, HasSubstr("full: exists and is not an empty directory"));
-  const Ended usage = Korvane(dir, {"merge", "a", "b"});
+  const Ended usage = RunKorvane(dir, {"merge", "a", "b"});
   EXPECT_EQ(usage.status, 2);
   EXPECT_THAT(usage.err, HasSubstr("--output-directory"));
   EXPECT_EQ(ReadTree(dir), before);  // the shards untouched
