@@ -80,6 +80,29 @@ double ParseDoubleOrNaN(std::string_view field) {
   return std::numeric_limits<double>::quiet_NaN();
 }
 
+// The first four fields of a map or .bim line: chromosome, SNP, cM, bp.
+struct LocusFields {
+  std::string_view chromosome, id, morgans, position;
+};
+
+// Adds a locus of line `number` of the file `name` to the table; a
+// chromosome or position that is not a number is an error naming them.
+void AddLocus(GenotypeTable& table, const LocusFields& fields, const std::string& name, std::size_t number) {
+  int chr = 0;
+  double bp = 0;
+  double cm = 0;
+  if (!ParseNumber(fields.chromosome, chr)) {
+    throw std::runtime_error(
+        fmt::format("{} line {}: chromosome '{}' is not a number", name, number, fields.chromosome));
+  }
+  if (!ParseNumber(fields.morgans, cm) || !ParseNumber(fields.position, bp)) {
+    throw std::runtime_error(fmt::format("{} line {}: a position that is not a number", name, number));
+  }
+  table.chromosome.push_back(chr);
+  table.locusIds.emplace_back(fields.id);
+  table.positionBp.push_back(static_cast<std::int64_t>(std::llround(bp)));
+}
+
 }  // namespace
 
 GenotypeTable ReadPlinkText(const std::filesystem::path& ped, const std::filesystem::path& map,
@@ -98,18 +121,7 @@ GenotypeTable ReadPlinkText(const std::filesystem::path& ped, const std::filesys
     if (position.empty() || !fields.Next().empty()) {
       throw std::runtime_error(fmt::format("{} line {}: expected 4 fields (chromosome, SNP, cM, bp)", mapName, number));
     }
-    int chr = 0;
-    double bp = 0;
-    double cm = 0;
-    if (!ParseNumber(chromosome, chr)) {
-      throw std::runtime_error(fmt::format("{} line {}: chromosome '{}' is not a number", mapName, number, chromosome));
-    }
-    if (!ParseNumber(morgans, cm) || !ParseNumber(position, bp)) {
-      throw std::runtime_error(fmt::format("{} line {}: a position that is not a number", mapName, number));
-    }
-    table.chromosome.push_back(chr);
-    table.locusIds.emplace_back(id);
-    table.positionBp.push_back(static_cast<std::int64_t>(std::llround(bp)));
+    AddLocus(table, {chromosome, id, morgans, position}, mapName, number);
   });
   const std::size_t loci = table.locusIds.size();
   table.loci = static_cast<int>(loci);
@@ -210,15 +222,6 @@ GenotypeTable ReadPlinkBinary(const std::filesystem::path& bed, const std::files
       throw std::runtime_error(
           fmt::format("{} line {}: expected 6 fields (chromosome, SNP, cM, bp, allele 1, allele 2)", bimName, number));
     }
-    int chr = 0;
-    double bp = 0;
-    double cm = 0;
-    if (!ParseNumber(chromosome, chr)) {
-      throw std::runtime_error(fmt::format("{} line {}: chromosome '{}' is not a number", bimName, number, chromosome));
-    }
-    if (!ParseNumber(morgans, cm) || !ParseNumber(position, bp)) {
-      throw std::runtime_error(fmt::format("{} line {}: a position that is not a number", bimName, number));
-    }
     const auto isCode = [](std::string_view a) { return a == "0" || a == "1" || a == "2"; };
     if (!isCode(first) || !isCode(second) || (first == second && first != "0")) {
       throw std::runtime_error(fmt::format("{} line {}: alleles '{}' and '{}' (expected the codes 1 and 2, 0 for none)",
@@ -228,9 +231,7 @@ GenotypeTable ReadPlinkBinary(const std::filesystem::path& bed, const std::files
     dosageOfCode.push_back({static_cast<std::int8_t>(2 * ones(first)), std::int8_t{-1},
                             static_cast<std::int8_t>(ones(first) + ones(second)),
                             static_cast<std::int8_t>(2 * ones(second))});
-    table.chromosome.push_back(chr);
-    table.locusIds.emplace_back(id);
-    table.positionBp.push_back(static_cast<std::int64_t>(std::llround(bp)));
+    AddLocus(table, {chromosome, id, morgans, position}, bimName, number);
   });
   const std::size_t loci = table.locusIds.size();
   table.loci = static_cast<int>(loci);
