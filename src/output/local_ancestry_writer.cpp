@@ -26,7 +26,7 @@ LocalAncestryWriter::LocalAncestryWriter(const std::filesystem::path& folder, Li
 void LocalAncestryWriter::BeginLoci() {
   loci_ = 0;
   lastRegion_ = 0;
-  centimorgans_ = 0;
+  centimorgans_ = RegionCentimorgans();
   locusText_.clear();
   locusStart_.assign(1, 0);
   regionEnds_.clear();
@@ -36,13 +36,11 @@ void LocalAncestryWriter::Locus(const MapEntry& entry) {
   const int g = loci_++;
   if (g % kBitsPerWord == 0) regionEnds_.push_back(0);
   // Every locus is its region's last until another of the region follows.
-  // A new region starts its genetic positions afresh; within a region they
-  // add up the map distances.
   const bool sameRegion = g > 0 && entry.regionNumber == lastRegion_;
   if (sameRegion) regionEnds_[(g - 1) / kBitsPerWord] &= ~(std::uint64_t{1} << ((g - 1) % kBitsPerWord));
   regionEnds_[g / kBitsPerWord] |= std::uint64_t{1} << (g % kBitsPerWord);
-  centimorgans_ = sameRegion ? centimorgans_ + entry.distance.value_or(0.0) : 0.0;
   lastRegion_ = entry.regionNumber;
+  const double cm = centimorgans_.Next(entry);
 
   TextBuffer text;
   Append(text, "\t");
@@ -50,7 +48,7 @@ void LocalAncestryWriter::Locus(const MapEntry& entry) {
   Append(text, "\t");
   AppendFixed0(text, entry.position);
   Append(text, "\t");
-  AppendFixed6(text, centimorgans_);
+  AppendFixed6(text, cm);
   Append(text, "\n");
   locusText_.append(text.data(), text.size());
   locusStart_.push_back(static_cast<std::uint32_t>(locusText_.size()));

@@ -54,7 +54,7 @@ class LocalAncestryWriter : public FormatWriter {
   OutputFile file_;
   int loci_ = 0;
   int lastRegion_ = 0;
-  double centimorgans_ = 0;  // the genetic position of the last locus within its region
+  output_detail::RegionCentimorgans centimorgans_;  // the genetic positions within the regions
   // The end of every locus's tract line ("\t<chromosome>\t<bp>\t<cM>\n"),
   // made once while the map is read: locusText_[locusStart_[g] ..
   // locusStart_[g + 1]) is that of locus g.

@@ -228,17 +228,10 @@ void PlinkBinaryWriter::WriteGenotypes() {
 }
 
 void PlinkBinaryWriter::WriteLoci() {
-  int region = 0;
-  double cm = 0;
+  RegionCentimorgans centimorgans;
   for (std::size_t j = 0; j < entries_.size(); ++j) {
     const MapEntry& entry = entries_[j];
-    // The genetic position within the region, from its first chosen locus.
-    if (entry.regionNumber != region) {
-      region = entry.regionNumber;
-      cm = 0;
-    } else {
-      cm += entry.distance.value_or(0.0);
-    }
+    const double cm = centimorgans.Next(entry);
     AppendInt(line_, entry.regionNumber);
     Append(line_, "\tsnp");
     AppendInt(line_, entry.snpNumber);

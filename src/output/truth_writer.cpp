@@ -119,17 +119,10 @@ void TruthWriter::WriteLoci(const ReplicateTruth& truth) {
   Append(text,
          "id\tsnp_number\tregion\tregion_name\tposition_bp\tcm\trole\tclass1_freq_yri\tclass1_freq_second\t"
          "class1_freq_admixed\tclass1_freq_sample\n");
-  int region = 0;
-  double cm = 0;
+  RegionCentimorgans centimorgans;
   for (std::size_t j = 0; j < entries_.size(); ++j) {
     const MapEntry& entry = entries_[j];
-    // The genetic position within the region, from its first chosen locus.
-    if (entry.regionNumber != region) {
-      region = entry.regionNumber;
-      cm = 0;
-    } else {
-      cm += entry.distance.value_or(0.0);
-    }
+    const double cm = centimorgans.Next(entry);
     fmt::format_to(fmt::appender(text), "snp{}\t{}\t{}\t{}\t", entry.snpNumber, entry.snpNumber, entry.regionNumber,
                    RegionCatalogue::Name(entry.regionNumber - 1));
     AppendFixed0(text, entry.position);

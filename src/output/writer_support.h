@@ -27,6 +27,22 @@ namespace korvane::output_detail {
 
 using TextBuffer = fmt::memory_buffer;
 
+// The genetic position of each locus within its region, from the region's
+// first chosen locus: the map distances added up, afresh at every new
+// region. Fed the loci in map order.
+class RegionCentimorgans {
+ public:
+  double Next(const MapEntry& entry) {
+    position_ = entry.regionNumber == region_ ? position_ + entry.distance.value_or(0.0) : 0.0;
+    region_ = entry.regionNumber;
+    return position_;
+  }
+
+ private:
+  int region_ = 0;  // none yet: region numbers start at 1
+  double position_ = 0;
+};
+
 inline void Append(TextBuffer& text, std::string_view piece) { text.append(piece.data(), piece.data() + piece.size()); }
 
 // "%d"
