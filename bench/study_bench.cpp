@@ -156,6 +156,13 @@ QualStudy LargeCaseControl() {
   study.parameters.prevalence = 0.05;
   return study;
 }
+// The same with every format of the form off: only Origin.txt is written.
+QualStudy LargeCaseControlWithoutFiles() {
+  QualStudy study = LargeCaseControl();
+  study.parameters.writePlink = study.parameters.writeGc = study.parameters.writeEigensoft = 0;
+  study.parameters.writeAdmixmap = study.parameters.writeStructureStrat = 0;
+  return study;
+}
 QuanStudy LargeContinuousTrait(int sampleSize) {
   QuanStudy study;
   study.parameters.modelKind = ModelKind::kContinuous;
@@ -223,9 +230,7 @@ void BM_C5_QualDiscreteLarge(benchmark::State& state) {
   RunCalibrated(state, study);
 }
 void BM_C5_QualDiscreteLargeNoFiles(benchmark::State& state) {
-  QualStudy study = LargeCaseControl();
-  study.parameters.writePlink = study.parameters.writeGc = study.parameters.writeEigensoft = 0;
-  study.parameters.writeAdmixmap = study.parameters.writeStructureStrat = 0;
+  QualStudy study = LargeCaseControlWithoutFiles();
   RunCalibrated(state, study);
 }
 void BM_CQ_QuanContinuous1000Large(benchmark::State& state) {
@@ -266,9 +271,7 @@ void BM_M2_QualEigensoftMillion(benchmark::State& state) {
 // The large case-control replicate with only Origin.txt written: its time
 // against BM_QualDiscreteLarge's is the share of writing the files.
 void BM_QualDiscreteLargeNoFiles(benchmark::State& state) {
-  QualStudy study = LargeCaseControl();
-  study.parameters.writePlink = study.parameters.writeGc = study.parameters.writeEigensoft = 0;
-  study.parameters.writeAdmixmap = study.parameters.writeStructureStrat = 0;
+  QualStudy study = LargeCaseControlWithoutFiles();
   RunStudy(state, study);
 }
 

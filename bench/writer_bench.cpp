@@ -127,6 +127,18 @@ std::string_view FormatOf(const std::string& name) {
 // retried attempt, or a study benchmark that reuses its folder).
 enum class Target { kFresh, kOverwrite };
 
+// The replicate's events through the set, and its files closed.
+void WriteAll(OutputSet& output, const Replicate& replicate) {
+  output.BeginLoci();
+  for (const MapEntry& entry : replicate.entries) output.Locus(entry);
+  output.EndLoci();
+  for (std::size_t i = 0; i < replicate.individuals.size(); ++i) {
+    output.Individual(replicate.individuals[i], replicate.Row(i));
+  }
+  output.Finish(replicate.truth);
+  output.Close();
+}
+
 void WriteReplicate(benchmark::State& state, const FormatSelection& formats, LineEnds lineEnds,
                     Target target = Target::kFresh) {
   const Replicate& replicate = TheReplicate();
@@ -138,14 +150,7 @@ void WriteReplicate(benchmark::State& state, const FormatSelection& formats, Lin
   double total = 0;
   for (auto _ : state) {
     OutputSet output(folder, formats, StudyKind::kQualitative, AncestryFormat::kSourcePool, lineEnds);
-    output.BeginLoci();
-    for (const MapEntry& entry : replicate.entries) output.Locus(entry);
-    output.EndLoci();
-    for (std::size_t i = 0; i < replicate.individuals.size(); ++i) {
-      output.Individual(replicate.individuals[i], replicate.Row(i));
-    }
-    output.Finish(replicate.truth);
-    output.Close();
+    WriteAll(output, replicate);
 
     state.PauseTiming();
     for (const fs::directory_entry& file : fs::directory_iterator(folder)) {
@@ -207,14 +212,7 @@ void BM_WriteVcfGz(benchmark::State& state) {
     OutputSet output(folder, FormatSelection{"vcf.gz"}, StudyKind::kQualitative, AncestryFormat::kSourcePool,
                      LineEnds::kLf);
     output.ShareWith(team);
-    output.BeginLoci();
-    for (const MapEntry& entry : replicate.entries) output.Locus(entry);
-    output.EndLoci();
-    for (std::size_t i = 0; i < replicate.individuals.size(); ++i) {
-      output.Individual(replicate.individuals[i], replicate.Row(i));
-    }
-    output.Finish(replicate.truth);
-    output.Close();
+    WriteAll(output, replicate);
 
     state.PauseTiming();
     text += UncompressedBytes(folder / "Genotypes.vcf.gz") * 1e-6;
