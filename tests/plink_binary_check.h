@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "each_simulation.h"
+#include "run/study_run.h"
 #include "test_files.h"
 
 namespace korvane::testing {
@@ -61,6 +63,37 @@ inline void ExpectBinaryFilesMatchThePedigree(const std::filesystem::path& folde
       ASSERT_EQ(decoded[code], expected) << bim[j] << ", individual " << i + 1;
     }
   }
+}
+
+// --formats bed beside the form's formats, in every simulation of a study:
+// the binary files hold every genotype of Plink.ped; and only=bed writes
+// them, the same bytes, without the form's formats. `run()` runs the study
+// whose record is `parameters` with `options`, into folders under `tmp`.
+template <class Parameters, class Run>
+void ExpectBinaryFilesOfEverySimulation(Parameters& parameters, RunOptions& options, const std::filesystem::path& tmp,
+                                        Run run) {
+  parameters.replicateCount = 1;
+  ForEachSimulation(parameters, options, [&](const std::string& name) {
+    parameters.outputDirectory = (tmp / name).string();
+    options.formats = {{"bed"}, false};
+    RunOutcome outcome = run();
+    ASSERT_EQ(outcome.status, RunOutcome::Status::kCompleted) << outcome.message;
+    const std::filesystem::path folder = tmp / name / "1";
+    ExpectBinaryFilesMatchThePedigree(folder);
+    EXPECT_TRUE(std::filesystem::exists(folder / "Eigensoft_Pca.geno"));
+
+    parameters.outputDirectory = (tmp / (name + "-only")).string();
+    options.formats = {{"bed"}, true};
+    outcome = run();
+    ASSERT_EQ(outcome.status, RunOutcome::Status::kCompleted) << outcome.message;
+    const std::filesystem::path only = tmp / (name + "-only") / "1";
+    for (const char* file : {"Plink.bed", "Plink.bim", "Plink.fam", "Origin.txt"}) {
+      EXPECT_EQ(ReadFile(only / file), ReadFile(folder / file)) << file;
+    }
+    EXPECT_FALSE(std::filesystem::exists(only / "Plink.ped"));
+    EXPECT_FALSE(std::filesystem::exists(only / "Eigensoft_Pca.geno"));
+    EXPECT_FALSE(std::filesystem::exists(only / "GC.txt"));
+  });
 }
 
 }  // namespace korvane::testing

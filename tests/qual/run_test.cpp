@@ -13,6 +13,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "each_simulation.h"
 #include "form_switches.h"
 #include "plink_binary_check.h"
 #include "qual/QUAL.h"
@@ -98,79 +99,71 @@ class RowCapture : public FormatWriter {
 // and AN2.
 TEST_F(QualRunTest, TheVcfHoldsThePedigreesGenotypesInTheirPhase) {
   study_.parameters.replicateCount = 1;
-  for (const bool calibrated : {false, true}) {
-    for (const ModelKind model : {ModelKind::kDiscrete, ModelKind::kContinuous}) {
-      SCOPED_TRACE(::testing::Message() << "calibrated " << calibrated << ", model " << static_cast<int>(model));
-      study_.parameters.modelKind = model;
-      options_.calibrated = calibrated;
-      options_.threads = calibrated ? 3 : 1;
-      const std::string name = std::string(calibrated ? "calibrated-" : "specified-") +
-                               (model == ModelKind::kDiscrete ? "discrete" : "continuous");
-      study_.parameters.outputDirectory = (tmp_ / name).string();
-      options_.formats = {{"vcf.gz", "bcf"}, false};
-      const bool localAncestry = model == ModelKind::kContinuous;
-      options_.localAncestry = localAncestry;
-      CapturedRows rows;
-      options_.attachedWriters = {
-          [&rows](int, const fs::path&, const WriterSettings&) { return std::make_unique<RowCapture>(rows); }};
-      const RunOutcome outcome = Run();
-      options_.attachedWriters.clear();
-      options_.localAncestry = false;
-      ASSERT_EQ(outcome.status, RunOutcome::Status::kCompleted) << outcome.message;
-      const fs::path folder = tmp_ / name / "1";
-      const std::vector<std::string> ped = SplitLines(ReadFile(folder / "Plink.ped"));
-      const std::vector<std::string> map = SplitLines(ReadFile(folder / "Plink.map"));
-      ASSERT_EQ(rows.genotypes.size(), ped.size());
-      for (const char* file : {"Genotypes.vcf.gz", "Genotypes.bcf"}) {
-        SCOPED_TRACE(file);
-        const testing::VcfRead vcf = testing::ReadVcf(folder / file);
-        ASSERT_EQ(vcf.samples.size(), ped.size());
-        ASSERT_EQ(vcf.records.size(), map.size());
+  testing::ForEachSimulation(study_.parameters, options_, [&](const std::string& name) {
+    study_.parameters.outputDirectory = (tmp_ / name).string();
+    options_.formats = {{"vcf.gz", "bcf"}, false};
+    const bool localAncestry = study_.parameters.modelKind == ModelKind::kContinuous;
+    options_.localAncestry = localAncestry;
+    CapturedRows rows;
+    options_.attachedWriters = {
+        [&rows](int, const fs::path&, const WriterSettings&) { return std::make_unique<RowCapture>(rows); }};
+    const RunOutcome outcome = Run();
+    options_.attachedWriters.clear();
+    options_.localAncestry = false;
+    ASSERT_EQ(outcome.status, RunOutcome::Status::kCompleted) << outcome.message;
+    const fs::path folder = tmp_ / name / "1";
+    const std::vector<std::string> ped = SplitLines(ReadFile(folder / "Plink.ped"));
+    const std::vector<std::string> map = SplitLines(ReadFile(folder / "Plink.map"));
+    ASSERT_EQ(rows.genotypes.size(), ped.size());
+    for (const char* file : {"Genotypes.vcf.gz", "Genotypes.bcf"}) {
+      SCOPED_TRACE(file);
+      const testing::VcfRead vcf = testing::ReadVcf(folder / file);
+      ASSERT_EQ(vcf.samples.size(), ped.size());
+      ASSERT_EQ(vcf.records.size(), map.size());
+      for (std::size_t j = 0; j < map.size(); ++j) {
+        const std::vector<std::string> locus = Fields(map[j]);
+        EXPECT_EQ(vcf.records[j].chrom, locus[0]);
+        EXPECT_EQ(vcf.records[j].id, locus[1]);
+        EXPECT_EQ(std::to_string(vcf.records[j].pos), locus[3]);
+        EXPECT_EQ(vcf.records[j].ref.size(), 1u);
+      }
+      for (std::size_t i = 0; i < ped.size(); ++i) {
+        const std::vector<std::string> line = Fields(ped[i]);
+        ASSERT_EQ(line.size(), 6 + 2 * map.size());
+        EXPECT_EQ(vcf.samples[i], line[0] + "_" + line[1]);
         for (std::size_t j = 0; j < map.size(); ++j) {
-          const std::vector<std::string> locus = Fields(map[j]);
-          EXPECT_EQ(vcf.records[j].chrom, locus[0]);
-          EXPECT_EQ(vcf.records[j].id, locus[1]);
-          EXPECT_EQ(std::to_string(vcf.records[j].pos), locus[3]);
-          EXPECT_EQ(vcf.records[j].ref.size(), 1u);
-        }
-        for (std::size_t i = 0; i < ped.size(); ++i) {
-          const std::vector<std::string> line = Fields(ped[i]);
-          ASSERT_EQ(line.size(), 6 + 2 * map.size());
-          EXPECT_EQ(vcf.samples[i], line[0] + "_" + line[1]);
-          for (std::size_t j = 0; j < map.size(); ++j) {
-            const Genotype got = vcf.records[j].genotypes[i];
-            // The genotype of the pedigree line, its alleles in either order.
-            const std::string pedigree = line[6 + 2 * j] + line[7 + 2 * j];
-            const std::string vcfAlleles = {static_cast<char>('0' + got.first), static_cast<char>('0' + got.second)};
-            EXPECT_TRUE(vcfAlleles == pedigree || vcfAlleles == std::string(pedigree.rbegin(), pedigree.rend()))
-                << "individual " << i << ", locus " << j;
-            // The phase: haplotype 1's allele first, as simulated.
-            EXPECT_EQ(got.first, rows.genotypes[i][j].first) << "individual " << i << ", locus " << j;
-            EXPECT_EQ(got.second, rows.genotypes[i][j].second) << "individual " << i << ", locus " << j;
-            if (localAncestry) {
-              ASSERT_EQ(vcf.records[j].ancestry.size(), ped.size());
-              EXPECT_EQ(vcf.records[j].ancestry[i][0], rows.yri[i][0][j] ? 0 : 1);
-              EXPECT_EQ(vcf.records[j].ancestry[i][1], rows.yri[i][1][j] ? 0 : 1);
-            } else {
-              EXPECT_TRUE(vcf.records[j].ancestry.empty());
-            }
+          const Genotype got = vcf.records[j].genotypes[i];
+          // The genotype of the pedigree line, its alleles in either order.
+          const std::string pedigree = line[6 + 2 * j] + line[7 + 2 * j];
+          const std::string vcfAlleles = {static_cast<char>('0' + got.first), static_cast<char>('0' + got.second)};
+          EXPECT_TRUE(vcfAlleles == pedigree || vcfAlleles == std::string(pedigree.rbegin(), pedigree.rend()))
+              << "individual " << i << ", locus " << j;
+          // The phase: haplotype 1's allele first, as simulated.
+          EXPECT_EQ(got.first, rows.genotypes[i][j].first) << "individual " << i << ", locus " << j;
+          EXPECT_EQ(got.second, rows.genotypes[i][j].second) << "individual " << i << ", locus " << j;
+          if (localAncestry) {
+            ASSERT_EQ(vcf.records[j].ancestry.size(), ped.size());
+            EXPECT_EQ(vcf.records[j].ancestry[i][0], rows.yri[i][0][j] ? 0 : 1);
+            EXPECT_EQ(vcf.records[j].ancestry[i][1], rows.yri[i][1][j] ? 0 : 1);
+          } else {
+            EXPECT_TRUE(vcf.records[j].ancestry.empty());
           }
         }
       }
-      // The one causal locus is the one the log names.
-      const std::vector<std::string> log =
-          SplitLines(ReadFile(tmp_ / name / "Causal_Locus_Plink&Admixmap&Eigensoft.txt"));
-      ASSERT_EQ(log.size(), 2u);
-      const testing::VcfRead vcf = testing::ReadVcf(folder / "Genotypes.vcf.gz");
-      std::vector<std::string> causal;
-      for (const testing::VcfRecordRead& record : vcf.records) {
-        if (record.role == "causal") causal.push_back("SNP" + record.id.substr(3));
-      }
-      EXPECT_EQ(causal, std::vector<std::string>{Fields(log[1]).at(1)});
-      EXPECT_TRUE(fs::exists(folder / "Genotypes.vcf.gz.tbi"));
-      EXPECT_TRUE(fs::exists(folder / "Genotypes.bcf.csi"));
     }
-  }
+    // The one causal locus is the one the log names.
+    const std::vector<std::string> log =
+        SplitLines(ReadFile(tmp_ / name / "Causal_Locus_Plink&Admixmap&Eigensoft.txt"));
+    ASSERT_EQ(log.size(), 2u);
+    const testing::VcfRead vcf = testing::ReadVcf(folder / "Genotypes.vcf.gz");
+    std::vector<std::string> causal;
+    for (const testing::VcfRecordRead& record : vcf.records) {
+      if (record.role == "causal") causal.push_back("SNP" + record.id.substr(3));
+    }
+    EXPECT_EQ(causal, std::vector<std::string>{Fields(log[1]).at(1)});
+    EXPECT_TRUE(fs::exists(folder / "Genotypes.vcf.gz.tbi"));
+    EXPECT_TRUE(fs::exists(folder / "Genotypes.bcf.csi"));
+  });
 }
 
 TEST_F(QualRunTest, FoldersAndLogLinesFollowTheReplicates) {
@@ -222,36 +215,7 @@ TEST_F(QualRunTest, FoldersAndLogLinesFollowTheReplicates) {
 // and on a team; only=bed writes them without the form's formats, the same
 // bytes.
 TEST_F(QualRunTest, TheBinaryFilesHoldThePedigreesGenotypes) {
-  study_.parameters.replicateCount = 1;
-  for (const bool calibrated : {false, true}) {
-    for (const ModelKind model : {ModelKind::kDiscrete, ModelKind::kContinuous}) {
-      SCOPED_TRACE(::testing::Message() << "calibrated " << calibrated << ", model " << static_cast<int>(model));
-      study_.parameters.modelKind = model;
-      options_.calibrated = calibrated;
-      options_.threads = calibrated ? 3 : 1;
-      const std::string name = std::string(calibrated ? "calibrated-" : "specified-") +
-                               (model == ModelKind::kDiscrete ? "discrete" : "continuous");
-      study_.parameters.outputDirectory = (tmp_ / name).string();
-      options_.formats = {{"bed"}, false};
-      RunOutcome outcome = Run();
-      ASSERT_EQ(outcome.status, RunOutcome::Status::kCompleted) << outcome.message;
-      const fs::path folder = tmp_ / name / "1";
-      testing::ExpectBinaryFilesMatchThePedigree(folder);
-      EXPECT_TRUE(fs::exists(folder / "Eigensoft_Pca.geno"));
-
-      study_.parameters.outputDirectory = (tmp_ / (name + "-only")).string();
-      options_.formats = {{"bed"}, true};
-      outcome = Run();
-      ASSERT_EQ(outcome.status, RunOutcome::Status::kCompleted) << outcome.message;
-      const fs::path only = tmp_ / (name + "-only") / "1";
-      for (const char* file : {"Plink.bed", "Plink.bim", "Plink.fam", "Origin.txt"}) {
-        EXPECT_EQ(ReadFile(only / file), ReadFile(folder / file)) << file;
-      }
-      EXPECT_FALSE(fs::exists(only / "Plink.ped"));
-      EXPECT_FALSE(fs::exists(only / "Eigensoft_Pca.geno"));
-      EXPECT_FALSE(fs::exists(only / "GC.txt"));
-    }
-  }
+  testing::ExpectBinaryFilesOfEverySimulation(study_.parameters, options_, tmp_.path(), [this] { return Run(); });
 }
 
 TEST_F(QualRunTest, EachFormatSwitchWritesItsOwnFiles) {

@@ -93,36 +93,7 @@ TEST_F(QuanRunTest, LogFormatsOfBothModels) {
 // and on a team; only=bed writes them without the form's formats, the same
 // bytes.
 TEST_F(QuanRunTest, TheBinaryFilesHoldThePedigreesGenotypes) {
-  study_.parameters.replicateCount = 1;
-  for (const bool calibrated : {false, true}) {
-    for (const ModelKind model : {ModelKind::kDiscrete, ModelKind::kContinuous}) {
-      SCOPED_TRACE(::testing::Message() << "calibrated " << calibrated << ", model " << static_cast<int>(model));
-      study_.parameters.modelKind = model;
-      options_.calibrated = calibrated;
-      options_.threads = calibrated ? 3 : 1;
-      const std::string name = std::string(calibrated ? "calibrated-" : "specified-") +
-                               (model == ModelKind::kDiscrete ? "discrete" : "continuous");
-      study_.parameters.outputDirectory = (tmp_ / name).string();
-      options_.formats = {{"bed"}, false};
-      RunOutcome outcome = Run();
-      ASSERT_EQ(outcome.status, RunOutcome::Status::kCompleted) << outcome.message;
-      const fs::path folder = tmp_ / name / "1";
-      testing::ExpectBinaryFilesMatchThePedigree(folder);
-      EXPECT_TRUE(fs::exists(folder / "Eigensoft_Pca.geno"));
-
-      study_.parameters.outputDirectory = (tmp_ / (name + "-only")).string();
-      options_.formats = {{"bed"}, true};
-      outcome = Run();
-      ASSERT_EQ(outcome.status, RunOutcome::Status::kCompleted) << outcome.message;
-      const fs::path only = tmp_ / (name + "-only") / "1";
-      for (const char* file : {"Plink.bed", "Plink.bim", "Plink.fam", "Origin.txt"}) {
-        EXPECT_EQ(ReadFile(only / file), ReadFile(folder / file)) << file;
-      }
-      EXPECT_FALSE(fs::exists(only / "Plink.ped"));
-      EXPECT_FALSE(fs::exists(only / "Eigensoft_Pca.geno"));
-      EXPECT_FALSE(fs::exists(only / "GC.txt"));
-    }
-  }
+  testing::ExpectBinaryFilesOfEverySimulation(study_.parameters, options_, tmp_.path(), [this] { return Run(); });
 }
 
 TEST_F(QuanRunTest, EachFormatSwitchWritesItsOwnFiles) {
