@@ -8,22 +8,9 @@
 #  - plink2 --bfile reads every variant and sample.
 #   plink_binary_test.sh KORVANE DATA_DIR
 set -euo pipefail
-korvane=$1
-data=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/tools_common.sh"
 loci=300
 sample=123  # not a multiple of 4: each locus ends in a part-filled byte
-
-fail() { echo "FAIL: $*" >&2; exit 1; }
-expect() {  # expect FILE PATTERN: the tool's log must contain the pattern
-  grep -q -E "$2" "$1" || { cat "$1" >&2; fail "$1 lacks /$2/"; }
-}
-plink19() {  # plink19 DIR OUT ARGS...: plink1.9 in DIR, its log kept
-  local dir=$1 out=$2
-  shift 2
-  (cd "$dir" && plink1.9 "$@" --allow-no-sex --out "$out" >/dev/null 2>&1) || { cat "$dir/$out.log" >&2; fail "plink1.9 $* in $dir"; }
-}
 
 for study in qual quan; do
   for model in discrete continuous; do

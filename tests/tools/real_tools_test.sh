@@ -5,17 +5,9 @@
 # SNPs and individuals that were written.
 #   real_tools_test.sh KORVANE DATA_DIR
 set -euo pipefail
-korvane=$1
-data=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/tools_common.sh"
 loci=300
 sample=120
-
-fail() { echo "FAIL: $*" >&2; exit 1; }
-expect() {  # expect FILE PATTERN: the tool's log must contain the pattern
-  grep -q -E "$2" "$1" || { cat "$1" >&2; fail "$1 lacks /$2/"; }
-}
 
 smartpca_run() {  # smartpca_run DIR: principal components of the PCA files
   local dir=$1

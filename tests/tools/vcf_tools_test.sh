@@ -12,19 +12,10 @@
 #    class 2).
 #   vcf_tools_test.sh KORVANE DATA_DIR
 set -euo pipefail
-korvane=$1
-data=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/tools_common.sh"
 loci=300
 sample=123
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
-plink19() {  # plink19 DIR OUT ARGS...: plink1.9 in DIR, its log kept
-  local dir=$1 out=$2
-  shift 2
-  (cd "$dir" && plink1.9 "$@" --allow-no-sex --out "$out" >/dev/null 2>&1) || { cat "$dir/$out.log" >&2; fail "plink1.9 $* in $dir"; }
-}
 # The family and individual ids and the genotypes of a .ped file, letters
 # taken to their classes, each genotype's two classes in ascending order.
 genotypes() {
